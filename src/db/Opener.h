@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Dialogs.h"
+
+class TSQLDatabase;
+
+// Connects `Database` to the archive NomeFile (empty: "archivio.fdb") in Cartella (ending with a
+// folder separator), following the rules of Cartella's dati.ini, creating the database when no
+// connection succeeds. Empty Utente/Password use the defaults. Never raises on a failed
+// connection: returns false after showing whatever message applies. Raises only when dati.ini
+// cannot be written after the dialog ("Unable to write to %s").
+bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
+                      const std::string& NomeFile, const std::string& Utente,
+                      const std::string& Password, TFinestra* Proprietario);
+
+// One connection attempt, then a creation attempt under the same name when it fails.
+bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
+                          const std::string& Server, const std::string& LetteraDisco,
+                          const std::string& Utente, const std::string& Password);
+
+// Turns a network-share folder into a server path. True: the user was told to correct the
+// configuration and no connection is to be attempted.
+bool PercorsoDaCondivisione(const std::string& Cartella, const std::string& PercorsoNelServer,
+                            std::string& Percorso, bool& CondivisioneConNome);
+
+// Reads the server name and drive letter from Cartella's dati.ini, asking the user when no
+// server name is stored (and storing the answer).
+void ChiediServerDatabase(std::string& Server, std::string& LetteraDisco,
+                          const std::string& Cartella, TFinestra* Proprietario);

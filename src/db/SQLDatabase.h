@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/Strings.h"
+
+class TSQLTransaction;
+class TSQLStatement;
+
+// One attachment to one Firebird database. Not copyable. Releasing a connected database
+// disconnects it, forced: its active transactions end by their default action, its statements
+// are closed and unprepared, errors are ignored. Transactions and statements that outlive it are
+// left without a database.
+class TSQLDatabase {
+ public:
+  TSQLDatabase();
+  TSQLDatabase(const TSQLDatabase&) = delete;
+  TSQLDatabase& operator=(const TSQLDatabase&) = delete;
+  ~TSQLDatabase();
+
+  const std::string& DatabaseName() const { return databaseName_; }
+  void SetDatabaseName(const std::string& name);
+  // Lines name=value for connecting (user_name, password), free clauses for CreateDatabase.
+  // Editable only while not connected.
+  TStrings& Params() { return params_; }
+  const TStrings& Params() const { return params_; }
+  bool LoginPrompt() const { return loginPrompt_; }
+  void SetLoginPrompt(bool value) { loginPrompt_ = value; }
+  int SQLDialect() const { return sqlDialect_; }
+  void SetSQLDialect(int value);
+
+  bool Connected() const;
+  void SetConnected(bool value);
+  // CREATE DATABASE 'name' followed by the Params lines; connected to the new database after.
+  void CreateDatabase();
+
+  // Registration, kept by the transactions and statements themselves.
+  void RegisterTransaction(TSQLTransaction* transaction);
+  void UnregisterTransaction(TSQLTransaction* transaction);
+  void RegisterStatement(TSQLStatement* statement);
+  void UnregisterStatement(TSQLStatement* statement);
+
+  // The attachment handle for the rest of the access layer (isc_db_handle); 0 when not attached.
+  unsigned int Handle() const { return handle_; }
+  unsigned int* HandlePtr() { return &handle_; }
+
+ private:
+  void Disconnect(bool forced);
+
+  std::string databaseName_;
+  TStrings params_;
+  bool paramsChanged_ = true;
+  std::string dpb_;
+  bool loginPrompt_ = true;
+  int sqlDialect_ = 3;
+  unsigned int handle_ = 0;
+  std::vector<TSQLTransaction*> transactions_;
+  std::vector<TSQLStatement*> statements_;
+};

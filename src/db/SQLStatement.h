@@ -1,0 +1,88 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/SQLVar.h"
+#include "db/Strings.h"
+
+class TSQLDatabase;
+class TSQLTransaction;
+
+enum class TTipoStatement : uint8_t {
+  Sconosciuto,
+  Select,
+  Insert,
+  Update,
+  Delete,
+  DDL,
+  GetSegment,
+  PutSegment,
+  ExecProcedure,
+  StartTransaction,
+  Commit,
+  Rollback,
+  SelectForUpdate,
+  SetGenerator
+};
+
+// One SQL statement with its input parameters and, for a SELECT, its forward cursor. The text is
+// the SQL lines each followed by CR LF. Executing a SELECT fetches its first row at once.
+// Releasing it closes the cursor, frees the server handle and unregisters it.
+class TSQLStatement {
+ public:
+  TSQLStatement();
+  TSQLStatement(const TSQLStatement&) = delete;
+  TSQLStatement& operator=(const TSQLStatement&) = delete;
+  ~TSQLStatement();
+
+  TSQLDatabase* Database() const { return database_; }
+  void SetDatabase(TSQLDatabase* database);
+  TSQLTransaction* Transaction() const { return transaction_; }
+  void SetTransaction(TSQLTransaction* transaction);
+  TStrings& SQL() { return sql_; }
+  const TStrings& SQL() const { return sql_; }
+  bool ParamCheck() const { return paramCheck_; }
+  void SetParamCheck(bool value);
+  bool GoToFirstRecordOnExecute() const { return goToFirst_; }
+  void SetGoToFirstRecordOnExecute(bool value) { goToFirst_ = value; }
+
+  void Prepare();
+  void Execute();
+  void Next();
+  void Close();
+  bool Prepared() const;
+  bool Open() const { return open_; }
+  bool Eof() const { return eof_ || !open_; }
+  int RowCount() const { return rowCount_; }
+  TTipoStatement StatementType() const { return tipo_; }
+
+  int FieldCount() const;
+  TSQLVar& Fields(int index);
+  TSQLVar& FieldByName(const std::string& name);
+  int ParamCount();
+  TSQLVar& Params(int index);
+  TSQLVar& ParamByName(const std::string& name);
+
+  // The end of a transaction or a disconnect reach the statement through these.
+  void CloseCursor() noexcept;
+  void Unprepare() noexcept;
+  void ForgetDatabase() noexcept;
+  void ForgetTransaction() noexcept;
+
+ private:
+  friend class TSQLVar;
+  struct Impl;
+
+  TSQLDatabase* database_ = nullptr;
+  TSQLTransaction* transaction_ = nullptr;
+  TStrings sql_;
+  bool paramCheck_ = true;
+  bool goToFirst_ = true;
+  bool open_ = false;
+  bool eof_ = false;
+  int rowCount_ = 0;
+  TTipoStatement tipo_ = TTipoStatement::Sconosciuto;
+  std::unique_ptr<Impl> impl_;  // handle, descriptor areas, buffers: private to the access layer
+};

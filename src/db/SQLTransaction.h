@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/Strings.h"
+
+class TSQLDatabase;
+class TSQLStatement;
+
+enum class TAzioneTransazione { Commit, Rollback };
+
+// One transaction on one database. Nothing starts it implicitly. Releasing it while active ends
+// it by DefaultAction (commit), forced: a failed commit is followed by a rollback, nothing raised.
+class TSQLTransaction {
+ public:
+  TSQLTransaction();
+  TSQLTransaction(const TSQLTransaction&) = delete;
+  TSQLTransaction& operator=(const TSQLTransaction&) = delete;
+  ~TSQLTransaction();
+
+  TSQLDatabase* DefaultDatabase() const { return database_; }
+  void SetDefaultDatabase(TSQLDatabase* database);
+  // Lines "isc_tpb_" + option name; editable only while inactive.
+  TStrings& Params() { return params_; }
+  const TStrings& Params() const { return params_; }
+  TAzioneTransazione DefaultAction() const { return defaultAction_; }
+  void SetDefaultAction(TAzioneTransazione value) { defaultAction_ = value; }
+
+  void StartTransaction();
+  void Commit();
+  void Rollback();
+  void CommitRetaining();
+  void RollbackRetaining();
+  bool Active() const { return InTransaction(); }
+  void SetActive(bool value);
+  bool InTransaction() const { return handle_ != 0; }
+
+  // Ends an active transaction by DefaultAction, forced (release, disconnect of its database).
+  void EndForced() noexcept;
+  // The database is going away: forget it without talking to the server.
+  void ForgetDatabase() noexcept;
+
+  // Registration of the statements that run on this transaction.
+  void RegisterStatement(TSQLStatement* statement);
+  void UnregisterStatement(TSQLStatement* statement);
+
+  // The transaction handle for the rest of the access layer (isc_tr_handle); 0 when inactive.
+  unsigned int Handle() const { return handle_; }
+  unsigned int* HandlePtr() { return &handle_; }
+
+ private:
+  void End(TAzioneTransazione action, bool forced);
+
+  TSQLDatabase* database_ = nullptr;
+  TStrings params_;
+  bool paramsChanged_ = true;
+  std::string tpb_;
+  TAzioneTransazione defaultAction_ = TAzioneTransazione::Commit;
+  unsigned int handle_ = 0;
+  std::vector<TSQLStatement*> statements_;
+};
+
+// Transaction options, bit n for option n (1 consistency ... 20 no_auto_undo).
+using TOpzioniTransazione = uint32_t;
+
+// Stops the transaction (an active one is rolled back) and rewrites its Params from the options.
+void ImpostaParametriTransazione(TSQLTransaction& transaction, TOpzioniTransazione opzioni);
+// A new started transaction on a connected database; the caller owns it.
+std::unique_ptr<TSQLTransaction> CreaTransazione(TSQLDatabase& database,
+                                                 TOpzioniTransazione opzioni);
+// concurrency + nowait (mask 132)
+std::unique_ptr<TSQLTransaction> CreaTransazioneSnapshot(TSQLDatabase& database);
+// read_committed + rec_version (mask 0x28000)
+std::unique_ptr<TSQLTransaction> CreaTransazioneReadCommitted(TSQLDatabase& database);

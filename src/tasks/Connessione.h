@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+
+class TSQLDatabase;
+class TSQLTransaction;
+
+// One database handle with its read transaction (read committed, record version) and its write
+// transaction (concurrency, no wait), both started on creation. The handle is not owned and may
+// be released before the pair. Releasing the pair rolls back a write transaction still active.
+class TConnessione {
+ public:
+  explicit TConnessione(TSQLDatabase& database);
+  TConnessione(const TConnessione&) = delete;
+  TConnessione& operator=(const TConnessione&) = delete;
+  ~TConnessione();
+
+  TSQLDatabase& Database() const { return database_; }
+  TSQLTransaction& TransazioneLettura() const { return *transazioneLettura_; }
+  TSQLTransaction& TransazioneScrittura() const { return *transazioneScrittura_; }
+
+ private:
+  TSQLDatabase& database_;
+  std::unique_ptr<TSQLTransaction> transazioneLettura_;
+  std::unique_ptr<TSQLTransaction> transazioneScrittura_;
+};

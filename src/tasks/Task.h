@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tasks/TaskInfo.h"
+
+class TSQLDatabase;
+class TConnessione;
+
+// Base of every task type: owns the connection pair on the source archive (Origine) and the one
+// on the destination archive (Destinazione), each with its database handle. Release order, last
+// created first: what Esecuzione created, Destinazione and its handle, Origine and its handle.
+class TTask {
+ public:
+  TTask() = default;
+  TTask(const TTask&) = delete;
+  TTask& operator=(const TTask&) = delete;
+  virtual ~TTask();
+
+  // Opens Origine, then Destinazione. False: the message holds the composed failure text.
+  virtual bool ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messaggio);
+  // Runs the task; called once, after ApriConnessioni returned true.
+  virtual bool Esecuzione(std::string& messaggio) = 0;
+
+  TConnessione* Origine() const { return origine_.get(); }
+  TConnessione* Destinazione() const { return destinazione_.get(); }
+
+ protected:
+  enum class TSlot { Origine, Destinazione };
+  bool ApriConnessione(const std::string& percorso, TSlot slot, std::string& messaggio);
+
+ private:
+  // Each handle is declared before its pair, so the pair goes first.
+  std::unique_ptr<TSQLDatabase> databaseOrigine_;
+  std::unique_ptr<TConnessione> origine_;
+  std::unique_ptr<TSQLDatabase> databaseDestinazione_;
+  std::unique_ptr<TConnessione> destinazione_;
+};

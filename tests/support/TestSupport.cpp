@@ -1,0 +1,85 @@
+#include "support/TestSupport.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string Quote(const std::string& text) {
+  std::string r = "'";
+  for (char c : text) {
+    if (c == '\'')
+      r += "'\\''";
+    else
+      r += c;
+  }
+  return r + "'";
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "vessentaria-XXXXXX").string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = std::string(buffer.data()) + "/";
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+int RunCommand(const std::string& commandLine, std::string* out, std::string* err,
+               const std::string& stdinText) {
+  TempFolder io;
+  {
+    std::ofstream in(io / "in", std::ios::binary);
+    in << stdinText;
+  }
+  std::string full = "(" + commandLine + ") <" + Quote(io / "in") + " >" + Quote(io / "out") +
+                     " 2>" + Quote(io / "err");
+  int status = std::system(full.c_str());
+  if (out) *out = ReadAll(io / "out");
+  if (err) *err = ReadAll(io / "err");
+  if (status == -1) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string RunIsql(const std::string& database, const std::string& script) {
+  std::string out, err;
+  std::string cmd = "isql-fb -q -user SYSDBA -password masterkey";
+  if (!database.empty()) cmd += " " + Quote(database);
+  // Stop at the first error so that a broken fixture script cannot pass unnoticed.
+  int rc = RunCommand(cmd + " -bail", &out, &err, script);
+  if (rc != 0 || !err.empty())
+    throw std::runtime_error("isql failed (" + std::to_string(rc) + "): " + err + out);
+  return out;
+}
+
+void CreaDatabaseDiProva(const std::string& path, const std::string& ddl) {
+  RunIsql("", "CREATE DATABASE " + std::string("'") + path +
+                  "' USER 'SYSDBA' PASSWORD 'masterkey' PAGE_SIZE 4096;\n" + ddl + "\nCOMMIT;\n");
+}
+
+std::string QueryIsql(const std::string& database, const std::string& select) {
+  return RunIsql(database, "SET LIST ON;\nSET BLOB ALL;\n" + select + ";\n");
+}
+
+std::string ProgramPath() { return VESSENTARIA_EXE; }

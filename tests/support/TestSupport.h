@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+// A private folder under the system temporary folder, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  ~TempFolder();
+  // The folder path with a trailing '/'.
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+// Runs an isql-fb script against `database` on the embedded engine (as SYSDBA) and returns what
+// isql printed. Fails the calling test (throws std::runtime_error) when isql reports an error.
+// The script's statements end with ';'. `database` may be empty when the script connects or
+// creates itself.
+std::string RunIsql(const std::string& database, const std::string& script);
+
+// Creates a database at `path` (page size 4096, dialect 3) and runs `ddl` in it.
+void CreaDatabaseDiProva(const std::string& path, const std::string& ddl = "");
+
+// The result of a query as isql prints it (list mode, one "NAME value" a line), for comparing
+// both sides of a copy independently of the access layer.
+std::string QueryIsql(const std::string& database, const std::string& select);
+
+// Runs a command line through the shell; returns its exit status, fills stdout and stderr.
+int RunCommand(const std::string& commandLine, std::string* out = nullptr,
+               std::string* err = nullptr, const std::string& stdinText = "");
+
+// Path of the built program.
+std::string ProgramPath();
