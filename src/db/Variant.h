@@ -30,34 +30,39 @@ struct TVariant {
   bool booleano = false;
   std::string testo;
 
-  static TVariant MakeNull() { return {Tipo::Null}; }
+  static TVariant Make(Tipo t) {
+    TVariant r;
+    r.tipo = t;
+    return r;
+  }
+  static TVariant MakeNull() { return Make(Tipo::Null); }
   static TVariant MakeIntero(int32_t v) {
-    TVariant r{Tipo::Intero};
+    TVariant r = Make(Tipo::Intero);
     r.intero = v;
     return r;
   }
   static TVariant MakeDouble(double v) {
-    TVariant r{Tipo::Double};
+    TVariant r = Make(Tipo::Double);
     r.reale = v;
     return r;
   }
   static TVariant MakeCurrency(int64_t valoreXDiecimila) {
-    TVariant r{Tipo::Currency};
+    TVariant r = Make(Tipo::Currency);
     r.currency = valoreXDiecimila;
     return r;
   }
   static TVariant MakeDateTime(TDateTime v) {
-    TVariant r{Tipo::DateTime};
+    TVariant r = Make(Tipo::DateTime);
     r.reale = v;
     return r;
   }
   static TVariant MakeTesto(std::string v) {
-    TVariant r{Tipo::Testo};
+    TVariant r = Make(Tipo::Testo);
     r.testo = std::move(v);
     return r;
   }
   static TVariant MakeBooleano(bool v) {
-    TVariant r{Tipo::Booleano};
+    TVariant r = Make(Tipo::Booleano);
     r.booleano = v;
     return r;
   }
