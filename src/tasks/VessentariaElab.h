@@ -9,7 +9,8 @@ class TVessentariaTasks;
 
 // The run driver: reads the task table of the company archive and runs its active tasks in
 // ascending ID, writing each task's last run and note back into its row. Keeps `database`
-// without owning it; owns its connection pair and the task list.
+// without owning it; owns its connection pair and the task list. Errors that escape a task leave
+// the run as exceptions, after the task's note was written.
 class TVessentariaElab {
  public:
   explicit TVessentariaElab(TSQLDatabase& database);
@@ -23,6 +24,8 @@ class TVessentariaElab {
   bool EseguiTasks(std::string& messaggio);
   // EseguiTasks, its message dropped.
   bool EseguiTutto();
+
+  TVessentariaTasks& Tasks() const { return *tasks_; }
 
  private:
   std::unique_ptr<TConnessione> connessione_;

@@ -1,0 +1,123 @@
+#include "tasks/VessentariaTask.h"
+
+#include <exception>
+#include <stdexcept>
+
+#include "db/SQLStatement.h"
+#include "db/SQLTransaction.h"
+#include "platform/FileSystem.h"
+#include "tasks/Connessione.h"
+#include "tasks/Decodifica.h"
+#include "tasks/Task.h"
+
+TVessentariaTask::TVessentariaTask(TConnessione& connessione)
+    : connessione_(connessione), fabbrica_(CreaTask) {}
+
+TVessentariaTask::~TVessentariaTask() = default;
+
+const TVessentariaTaskInfo& TVessentariaTask::Info() const {
+  if (info_ == nullptr) throw std::logic_error("The task row object stands on no row");
+  return *info_;
+}
+
+bool TVessentariaTask::PreparaTask(std::string& messaggio) {
+  messaggio.clear();
+  bool risultato = false;
+  // Only one task, with its two archives open, is alive at a time.
+  taskCorrente_.reset();
+  try {
+    const TVessentariaTaskInfo& riga = Info();
+    if (riga.ArchivioOrigine.empty()) {
+      messaggio = "Manca Archivio Origine";
+    } else if (riga.ArchivioDestinazione.empty()) {
+      messaggio = "Manca Archivio Destinazione";
+    } else if (riga.TipoSincro == tsNessuno) {
+      messaggio = "Status non riconosciuto";
+    } else if (!FileExists(riga.ArchivioOrigine)) {
+      messaggio = "Archivio origine \"" + riga.ArchivioOrigine + "\" non trovato";
+    } else if (!FileExists(riga.ArchivioDestinazione)) {
+      messaggio = "Archivio destinazione \"" + riga.ArchivioDestinazione + "\" non trovato";
+    } else {
+      taskCorrente_ = fabbrica_(riga.TipoSincro);
+      messaggio.clear();
+      if (!taskCorrente_)
+        messaggio = "Status non riconosciuto";
+      else
+        risultato = taskCorrente_->ApriConnessioni(riga, messaggio);
+    }
+  } catch (const std::exception& e) {
+    ScriviNotaDopoEccezione(messaggio, e.what());
+    throw;
+  } catch (...) {
+    ScriviNotaDopoEccezione(messaggio, nullptr);
+    throw;
+  }
+  if (!risultato) ScriviNote(messaggio);
+  return risultato;
+}
+
+bool TVessentariaTask::EseguiTask(std::string& messaggio) {
+  messaggio.clear();
+  bool risultato = false;
+  if (!taskCorrente_) {
+    messaggio = "Errore nella gestione interna dell'elaborazione di sincro";
+  } else {
+    messaggio.clear();
+    try {
+      risultato = taskCorrente_->Esecuzione(messaggio);
+    } catch (const std::exception& e) {
+      ScriviNotaDopoEccezione(messaggio, e.what());
+      throw;
+    } catch (...) {
+      ScriviNotaDopoEccezione(messaggio, nullptr);
+      throw;
+    }
+    if (risultato) messaggio = "Elaborazione effettuata senza anomalie da segnalare";
+  }
+  ScriviNote(messaggio);
+  return risultato;
+}
+
+void TVessentariaTask::ScriviNotaDopoEccezione(std::string& messaggio,
+                                               const char* testoEccezione) noexcept {
+  try {
+    // The task left no text of its own: the row should still say what ended the run.
+    if (messaggio.empty() && testoEccezione != nullptr) messaggio = testoEccezione;
+    ScriviNote(messaggio);
+  } catch (...) {
+  }
+}
+
+bool TVessentariaTask::ScriviNote(const std::string& nota) {
+  TSQLTransaction& scrittura = connessione_.TransazioneScrittura();
+  // A note that the server refused last time is still pending in the transaction: drop it.
+  scrittura.SetActive(false);
+  scrittura.SetActive(true);
+  if (!comandoNote_) {
+    auto comando = std::make_unique<TSQLStatement>();
+    comando->SetDatabase(&connessione_.Database());
+    comando->SetTransaction(&scrittura);
+    comando->SetParamCheck(true);
+    comando->SQL().Add("UPDATE VESSENTARIA SET");
+    comando->SQL().Add("ULTIMAESECUZIONE=CURRENT_TIMESTAMP,");
+    comando->SQL().Add("NOTEULTIMAESECUZIONE=:NOTEULTIMAESECUZIONE");
+    comando->SQL().Add("WHERE");
+    comando->SQL().Add("  ID=:ID");
+    comando->Prepare();
+    // Read before any value is set: a setter replaces the parameter's description.
+    lunghezzaNote_ = comando->ParamByName("NOTEULTIMAESECUZIONE").MaxLength();
+    comandoNote_ = std::move(comando);
+  }
+  comandoNote_->ParamByName("ID").SetAsInteger(Info().ID);
+  // Server error texts are long; a cut note is better than a row that never tells why.
+  const bool taglia = lunghezzaNote_ > 0 && nota.size() > static_cast<size_t>(lunghezzaNote_);
+  comandoNote_->ParamByName("NOTEULTIMAESECUZIONE")
+      .SetAsString(taglia ? nota.substr(0, static_cast<size_t>(lunghezzaNote_)) : nota);
+  try {
+    comandoNote_->Execute();
+    scrittura.CommitRetaining();
+  } catch (const std::exception&) {
+    return false;
+  }
+  return true;
+}

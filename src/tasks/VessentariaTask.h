@@ -1,0 +1,57 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "tasks/TaskInfo.h"
+
+class TConnessione;
+class TSQLStatement;
+class TTask;
+
+// The row object of the task list: one instance serves every row, standing on the row that the
+// list's Items() points it at. Owns the task object of the current row and the prepared
+// write-back statement; the connection pair is the driver's.
+class TVessentariaTask {
+ public:
+  // Makes the task object for a row type; none when the type has no task.
+  using TFabbricaTask = std::function<std::unique_ptr<TTask>(TTipoSincro)>;
+
+  explicit TVessentariaTask(TConnessione& connessione);
+  TVessentariaTask(const TVessentariaTask&) = delete;
+  TVessentariaTask& operator=(const TVessentariaTask&) = delete;
+  ~TVessentariaTask();
+
+  // Releases the previous row's task, checks the current row, creates its task and opens the
+  // task's source and destination archives. False: the message is the note, already written.
+  // An exception that escapes still has the note written before it goes on.
+  bool PreparaTask(std::string& messaggio);
+  // Runs the current row's task and writes the note: the success text or the failure text.
+  // An exception that escapes the task has the note written before it goes on.
+  bool EseguiTask(std::string& messaggio);
+  // Writes ULTIMAESECUZIONE and NOTEULTIMAESECUZIONE of the current row and commits them at once.
+  // A note longer than a CHAR or VARCHAR note column is cut to the column's length. False when
+  // the server refuses the update (for example a row locked elsewhere: no waiting); errors while
+  // restarting the write transaction or preparing the statement are raised.
+  bool ScriviNote(const std::string& nota);
+
+  // The row the object stands on; raises std::logic_error when it stands on none.
+  const TVessentariaTaskInfo& Info() const;
+  void SetInfo(const TVessentariaTaskInfo* info) { info_ = info; }
+  TTask* TaskCorrente() const { return taskCorrente_.get(); }
+  // Replaces CreaTask as the maker of task objects.
+  void SetFabbricaTask(TFabbricaTask fabbrica) { fabbrica_ = std::move(fabbrica); }
+
+ private:
+  // Writes the note on the way out of an exception; a failure to write must not replace the
+  // exception that ended the task.
+  void ScriviNotaDopoEccezione(std::string& messaggio, const char* testoEccezione) noexcept;
+
+  TConnessione& connessione_;
+  const TVessentariaTaskInfo* info_ = nullptr;
+  std::unique_ptr<TSQLStatement> comandoNote_;
+  int lunghezzaNote_ = 0;  // declared byte length of a text note column; 0: no limit (BLOB)
+  std::unique_ptr<TTask> taskCorrente_;
+  TFabbricaTask fabbrica_;
+};
