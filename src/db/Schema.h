@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,14 @@ struct TCampoSQL {
   TTipoCampoSQL Tipo = tcSconosciuto;
   int16_t Dimensione = 0;  // character length of CHAR and VARCHAR
   uint8_t Precisione = 0;
-  uint8_t Scala = 0;  // number of decimals
+  uint8_t Scala = 0;    // number of decimals
   bool Chiave = false;  // part of the primary key
+};
+
+// The index error of TCampoSQLList: "List index out of bounds (%d)" with the index.
+class EListError : public std::out_of_range {
+ public:
+  explicit EListError(int index);
 };
 
 // An ordered list of column layouts that owns its records.

@@ -1,0 +1,54 @@
+#include "tasks/Task.h"
+
+#include <exception>
+
+#include "db/Opener.h"
+#include "db/SQLDatabase.h"
+#include "platform/FileSystem.h"
+#include "tasks/Connessione.h"
+
+TTask::~TTask() = default;
+
+bool TTask::ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messaggio) {
+  messaggio.clear();
+  std::string interno;
+  if (!ApriConnessione(riga.ArchivioOrigine, TSlot::Origine, interno)) {
+    messaggio = "Impossibile stabilire la connessione all'origine\r\"" + riga.ArchivioOrigine +
+                "\":\r" + interno;
+    return false;
+  }
+  if (!ApriConnessione(riga.ArchivioDestinazione, TSlot::Destinazione, interno)) {
+    messaggio = "Impossibile stabilire la connessione alla destinazione\r\"" +
+                riga.ArchivioDestinazione + "\":\r" + interno;
+    return false;
+  }
+  return true;
+}
+
+bool TTask::ApriConnessione(const std::string& percorso, TSlot slot, std::string& messaggio) {
+  messaggio.clear();
+  std::unique_ptr<TSQLDatabase>& database =
+      slot == TSlot::Origine ? databaseOrigine_ : databaseDestinazione_;
+  std::unique_ptr<TConnessione>& connessione = slot == TSlot::Origine ? origine_ : destinazione_;
+  // The pair works on the handle, so it goes first.
+  connessione.reset();
+  database.reset();
+  try {
+    if (!FileExists(percorso)) {
+      messaggio = "File non trovato";
+      return false;
+    }
+    database = std::make_unique<TSQLDatabase>();
+    if (ApriCreaDatabase(*database, EstraiCartella(percorso), EstraiNomeFile(percorso), "", "",
+                         nullptr)) {
+      connessione = std::make_unique<TConnessione>(*database);
+      return true;
+    }
+    messaggio = "Impossibile stabilire la connessione";
+  } catch (const std::exception& e) {
+    connessione.reset();
+    messaggio = e.what();
+  }
+  database.reset();
+  return false;
+}

@@ -1,0 +1,70 @@
+#include "transfer/TaskVornyUSA.h"
+
+#include <stdexcept>
+
+#include "db/SQLTransaction.h"
+#include "tasks/Connessione.h"
+#include "transfer/TravasiVornyUSA.h"
+
+namespace {
+
+const char kTestoTravaso[] = "Impossibile eseguire il travaso %s:\r";
+
+struct TPasso {
+  TTravasoDatiVornyUSAClass classe;
+  const char* titolo;
+};
+
+const TPasso kPassi[] = {
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_Intestatari>, "Intestatari PS Ordini"},
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_Destinatari>, "Destinatari PS Ordini"},
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_Ordini>, "PS Ordini"},
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoInsCar>, "Righe PS Ordini"},
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>, "Sessioni PS Ordini"},
+};
+
+}  // namespace
+
+bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe, std::string& messaggio) {
+  std::unique_ptr<TTravasoDatiVornyUSA> travaso = classe(*Origine(), *Destinazione());
+  messaggio.clear();
+  bool risultato = travaso->Esegui(messaggio);
+  if (!risultato) messaggio.insert(0, kTestoTravaso);
+  return risultato;
+}
+
+bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
+  messaggio.clear();
+  if (!Origine() || !Destinazione())
+    throw std::logic_error("Esecuzione before ApriConnessioni succeeded");
+  TSQLTransaction& scrittura = Destinazione()->TransazioneScrittura();
+  // A fresh destination transaction: the whole run is one unit of work there.
+  scrittura.SetActive(false);
+  scrittura.SetActive(true);
+
+  bool risultato = true;
+  try {
+    for (const TPasso& passo : kPassi) {
+      if (!EseguiTravaso(passo.classe, messaggio)) {
+        // Only the leading text's placeholder is replaced: the step's message may hold "%s" too.
+        messaggio.replace(messaggio.find("%s"), 2, passo.titolo);
+        risultato = false;
+        break;
+      }
+    }
+  } catch (...) {
+    try {
+      if (scrittura.InTransaction()) scrittura.RollbackRetaining();
+    } catch (...) {
+      // The error that stopped the run is the one to report.
+    }
+    throw;
+  }
+  if (scrittura.InTransaction()) {
+    if (risultato)
+      scrittura.CommitRetaining();
+    else
+      scrittura.RollbackRetaining();
+  }
+  return risultato;
+}

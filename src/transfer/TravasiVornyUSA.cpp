@@ -1,0 +1,134 @@
+#include "transfer/TravasiVornyUSA.h"
+
+#include <memory>
+
+#include "db/SQLError.h"
+#include "db/SQLStatement.h"
+#include "tasks/Connessione.h"
+
+namespace {
+
+// The selection shared by every query: user 61, or a ship-to customer in the USA.
+void AggiungiSelezione(TStrings& righe) {
+  righe.Add("WHERE");
+  righe.Add("  A.IDUTENTE=61");
+  righe.Add("  OR");
+  righe.Add("  B.NAZIONE='USA'");
+}
+
+// The selected orders with their ship-to customer, when there is one, joined to `tabella` C.
+void ComponiSQLOrdini(TStrings& righe, const std::string& tabella, const std::string& join) {
+  righe.Add("SELECT");
+  righe.Add("  C.*");
+  righe.Add("FROM");
+  righe.Add("  PS_ORDINI A");
+  righe.Add("  LEFT JOIN CLIENTI B ON");
+  righe.Add("  B.CODICE=A.CODDEST");
+  righe.Add("  INNER JOIN " + tabella + " C ON");
+  righe.Add("  " + join);
+  AggiungiSelezione(righe);
+}
+
+}  // namespace
+
+void TTravasoDatiVornyUSA_Clienti::ImpostaTabella() {
+  SetTabella("CLIENTI");
+}
+
+void TTravasoDatiVornyUSA_Clienti::ComponiSQLDestinazione(TStrings& righe) {
+  TTravasoDatiVornyUSA::ComponiSQLDestinazione(righe);
+  righe.Add("MATCHING(CODICE)");
+}
+
+void TTravasoDatiVornyUSA_Intestatari::ComponiSQLOrigine(TStrings& righe) {
+  righe.Add("SELECT DISTINCT");
+  righe.Add("  C.*");
+  righe.Add("FROM");
+  righe.Add("  PS_ORDINI A");
+  righe.Add("  INNER JOIN CLIENTI B ON");
+  righe.Add("  B.CODICE=A.CODDEST");
+  righe.Add("  INNER JOIN CLIENTI C ON");
+  righe.Add("  C.CODICE=B.INTESTATARIOFATTURA");
+  AggiungiSelezione(righe);
+}
+
+void TTravasoDatiVornyUSA_Destinatari::ComponiSQLOrigine(TStrings& righe) {
+  righe.Add("SELECT DISTINCT");
+  righe.Add("  B.*");
+  righe.Add("FROM");
+  righe.Add("  PS_ORDINI A");
+  righe.Add("  INNER JOIN CLIENTI B ON");
+  righe.Add("  B.CODICE=A.CODDEST");
+  AggiungiSelezione(righe);
+}
+
+bool TTravasoDatiVornyUSA_PS::Travasa(std::string& messaggio) {
+  messaggio.clear();
+  std::string errore;
+  if (!AzzeraDestinazione(errore)) {
+    messaggio = "Fallito azzeramento tabella destinazione \"" + Tabella() + "\"\r" + errore;
+    return false;
+  }
+  return TTravasoDatiVornyUSA::Travasa(messaggio);
+}
+
+bool TTravasoDatiVornyUSA_PS::AzzeraDestinazione(std::string& messaggio) {
+  messaggio.clear();
+  auto statement = std::make_unique<TSQLStatement>();
+  statement->SetDatabase(&Destinazione().Database());
+  statement->SetTransaction(&Destinazione().TransazioneScrittura());
+  statement->SetParamCheck(false);
+  statement->SQL().Add("DELETE FROM " + Tabella());
+  try {
+    statement->Execute();
+  } catch (const ESQLError& e) {
+    messaggio = e.what();
+    return false;
+  }
+  return true;
+}
+
+void TTravasoDatiVornyUSA_PS_Ordini::ImpostaTabella() {
+  SetTabella("PS_ORDINI");
+}
+
+void TTravasoDatiVornyUSA_PS_Ordini::ComponiSQLOrigine(TStrings& righe) {
+  righe.Add("SELECT");
+  righe.Add("  A.*");
+  righe.Add("FROM");
+  righe.Add("  PS_ORDINI A");
+  righe.Add("  LEFT JOIN CLIENTI B ON");
+  righe.Add("  B.CODICE=A.CODDEST");
+  AggiungiSelezione(righe);
+}
+
+void TTravasoDatiVornyUSA_PS_Ordini::ComponiSQLDestinazione(TStrings& righe) {
+  TTravasoDatiVornyUSA_PS::ComponiSQLDestinazione(righe);
+  righe.Add("MATCHING(IDSESSIONE)");
+}
+
+void TTravasoDatiVornyUSA_PS_StoInsCar::ImpostaTabella() {
+  SetTabella("PS_STOINSCAR");
+}
+
+void TTravasoDatiVornyUSA_PS_StoInsCar::ComponiSQLOrigine(TStrings& righe) {
+  ComponiSQLOrdini(righe, "PS_STOINSCAR", "C.IDSESSIONE=A.IDSESSIONE");
+}
+
+void TTravasoDatiVornyUSA_PS_StoInsCar::ComponiSQLDestinazione(TStrings& righe) {
+  TTravasoDatiVornyUSA_PS::ComponiSQLDestinazione(righe);
+  righe.Add("MATCHING(IDINSERIMENTO)");
+}
+
+void TTravasoDatiVornyUSA_PS_StoSession::ImpostaTabella() {
+  SetTabella("PS_STOSESSION");
+}
+
+void TTravasoDatiVornyUSA_PS_StoSession::ComponiSQLOrigine(TStrings& righe) {
+  ComponiSQLOrdini(righe, "PS_STOSESSION", "C.ID=A.IDSESSIONE");
+}
+
+void TTravasoDatiVornyUSA_PS_StoSession::ComponiSQLDestinazione(TStrings& righe) {
+  TTravasoDatiVornyUSA_PS::ComponiSQLDestinazione(righe);
+  righe.Add("MATCHING(ID)");
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <string>
+
+#include "transfer/TravasoDatiVornyUSA.h"
+
+// The transfers of the order task. They select through the selected orders: the orders of user
+// 61 and those whose ship-to customer is in the country USA.
+
+// Customers, matched on CODICE; customers that no selected order refers to are left as they are.
+class TTravasoDatiVornyUSA_Clienti : public TTravasoDatiVornyUSA {
+ public:
+  using TTravasoDatiVornyUSA::TTravasoDatiVornyUSA;
+
+ protected:
+  void ImpostaTabella() override;
+  void ComponiSQLDestinazione(TStrings& righe) override;
+};
+
+// The invoice holders of the ship-to customers of the selected orders.
+class TTravasoDatiVornyUSA_Intestatari : public TTravasoDatiVornyUSA_Clienti {
+ public:
+  using TTravasoDatiVornyUSA_Clienti::TTravasoDatiVornyUSA_Clienti;
+
+ protected:
+  void ComponiSQLOrigine(TStrings& righe) override;
+};
+
+// The ship-to customers of the selected orders.
+class TTravasoDatiVornyUSA_Destinatari : public TTravasoDatiVornyUSA_Clienti {
+ public:
+  using TTravasoDatiVornyUSA_Clienti::TTravasoDatiVornyUSA_Clienti;
+
+ protected:
+  void ComponiSQLOrigine(TStrings& righe) override;
+};
+
+// An order-side table: emptied in the destination transaction, then refilled.
+class TTravasoDatiVornyUSA_PS : public TTravasoDatiVornyUSA {
+ public:
+  using TTravasoDatiVornyUSA::TTravasoDatiVornyUSA;
+
+  bool Travasa(std::string& messaggio) override;
+  // DELETE FROM Tabella in the write transaction of Destinazione, not committed. False with the
+  // database's error text when the server refuses it.
+  bool AzzeraDestinazione(std::string& messaggio);
+};
+
+// The selected orders, matched on IDSESSIONE.
+class TTravasoDatiVornyUSA_PS_Ordini : public TTravasoDatiVornyUSA_PS {
+ public:
+  using TTravasoDatiVornyUSA_PS::TTravasoDatiVornyUSA_PS;
+
+ protected:
+  void ImpostaTabella() override;
+  void ComponiSQLOrigine(TStrings& righe) override;
+  void ComponiSQLDestinazione(TStrings& righe) override;
+};
+
+// The order rows of the selected orders, matched on IDINSERIMENTO.
+class TTravasoDatiVornyUSA_PS_StoInsCar : public TTravasoDatiVornyUSA_PS {
+ public:
+  using TTravasoDatiVornyUSA_PS::TTravasoDatiVornyUSA_PS;
+
+ protected:
+  void ImpostaTabella() override;
+  void ComponiSQLOrigine(TStrings& righe) override;
+  void ComponiSQLDestinazione(TStrings& righe) override;
+};
+
+// The sessions of the selected orders, matched on ID.
+class TTravasoDatiVornyUSA_PS_StoSession : public TTravasoDatiVornyUSA_PS {
+ public:
+  using TTravasoDatiVornyUSA_PS::TTravasoDatiVornyUSA_PS;
+
+ protected:
+  void ImpostaTabella() override;
+  void ComponiSQLOrigine(TStrings& righe) override;
+  void ComponiSQLDestinazione(TStrings& righe) override;
+};

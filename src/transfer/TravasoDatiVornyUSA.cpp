@@ -1,0 +1,144 @@
+#include "transfer/TravasoDatiVornyUSA.h"
+
+#include "db/SQLDatabase.h"
+#include "db/SQLError.h"
+#include "db/SQLStatement.h"
+#include "db/SQLTransaction.h"
+#include "db/SQLVar.h"
+#include "tasks/Connessione.h"
+
+TTravasoDatiVornyUSA::TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& destinazione)
+    : origine_(origine), destinazione_(destinazione) {}
+
+TTravasoDatiVornyUSA::~TTravasoDatiVornyUSA() = default;
+
+bool TTravasoDatiVornyUSA::TabellaEsistente(TConnessione& connessione) {
+  return EsisteTabella(tabella_, connessione.Database(), connessione.TransazioneLettura());
+}
+
+bool TTravasoDatiVornyUSA::ConfrontaTracciati(std::string& messaggio) {
+  messaggio.clear();
+  TCampoSQLList destinazione;
+  CaricaCampiSQL(tabella_, destinazione_.Database(), destinazione);
+  for (int i = 0; i < campi_->Count(); ++i) {
+    const TCampoSQL& campo = campi_->Campo(i);
+    int indice = destinazione.IndiceCampo(campo.Nome);
+    if (indice < 0) {
+      messaggio = "Campo \"" + campo.Nome + "\" mancante in destinazione";
+      return false;
+    }
+    const TCampoSQL& corrispondente = destinazione.Campo(indice);
+    if (campo.Tipo != corrispondente.Tipo) {
+      messaggio = "Campo \"" + campo.Nome + "\" di tipo differente in destinazione";
+      return false;
+    }
+    if (campo.Dimensione > corrispondente.Dimensione) {
+      messaggio = "Dimensione campo \"" + campo.Nome + "\" non compatibile con la destinazione";
+      return false;
+    }
+  }
+  return true;
+}
+
+void TTravasoDatiVornyUSA::ComponiSQLDestinazione(TStrings& righe) {
+  righe.Add("UPDATE OR INSERT INTO " + tabella_ + "(");
+  for (int i = 0; i < campi_->Count(); ++i) {
+    if (i > 0) righe.Add(",");
+    righe.Add(campi_->Campo(i).Nome);
+  }
+  righe.Add(")");
+  righe.Add("VALUES(");
+  for (int i = 0; i < campi_->Count(); ++i) {
+    if (i > 0) righe.Add(",");
+    righe.Add(":" + campi_->Campo(i).Nome);
+  }
+  righe.Add(")");
+}
+
+bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
+  messaggio.clear();
+  if (!TabellaEsistente(origine_)) {
+    messaggio = "Tabella \"" + tabella_ + "\" non trovata in origine";
+    return false;
+  }
+  if (!TabellaEsistente(destinazione_)) {
+    messaggio = "Tabella \"" + tabella_ + "\" non trovata in destinazione";
+    return false;
+  }
+
+  if (!campi_) campi_ = std::make_unique<TCampoSQLList>();
+  CaricaCampiSQL(tabella_, origine_.Database(), *campi_);
+  std::string confronto;
+  if (!ConfrontaTracciati(confronto)) {
+    messaggio = "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (" +
+                confronto + ")";
+    return false;
+  }
+
+  colonne_.clear();
+  parametri_.clear();
+  if (sqlOrigine_) {
+    sqlOrigine_->Close();
+    sqlOrigine_->SQL().Clear();
+  } else {
+    sqlOrigine_ = std::make_unique<TSQLStatement>();
+    sqlOrigine_->SetDatabase(&origine_.Database());
+    sqlOrigine_->SetTransaction(&origine_.TransazioneLettura());
+    sqlOrigine_->SetParamCheck(false);
+  }
+  ComponiSQLOrigine(sqlOrigine_->SQL());
+  sqlOrigine_->Execute();
+
+  if (sqlDestinazione_) {
+    sqlDestinazione_->Close();
+    sqlDestinazione_->SQL().Clear();
+  } else {
+    sqlDestinazione_ = std::make_unique<TSQLStatement>();
+    sqlDestinazione_->SetDatabase(&destinazione_.Database());
+    sqlDestinazione_->SetTransaction(&destinazione_.TransazioneScrittura());
+    sqlDestinazione_->SetParamCheck(true);
+  }
+  ComponiSQLDestinazione(sqlDestinazione_->SQL());
+  sqlDestinazione_->Prepare();
+
+  colonne_.reserve(static_cast<size_t>(campi_->Count()));
+  parametri_.reserve(static_cast<size_t>(campi_->Count()));
+  for (int i = 0; i < campi_->Count(); ++i) {
+    colonne_.push_back(&sqlOrigine_->Fields(i));
+    parametri_.push_back(&sqlDestinazione_->Params(i));
+  }
+  return true;
+}
+
+bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
+  messaggio.clear();
+  std::string errore;
+  while (!sqlOrigine_->Eof()) {
+    if (!InserisciRecord(errore)) {
+      messaggio = "Errore interno durante l'inserimento record\r" + errore;
+      return false;
+    }
+    sqlOrigine_->Next();
+  }
+  return true;
+}
+
+bool TTravasoDatiVornyUSA::InserisciRecord(std::string& messaggio) {
+  messaggio.clear();
+  // Each value moves whole, in the source column's own type and scale, blobs byte for byte; the
+  // server converts only where the destination column is declared differently. NULL stays NULL.
+  for (size_t i = 0; i < parametri_.size(); ++i) parametri_[i]->Assign(*colonne_[i]);
+  try {
+    sqlDestinazione_->Execute();
+  } catch (const ESQLError& e) {
+    messaggio = e.what();
+    return false;
+  }
+  return true;
+}
+
+bool TTravasoDatiVornyUSA::Esegui(std::string& messaggio) {
+  messaggio.clear();
+  if (!Prepara(messaggio)) return false;
+  return Travasa(messaggio);
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/Schema.h"
+#include "db/Strings.h"
+
+class TConnessione;
+class TSQLStatement;
+class TSQLVar;
+class TTravasoDatiVornyUSA;
+
+// How the order task creates a transfer of a given class: owner is the caller, then the source
+// pair and the destination pair. Every class offers one through TTravasoDatiVornyUSA::Crea<T>.
+using TTravasoDatiVornyUSAClass =
+    std::unique_ptr<TTravasoDatiVornyUSA> (*)(TConnessione& origine, TConnessione& destinazione);
+
+// Copies the rows that a source query selects in Origine into the table Tabella of
+// Destinazione: checks the table on both sides, compares the layouts, then writes every row with
+// one prepared UPDATE OR INSERT in the write transaction of Destinazione. It never commits or
+// rolls back: the task that runs it ends the destination transaction. Neither pair is owned.
+class TTravasoDatiVornyUSA {
+ public:
+  TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& destinazione);
+  TTravasoDatiVornyUSA(const TTravasoDatiVornyUSA&) = delete;
+  TTravasoDatiVornyUSA& operator=(const TTravasoDatiVornyUSA&) = delete;
+  virtual ~TTravasoDatiVornyUSA();
+
+  // Creates a transfer of class T with its table set: the class reference of T.
+  template <class T>
+  static std::unique_ptr<TTravasoDatiVornyUSA> Crea(TConnessione& origine,
+                                                    TConnessione& destinazione) {
+    std::unique_ptr<TTravasoDatiVornyUSA> travaso = std::make_unique<T>(origine, destinazione);
+    travaso->ImpostaTabella();
+    return travaso;
+  }
+
+  // Prepara, then Travasa. True when every source row was written. Errors outside the per-row
+  // execution (existence checks, layouts, source query, preparation, fetching, values) leave it
+  // as exceptions.
+  bool Esegui(std::string& messaggio);
+
+  // The table exists in the pair's database, asked inside the pair's read transaction.
+  bool TabellaEsistente(TConnessione& connessione);
+  // Every column of Campi, in source order, must exist in the destination with the same type
+  // code and a character length at least as large. False names the first column that fails.
+  bool ConfrontaTracciati(std::string& messaggio);
+
+  // Checks both tables, loads and compares the layouts, opens the source query and prepares the
+  // destination statement. Can run again on the same object, reusing Campi and the statements.
+  virtual bool Prepara(std::string& messaggio);
+  // The copy loop over the open source cursor.
+  virtual bool Travasa(std::string& messaggio);
+  // Moves the current source row into the destination statement and executes it.
+  virtual bool InserisciRecord(std::string& messaggio);
+
+  TConnessione& Origine() const { return origine_; }
+  TConnessione& Destinazione() const { return destinazione_; }
+  const std::string& Tabella() const { return tabella_; }
+  // Absent until the first Prepara.
+  TCampoSQLList* Campi() const { return campi_.get(); }
+  TSQLStatement* SQLOrigine() const { return sqlOrigine_.get(); }
+  TSQLStatement* SQLDestinazione() const { return sqlDestinazione_.get(); }
+
+ protected:
+  virtual void ImpostaTabella() = 0;
+  void SetTabella(const std::string& tabella) { tabella_ = tabella; }
+  // Appends the lines of the source query, which selects exactly the columns of Tabella in
+  // their position order.
+  virtual void ComponiSQLOrigine(TStrings& righe) = 0;
+  // Appends the UPDATE OR INSERT over the columns of Campi, one named parameter per column;
+  // a concrete transfer adds its MATCHING line.
+  virtual void ComponiSQLDestinazione(TStrings& righe);
+
+ private:
+  TConnessione& origine_;
+  TConnessione& destinazione_;
+  std::string tabella_;
+  std::unique_ptr<TCampoSQLList> campi_;
+  std::unique_ptr<TSQLStatement> sqlOrigine_;
+  std::unique_ptr<TSQLStatement> sqlDestinazione_;
+  // Column i of the source row and parameter i of the destination statement, resolved once per
+  // Prepara so that the copy loop does no lookup per row.
+  std::vector<TSQLVar*> colonne_;
+  std::vector<TSQLVar*> parametri_;
+};
