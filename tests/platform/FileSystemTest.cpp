@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/FileSystem.h"
+#include "support/TestSupport.h"
+
+TEST(FileSystem, SplitsAfterTheLastSeparatorOrDriveColon) {
+  struct Caso {
+    std::string path, cartella, nomeFile;
+  };
+  const Caso casi[] = {
+      {"D:\\Dati\\ditta.fdb", "D:\\Dati\\", "ditta.fdb"},
+      {"/srv/archivi/ditta.fdb", "/srv/archivi/", "ditta.fdb"},
+      {"C:ditta.fdb", "C:", "ditta.fdb"},
+      {"ditta.fdb", "", "ditta.fdb"},
+      {"/srv/archivi/", "/srv/archivi/", ""},
+      {"localhost/3050:/srv/a.fdb", "localhost/3050:/srv/", "a.fdb"},
+      {"\\\\SRV\\C\\Dati/a.fdb", "\\\\SRV\\C\\Dati/", "a.fdb"},
+      {"/srv/a\\b.fdb", "/srv/a\\", "b.fdb"},
+      {"SRV:ditta", "SRV:", "ditta"},
+      {"", "", ""},
+  };
+  for (const auto& caso : casi) {
+    EXPECT_EQ(EstraiCartella(caso.path), caso.cartella) << caso.path;
+    EXPECT_EQ(EstraiNomeFile(caso.path), caso.nomeFile) << caso.path;
+    EXPECT_EQ(EstraiCartella(caso.path) + EstraiNomeFile(caso.path), caso.path);
+  }
+}
+
+TEST(FileSystem, TellsFilesFromFolders) {
+  TempFolder temp;
+  std::ofstream(temp / "file.fdb") << "x";
+  std::filesystem::create_directory(temp / "USER.FDB");
+  std::filesystem::create_symlink(temp / "file.fdb", temp / "link.fdb");
+  std::filesystem::create_symlink(temp / "missing.fdb", temp / "dangling.fdb");
+
+  EXPECT_TRUE(FileExists(temp / "file.fdb"));
+  EXPECT_TRUE(FileExists(temp / "link.fdb"));
+  EXPECT_FALSE(FileExists(temp / "USER.FDB"));
+  EXPECT_FALSE(FileExists(temp / "missing.fdb"));
+  EXPECT_FALSE(FileExists(temp / "dangling.fdb"));
+  EXPECT_FALSE(FileExists(""));
+  EXPECT_FALSE(FileExists(temp.Path()));
+
+  EXPECT_TRUE(DirectoryExists(temp.Path()));
+  EXPECT_TRUE(DirectoryExists(temp / "USER.FDB"));
+  EXPECT_TRUE(DirectoryExists(temp / "USER.FDB/"));
+  EXPECT_FALSE(DirectoryExists(temp / "file.fdb"));
+  EXPECT_FALSE(DirectoryExists(temp / "missing"));
+  EXPECT_FALSE(DirectoryExists(""));
+}
+
+TEST(FileSystem, FindsTheRunningExecutable) {
+  std::string percorso = PercorsoEseguibile();
+  EXPECT_EQ(percorso.front(), '/');
+  EXPECT_EQ(EstraiNomeFile(percorso), "test_platform");
+  EXPECT_TRUE(FileExists(percorso));
+  EXPECT_EQ(access(percorso.c_str(), X_OK), 0);
+  EXPECT_EQ(SeparatoreCartelle(), '/');
+}
