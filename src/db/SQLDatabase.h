@@ -9,6 +9,11 @@
 class TSQLTransaction;
 class TSQLStatement;
 
+// The connection parameter block built from Params lines name=value (user_name, password,
+// lc_ctype, sql_role_name): version byte, then item, length byte, value per line. Raises
+// "DPB Constant (isc_dpb_%s) is unsupported" / "DPB Constant (%s) is unknown".
+std::string CostruisciDPB(const TStrings& params);
+
 // One attachment to one Firebird database. Not copyable. Releasing a connected database
 // disconnects it, forced: its active transactions end by their default action, its statements
 // are closed and unprepared, errors are ignored. Transactions and statements that outlive it are
@@ -45,9 +50,12 @@ class TSQLDatabase {
   // The attachment handle for the rest of the access layer (isc_db_handle); 0 when not attached.
   unsigned int Handle() const { return handle_; }
   unsigned int* HandlePtr() { return &handle_; }
+  // The database's own SQL dialect, as asked after connecting (1 when the server does not say).
+  int DatabaseDialect() const { return dbDialect_; }
 
  private:
   void Disconnect(bool forced);
+  void LeggiDialetto();
 
   std::string databaseName_;
   TStrings params_;
@@ -55,6 +63,7 @@ class TSQLDatabase {
   std::string dpb_;
   bool loginPrompt_ = true;
   int sqlDialect_ = 3;
+  int dbDialect_ = 3;
   unsigned int handle_ = 0;
   std::vector<TSQLTransaction*> transactions_;
   std::vector<TSQLStatement*> statements_;

@@ -75,6 +75,14 @@ class TSQLStatement {
   friend class TSQLVar;
   struct Impl;
 
+  void VerificaTransazione() const;
+  void CostruisciParametri(const std::vector<std::string>& nomi);
+  void CostruisciCampi();
+  void Fetch();
+  void LiberaHandle() noexcept;
+  // The dialect names and values follow: the database's while assigned, else the prepared one.
+  int Dialetto() const;
+
   TSQLDatabase* database_ = nullptr;
   TSQLTransaction* transaction_ = nullptr;
   TStrings sql_;

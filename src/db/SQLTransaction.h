@@ -12,6 +12,11 @@ class TSQLStatement;
 
 enum class TAzioneTransazione { Commit, Rollback };
 
+// The transaction parameter block built from Params lines "isc_tpb_" + option name: empty for no
+// lines, else version byte 3 and one item per non-blank line. Raises
+// "TPB Constant (isc_tpb_%s) is unsupported" / "TPB Constant (%s) is unknown".
+std::string CostruisciTPB(const TStrings& params);
+
 // One transaction on one database. Nothing starts it implicitly. Releasing it while active ends
 // it by DefaultAction (commit), forced: a failed commit is followed by a rollback, nothing raised.
 class TSQLTransaction {

@@ -21,6 +21,12 @@ class TSQLStatement;
 //   move a value without loss: exact scaled integers, fractions of a second, blobs byte for byte.
 class TSQLVar {
  public:
+  // Only a statement can make the key, so only a statement creates its columns and parameters.
+  class Chiave {
+    friend class TSQLStatement;
+    Chiave() = default;
+  };
+  TSQLVar(TSQLStatement& statement, Chiave);
   TSQLVar(const TSQLVar&) = delete;
   TSQLVar& operator=(const TSQLVar&) = delete;
   ~TSQLVar();
@@ -29,9 +35,9 @@ class TSQLVar {
   int SQLType() const;
   int SQLSubType() const;
   bool Nullable() const;
-  int Scale() const;    // 0 or negative
-  int Size() const;     // declared length in bytes
-  int MaxLength() const;  // declared length of a text column or parameter, 0 otherwise
+  int Scale() const;                // 0 or negative
+  int Size() const;                 // declared length in bytes
+  int MaxLength() const;            // declared length of a text column or parameter, 0 otherwise
   const std::string& Name() const;  // output name of a column, normalised name of a parameter
 
   // Reading.
@@ -76,7 +82,10 @@ class TSQLVar {
  private:
   friend class TSQLStatement;
   struct Impl;
-  explicit TSQLVar(TSQLStatement& statement);
+  // Checks the statement's transaction for blob work and returns the handles.
+  void HandlesBlob(unsigned int*& database, unsigned int*& transaction) const;
+  // NULL on this parameter alone.
+  void Clear1();
   TSQLStatement& statement_;
   std::unique_ptr<Impl> impl_;  // layout private to the access layer
 };

@@ -1,0 +1,267 @@
+#include "db/SQLDatabase.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "db/SQLInternal.h"
+#include "db/SQLStatement.h"
+#include "db/SQLTransaction.h"
+
+namespace {
+
+// The standard connection parameter names of the client interface, by item number.
+struct NomeDPB {
+  const char* nome;
+  int numero;
+};
+constexpr NomeDPB kNomiDPB[] = {
+    {"cdd_pathname", 1},
+    {"allocation", 2},
+    {"journal", 3},
+    {"page_size", 4},
+    {"num_buffers", 5},
+    {"buffer_length", 6},
+    {"debug", 7},
+    {"garbage_collect", 8},
+    {"verify", 9},
+    {"sweep", 10},
+    {"enable_journal", 11},
+    {"disable_journal", 12},
+    {"dbkey_scope", 13},
+    {"number_of_users", 14},
+    {"trace", 15},
+    {"no_garbage_collect", 16},
+    {"damaged", 17},
+    {"license", 18},
+    {"sys_user_name", 19},
+    {"encrypt_key", 20},
+    {"activate_shadow", 21},
+    {"sweep_interval", 22},
+    {"delete_shadow", 23},
+    {"force_write", 24},
+    {"begin_log", 25},
+    {"quit_log", 26},
+    {"no_reserve", 27},
+    {"user_name", 28},
+    {"password", 29},
+    {"password_enc", 30},
+    {"sys_user_name_enc", 31},
+    {"interp", 32},
+    {"online_dump", 33},
+    {"old_file_size", 34},
+    {"old_num_files", 35},
+    {"old_file", 36},
+    {"old_start_page", 37},
+    {"old_start_seqno", 38},
+    {"old_start_file", 39},
+    {"drop_walfile", 40},
+    {"old_dump_id", 41},
+    {"wal_backup_dir", 42},
+    {"wal_chkptlen", 43},
+    {"wal_numbufs", 44},
+    {"wal_bufsize", 45},
+    {"wal_grp_cmt_wait", 46},
+    {"lc_messages", 47},
+    {"lc_ctype", 48},
+    {"cache_manager", 49},
+    {"shutdown", 50},
+    {"online", 51},
+    {"shutdown_delay", 52},
+    {"reserved", 53},
+    {"overwrite", 54},
+    {"sec_attach", 55},
+    {"disable_wal", 56},
+    {"connect_timeout", 57},
+    {"dummy_packet_interval", 58},
+    {"gbak_attach", 59},
+    {"sql_role_name", 60},
+    {"set_page_buffers", 61},
+    {"working_directory", 62},
+    {"sql_dialect", 63},
+    {"set_db_readonly", 64},
+    {"set_db_sql_dialect", 65},
+    {"gfix_attach", 66},
+    {"gstat_attach", 67},
+    {"set_db_charset", 68},
+    {"gsec_attach", 69},
+    {"address_path", 70},
+    {"process_id", 71},
+    {"no_db_triggers", 72},
+    {"process_name", 74},
+    {"map_attach", 90},
+    {"clear_map", 96},
+};
+
+std::string Minuscolo(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string Rifila(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return "";
+  size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
+// The items that carry a text argument; the layer supports only these.
+bool DPBTestuale(int numero) {
+  return numero == isc_dpb_user_name || numero == isc_dpb_password || numero == isc_dpb_lc_ctype ||
+         numero == isc_dpb_sql_role_name;
+}
+
+}  // namespace
+
+std::string CostruisciDPB(const TStrings& params) {
+  std::string dpb(1, static_cast<char>(isc_dpb_version1));
+  for (const std::string& riga : params.Lines()) {
+    size_t uguale = riga.find('=');
+    if (uguale == std::string::npos) continue;
+    std::string scritto = Minuscolo(Rifila(riga.substr(0, uguale)));
+    if (scritto.empty()) continue;
+    std::string nome = scritto;
+    if (nome.rfind("isc_dpb_", 0) == 0) nome.erase(0, 8);
+    const NomeDPB* trovato = nullptr;
+    for (const NomeDPB& n : kNomiDPB)
+      if (nome == n.nome) trovato = &n;
+    if (!trovato) ErroreSQL(ceDPBSconosciuto, "DPB Constant (" + scritto + ") is unknown");
+    if (!DPBTestuale(trovato->numero))
+      ErroreSQL(ceDPBNonSupportato, "DPB Constant (isc_dpb_" + nome + ") is unsupported");
+    std::string valore = riga.substr(uguale + 1);
+    // An item's length is one byte; a longer value would corrupt the block.
+    if (valore.size() > 255)
+      ErroreSQL(ceDPBNonSupportato, "DPB Constant (isc_dpb_" + nome + ") is unsupported");
+    dpb += static_cast<char>(trovato->numero);
+    dpb += static_cast<char>(valore.size());
+    dpb += valore;
+  }
+  return dpb;
+}
+
+TSQLDatabase::TSQLDatabase() {
+  CaricaLibreriaClient();
+  params_.SetGuards(
+      [this] {
+        if (Connected()) ErroreSQL(ceDBAperto, "Cannot perform operation -- DB is currently open");
+      },
+      [this] { paramsChanged_ = true; });
+}
+
+TSQLDatabase::~TSQLDatabase() {
+  try {
+    Disconnect(true);
+  } catch (...) {
+  }
+  for (TSQLTransaction* t : std::vector<TSQLTransaction*>(transactions_)) t->ForgetDatabase();
+  for (TSQLStatement* s : std::vector<TSQLStatement*>(statements_)) s->ForgetDatabase();
+}
+
+void TSQLDatabase::SetDatabaseName(const std::string& name) {
+  if (name == databaseName_) return;
+  if (Connected()) ErroreSQL(ceDBAperto, "Cannot perform operation -- DB is currently open");
+  databaseName_ = name;
+}
+
+void TSQLDatabase::SetSQLDialect(int value) {
+  if (value < 1 || (Connected() && value > dbDialect_))
+    ErroreSQL(ceDialettoNonValido, "SQL Dialect Invalid");
+  sqlDialect_ = value;
+}
+
+bool TSQLDatabase::Connected() const {
+  return handle_ != 0;
+}
+
+void TSQLDatabase::SetConnected(bool value) {
+  if (value == Connected()) return;
+  if (!value) {
+    Disconnect(false);
+    return;
+  }
+  if (databaseName_.empty()) ErroreSQL(ceNomeDatabaseMancante, "Database name is missing");
+  if (paramsChanged_) {
+    dpb_ = CostruisciDPB(params_);
+    paramsChanged_ = false;
+  }
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle handle = 0;
+  if (isc_attach_database(status, 0, databaseName_.c_str(), &handle,
+                          static_cast<short>(dpb_.size()), dpb_.data()))
+    ErroreServer(status);
+  handle_ = handle;
+  LeggiDialetto();
+}
+
+void TSQLDatabase::LeggiDialetto() {
+  ISC_STATUS_ARRAY status{};
+  const char richiesta[] = {isc_info_db_sql_dialect, isc_info_end};
+  char risposta[64] = {};
+  dbDialect_ = 1;
+  if (isc_database_info(status, &handle_, sizeof richiesta, richiesta, sizeof risposta, risposta) ==
+      0) {
+    for (const char* p = risposta; p < risposta + sizeof risposta && *p != isc_info_end;) {
+      char item = *p++;
+      if (p + 2 > risposta + sizeof risposta) break;
+      short len = static_cast<short>(isc_vax_integer(p, 2));
+      p += 2;
+      if (item == isc_info_db_sql_dialect && len > 0)
+        dbDialect_ = static_cast<int>(isc_vax_integer(p, len));
+      p += len;
+    }
+  } else {
+    ErroreServer(status);
+  }
+  if (dbDialect_ < sqlDialect_) sqlDialect_ = dbDialect_;
+}
+
+void TSQLDatabase::CreateDatabase() {
+  if (Connected()) ErroreSQL(ceDBAperto, "Cannot perform operation -- DB is currently open");
+  // The name goes between single quotes: double each quote so that a path holding one cannot end
+  // the literal early and change the statement.
+  std::string nome;
+  for (char c : databaseName_) {
+    nome += c;
+    if (c == '\'') nome += '\'';
+  }
+  std::string testo = "CREATE DATABASE '" + nome + "' " + params_.Text();
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle handle = 0;
+  isc_tr_handle tr = 0;
+  if (isc_dsql_execute_immediate(status, &handle, &tr, 0, testo.c_str(),
+                                 static_cast<unsigned short>(sqlDialect_), nullptr))
+    ErroreServer(status);
+  handle_ = handle;
+  LeggiDialetto();
+}
+
+void TSQLDatabase::Disconnect(bool forced) {
+  if (!Connected()) return;
+  for (TSQLTransaction* t : std::vector<TSQLTransaction*>(transactions_))
+    if (t->InTransaction()) t->EndForced();
+  for (TSQLStatement* s : std::vector<TSQLStatement*>(statements_)) s->Unprepare();
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle handle = handle_;
+  if (isc_detach_database(status, &handle)) {
+    if (!forced) ErroreServer(status);
+  }
+  handle_ = 0;
+}
+
+void TSQLDatabase::RegisterTransaction(TSQLTransaction* transaction) {
+  if (std::find(transactions_.begin(), transactions_.end(), transaction) == transactions_.end())
+    transactions_.push_back(transaction);
+}
+
+void TSQLDatabase::UnregisterTransaction(TSQLTransaction* transaction) {
+  std::erase(transactions_, transaction);
+}
+
+void TSQLDatabase::RegisterStatement(TSQLStatement* statement) {
+  if (std::find(statements_.begin(), statements_.end(), statement) == statements_.end())
+    statements_.push_back(statement);
+}
+
+void TSQLDatabase::UnregisterStatement(TSQLStatement* statement) {
+  std::erase(statements_, statement);
+}

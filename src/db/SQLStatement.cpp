@@ -1,0 +1,474 @@
+#include "db/SQLStatement.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <utility>
+
+#include "db/SQLDatabase.h"
+#include "db/SQLInternal.h"
+#include "db/SQLTransaction.h"
+
+namespace {
+
+const char* const kStatementAperto = "Cannot perform operation -- statement is open";
+const char* const kStatementChiuso = "Cannot perform operation -- statement is not open";
+
+std::string Rifila(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return "";
+  size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
+std::string Maiuscolo(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+[[noreturn]] void ErroreParsing(const std::string& dettaglio) {
+  ErroreSQL(ceErroreParsing, "SQL Parse Error:\r\n\r\n" + dettaglio);
+}
+
+bool CarattereNome(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+}
+
+TTipoStatement TipoDaInfo(long tipo) {
+  switch (tipo) {
+    case isc_info_sql_stmt_select:
+      return TTipoStatement::Select;
+    case isc_info_sql_stmt_insert:
+      return TTipoStatement::Insert;
+    case isc_info_sql_stmt_update:
+      return TTipoStatement::Update;
+    case isc_info_sql_stmt_delete:
+      return TTipoStatement::Delete;
+    case isc_info_sql_stmt_ddl:
+      return TTipoStatement::DDL;
+    case isc_info_sql_stmt_get_segment:
+      return TTipoStatement::GetSegment;
+    case isc_info_sql_stmt_put_segment:
+      return TTipoStatement::PutSegment;
+    case isc_info_sql_stmt_exec_procedure:
+      return TTipoStatement::ExecProcedure;
+    case isc_info_sql_stmt_start_trans:
+      return TTipoStatement::StartTransaction;
+    case isc_info_sql_stmt_commit:
+      return TTipoStatement::Commit;
+    case isc_info_sql_stmt_rollback:
+      return TTipoStatement::Rollback;
+    case isc_info_sql_stmt_select_for_upd:
+      return TTipoStatement::SelectForUpdate;
+    case isc_info_sql_stmt_set_generator:
+      return TTipoStatement::SetGenerator;
+    default:
+      return TTipoStatement::Sconosciuto;
+  }
+}
+
+// Frees a statement handle that a failed prepare leaves behind.
+struct HandleProvvisorio {
+  isc_stmt_handle handle = 0;
+  ~HandleProvvisorio() {
+    if (handle) {
+      ISC_STATUS_ARRAY status{};
+      isc_dsql_free_statement(status, &handle, DSQL_drop);
+    }
+  }
+};
+
+// Room for the value the server describes: a VARCHAR carries its 2-byte length in front.
+size_t BytesDati(const XSQLVAR& v) {
+  size_t n = static_cast<size_t>(v.sqllen);
+  if ((v.sqltype & ~1) == SQL_VARYING) n += 2;
+  return n;
+}
+
+bool TipoTesto(int tipo) {
+  return tipo == SQL_TEXT || tipo == SQL_VARYING;
+}
+
+}  // namespace
+
+std::string NormalizzaNome(const std::string& nome, int dialetto) {
+  std::string s = Rifila(nome);
+  if (dialetto >= 3 && s.size() >= 2 && s.front() == '"' && s.back() == '"') {
+    std::string r;
+    for (size_t i = 1; i + 1 < s.size(); ++i) {
+      r += s[i];
+      if (s[i] == '"' && i + 2 < s.size() && s[i + 1] == '"') ++i;
+    }
+    return r;
+  }
+  return Maiuscolo(s);
+}
+
+std::string ScansionaParametri(const std::string& testo, std::vector<std::string>& nomi) {
+  std::string r;
+  r.reserve(testo.size());
+  size_t i = 0;
+  const size_t n = testo.size();
+  while (i < n) {
+    char c = testo[i];
+    if (c == '\'' || c == '"') {
+      // A doubled quote inside is a closing and a reopening: copying both keeps it intact.
+      size_t fine = testo.find(c, i + 1);
+      if (fine == std::string::npos) ErroreParsing("EOF in string detected");
+      r.append(testo, i, fine - i + 1);
+      i = fine + 1;
+    } else if (c == '/' && i + 1 < n && testo[i + 1] == '*') {
+      size_t fine = testo.find("*/", i + 2);
+      if (fine == std::string::npos) ErroreParsing("EOF in comment detected");
+      r.append(testo, i, fine - i + 2);
+      i = fine + 2;
+    } else if (c == ':' || c == '?') {
+      ++i;
+      std::string nome;
+      if (i < n && testo[i] == '"') {
+        size_t fine = testo.find('"', i + 1);
+        if (fine == std::string::npos) ErroreParsing("EOF in string detected");
+        nome = testo.substr(i, fine - i + 1);
+        if (nome.size() == 2) ErroreParsing("Parameter name expected");
+        i = fine + 1;
+      } else {
+        size_t inizio = i;
+        while (i < n && CarattereNome(testo[i])) ++i;
+        if (i == inizio) ErroreParsing("Parameter name expected");
+        nome = testo.substr(inizio, i - inizio);
+      }
+      nomi.push_back(nome);
+      r += '?';
+    } else {
+      r += c;
+      ++i;
+    }
+  }
+  return r;
+}
+
+TSQLStatement::TSQLStatement() : impl_(std::make_unique<Impl>()) {
+  CaricaLibreriaClient();
+  static std::atomic<unsigned> contatore{0};
+  impl_->nomeCursore = "VSQLCUR" + std::to_string(++contatore);
+  // An edit frees the prepared form but leaves an open cursor flagged, so that the next Execute
+  // reports it instead of silently dropping the rows the caller was reading.
+  sql_.SetGuards(nullptr, [this] { LiberaHandle(); });
+}
+
+TSQLStatement::~TSQLStatement() {
+  Unprepare();
+  if (transaction_) transaction_->UnregisterStatement(this);
+  if (database_) database_->UnregisterStatement(this);
+}
+
+void TSQLStatement::SetDatabase(TSQLDatabase* database) {
+  if (database == database_) return;
+  Unprepare();
+  if (database_) database_->UnregisterStatement(this);
+  database_ = database;
+  if (database_) database_->RegisterStatement(this);
+}
+
+void TSQLStatement::SetTransaction(TSQLTransaction* transaction) {
+  if (transaction == transaction_) return;
+  CloseCursor();
+  if (transaction_) transaction_->UnregisterStatement(this);
+  transaction_ = transaction;
+  if (transaction_) transaction_->RegisterStatement(this);
+}
+
+void TSQLStatement::SetParamCheck(bool value) {
+  if (value == paramCheck_) return;
+  paramCheck_ = value;
+  LiberaHandle();
+}
+
+bool TSQLStatement::Prepared() const {
+  return impl_->handle != 0;
+}
+
+void TSQLStatement::VerificaTransazione() const {
+  if (!transaction_) ErroreSQL(ceTransazioneNonAssegnata, "Transaction not assigned");
+  if (!transaction_->InTransaction())
+    ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
+}
+
+void TSQLStatement::Prepare() {
+  if (open_) ErroreSQL(ceStatementAperto, kStatementAperto);
+  if (!database_) ErroreSQL(ceDatabaseNonAssegnato, "Database not assigned");
+  if (!database_->Connected())
+    ErroreSQL(ceDBNonAperto, "Cannot perform operation -- DB is not open");
+  VerificaTransazione();
+  if (Prepared()) return;
+
+  std::string testo = sql_.Text();
+  if (Rifila(testo).empty()) ErroreSQL(ceQueryVuota, "Empty query");
+  std::vector<std::string> nomi;
+  std::string inviato = paramCheck_ ? ScansionaParametri(testo, nomi) : testo;
+  const int dialetto = database_->SQLDialect();
+  const auto dialettoClient = static_cast<unsigned short>(dialetto);
+
+  ISC_STATUS_ARRAY status{};
+  HandleProvvisorio h;
+  if (isc_dsql_allocate_statement(status, database_->HandlePtr(), &h.handle)) ErroreServer(status);
+  PXSQLDA out = NuovoXSQLDA(1);
+  if (isc_dsql_prepare(status, transaction_->HandlePtr(), &h.handle, 0, inviato.c_str(),
+                       dialettoClient, out.get()))
+    ErroreServer(status);
+
+  const char richiesta[] = {isc_info_sql_stmt_type};
+  char risposta[16] = {};
+  if (isc_dsql_sql_info(status, &h.handle, sizeof richiesta, richiesta, sizeof risposta, risposta))
+    ErroreServer(status);
+  TTipoStatement tipo = TTipoStatement::Sconosciuto;
+  if (risposta[0] == isc_info_sql_stmt_type) {
+    short len = static_cast<short>(isc_vax_integer(risposta + 1, 2));
+    tipo = TipoDaInfo(isc_vax_integer(risposta + 3, len));
+  }
+  if (tipo == TTipoStatement::GetSegment || tipo == TTipoStatement::PutSegment ||
+      tipo == TTipoStatement::StartTransaction)
+    ErroreSQL(ceNonPermesso, "Not permitted");
+
+  PXSQLDA in = NuovoXSQLDA(static_cast<int>(nomi.size()));
+  if (isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get())) ErroreServer(status);
+  if (in->sqld > in->sqln) {
+    in = NuovoXSQLDA(in->sqld);
+    if (isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get())) ErroreServer(status);
+  }
+  const bool conRighe = tipo == TTipoStatement::Select || tipo == TTipoStatement::SelectForUpdate ||
+                        tipo == TTipoStatement::ExecProcedure;
+  if (conRighe && out->sqld > out->sqln) {
+    out = NuovoXSQLDA(out->sqld);
+    if (isc_dsql_describe(status, &h.handle, SQLDA_VERSION1, out.get())) ErroreServer(status);
+  }
+  if (!conRighe) out->sqld = 0;
+
+  // Everything the server said is in; from here nothing fails but allocation.
+  impl_->campi.clear();
+  impl_->parametri.clear();
+  impl_->in = std::move(in);
+  impl_->out = std::move(out);
+  impl_->testoInviato = std::move(inviato);
+  impl_->dialetto = dialetto;
+  CostruisciParametri(nomi);
+  CostruisciCampi();
+  tipo_ = tipo;
+  impl_->handle = std::exchange(h.handle, 0);
+}
+
+void TSQLStatement::CostruisciParametri(const std::vector<std::string>& nomi) {
+  XSQLDA& da = *impl_->in;
+  for (int i = 0; i < da.sqld; ++i) {
+    auto p = std::make_unique<TSQLVar>(*this, TSQLVar::Chiave{});
+    TSQLVar::Impl& v = *p->impl_;
+    v.var = &da.sqlvar[i];
+    v.parametro = true;
+    v.tipoDescritto = v.var->sqltype & ~1;
+    v.sottotipoDescritto = v.var->sqlsubtype;
+    v.maxLength = TipoTesto(v.tipoDescritto) ? v.var->sqllen : 0;
+    if (static_cast<size_t>(i) < nomi.size()) v.nome = NormalizzaNome(nomi[i], impl_->dialetto);
+    v.Spazio(BytesDati(*v.var));
+    // A parameter that nobody set goes to the server as NULL.
+    v.var->sqltype = static_cast<ISC_SHORT>(v.var->sqltype | 1);
+    v.var->sqlind = &v.indicatore;
+    v.indicatore = -1;
+    impl_->parametri.push_back(std::move(p));
+  }
+  for (auto& p : impl_->parametri) {
+    TSQLVar::Impl& v = *p->impl_;
+    if (v.nome.empty()) {
+      v.gemelli.push_back(p.get());
+      continue;
+    }
+    for (auto& altro : impl_->parametri)
+      if (altro->impl_->nome == v.nome) v.gemelli.push_back(altro.get());
+  }
+}
+
+void TSQLStatement::CostruisciCampi() {
+  XSQLDA& da = *impl_->out;
+  int senzaNome = 0;
+  for (int i = 0; i < da.sqld; ++i) {
+    auto c = std::make_unique<TSQLVar>(*this, TSQLVar::Chiave{});
+    TSQLVar::Impl& v = *c->impl_;
+    v.var = &da.sqlvar[i];
+    v.tipoDescritto = v.var->sqltype & ~1;
+    v.sottotipoDescritto = v.var->sqlsubtype;
+    v.maxLength = TipoTesto(v.tipoDescritto) ? v.var->sqllen : 0;
+    v.Spazio(BytesDati(*v.var));
+    v.var->sqlind = &v.indicatore;
+    v.gemelli.push_back(c.get());
+
+    auto preso = [this](const std::string& nome) {
+      for (auto& altro : impl_->campi)
+        if (altro->impl_->nome == nome) return true;
+      return false;
+    };
+    std::string nome(v.var->aliasname, static_cast<size_t>(v.var->aliasname_length));
+    if (nome.empty()) {
+      do nome = "F_" + std::to_string(++senzaNome);
+      while (preso(nome));
+    } else if (preso(nome)) {
+      std::string base = nome;
+      for (int k = 1;; ++k) {
+        std::string numero = std::to_string(k);
+        nome = base.substr(0, 31 - std::min<size_t>(31, numero.size())) + numero;
+        if (!preso(nome)) break;
+      }
+    }
+    v.nome = nome;
+    impl_->campi.push_back(std::move(c));
+  }
+}
+
+void TSQLStatement::Execute() {
+  if (open_) ErroreSQL(ceStatementAperto, kStatementAperto);
+  if (!Prepared()) Prepare();
+  VerificaTransazione();
+  ISC_STATUS_ARRAY status{};
+  isc_tr_handle* tr = transaction_->HandlePtr();
+  XSQLDA* in = impl_->in.get();
+  switch (tipo_) {
+    case TTipoStatement::Select:
+    case TTipoStatement::SelectForUpdate:
+      if (isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in)) ErroreServer(status);
+      if (isc_dsql_set_cursor_name(status, &impl_->handle, impl_->nomeCursore.c_str(), 0)) {
+        ISC_STATUS_ARRAY chiusura{};
+        isc_dsql_free_statement(chiusura, &impl_->handle, DSQL_close);
+        ErroreServer(status);
+      }
+      open_ = true;
+      eof_ = false;
+      rowCount_ = 0;
+      if (goToFirst_) Fetch();
+      break;
+    case TTipoStatement::ExecProcedure:
+      if (isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in, impl_->out.get())) {
+        if (ConflittoDiLock(status)) ErroreServer(status);
+        // The procedure may have been changed under a prepared call: prepare it again on the
+        // same handle and try once more. The descriptors are kept as they are.
+        if (isc_dsql_prepare(status, tr, &impl_->handle, 0, impl_->testoInviato.c_str(),
+                             static_cast<unsigned short>(impl_->dialetto), nullptr))
+          ErroreServer(status);
+        if (isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in, impl_->out.get()))
+          ErroreServer(status);
+      }
+      break;
+    default:
+      if (isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in)) ErroreServer(status);
+      break;
+  }
+}
+
+void TSQLStatement::Fetch() {
+  ISC_STATUS_ARRAY status{};
+  ISC_STATUS r = isc_dsql_fetch(status, &impl_->handle, SQLDA_VERSION1, impl_->out.get());
+  if (r == 0) {
+    ++rowCount_;
+    return;
+  }
+  if (r == 100) {
+    eof_ = true;
+    return;
+  }
+  try {
+    ErroreServer(status);
+  } catch (...) {
+    CloseCursor();
+    throw;
+  }
+}
+
+void TSQLStatement::Next() {
+  if (eof_) return;
+  if (!open_) ErroreSQL(ceStatementChiuso, kStatementChiuso);
+  Fetch();
+}
+
+void TSQLStatement::Close() {
+  CloseCursor();
+}
+
+void TSQLStatement::CloseCursor() noexcept {
+  if (open_ && impl_->handle) {
+    ISC_STATUS_ARRAY status{};
+    isc_dsql_free_statement(status, &impl_->handle, DSQL_close);
+  }
+  open_ = false;
+  eof_ = false;
+  rowCount_ = 0;
+}
+
+void TSQLStatement::LiberaHandle() noexcept {
+  if (impl_->handle) {
+    ISC_STATUS_ARRAY status{};
+    if (database_ && database_->Connected())
+      isc_dsql_free_statement(status, &impl_->handle, DSQL_drop);
+    impl_->handle = 0;
+  }
+}
+
+void TSQLStatement::Unprepare() noexcept {
+  CloseCursor();
+  LiberaHandle();
+}
+
+void TSQLStatement::ForgetDatabase() noexcept {
+  // The database unprepared this statement before detaching.
+  impl_->handle = 0;
+  open_ = false;
+  eof_ = false;
+  rowCount_ = 0;
+  database_ = nullptr;
+}
+
+void TSQLStatement::ForgetTransaction() noexcept {
+  // The transaction closed this statement's cursor when it ended.
+  open_ = false;
+  eof_ = false;
+  rowCount_ = 0;
+  transaction_ = nullptr;
+}
+
+int TSQLStatement::FieldCount() const {
+  return static_cast<int>(impl_->campi.size());
+}
+
+TSQLVar& TSQLStatement::Fields(int index) {
+  if (index < 0 || index >= FieldCount())
+    ErroreSQL(ceCampoNonTrovato, "Field \"" + std::to_string(index) + "\" not found");
+  return *impl_->campi[static_cast<size_t>(index)];
+}
+
+TSQLVar& TSQLStatement::FieldByName(const std::string& name) {
+  std::string cercato = NormalizzaNome(name, Dialetto());
+  for (auto& c : impl_->campi)
+    if (c->impl_->nome == cercato) return *c;
+  ErroreSQL(ceCampoNonTrovato, "Field \"" + name + "\" not found");
+}
+
+int TSQLStatement::ParamCount() {
+  if (!Prepared()) Prepare();
+  return static_cast<int>(impl_->parametri.size());
+}
+
+TSQLVar& TSQLStatement::Params(int index) {
+  if (!Prepared()) Prepare();
+  if (index < 0 || index >= static_cast<int>(impl_->parametri.size()))
+    ErroreSQL(ceIndiceXSQLDA, "XSQLDA index out of range");
+  return *impl_->parametri[static_cast<size_t>(index)];
+}
+
+TSQLVar& TSQLStatement::ParamByName(const std::string& name) {
+  if (!Prepared()) Prepare();
+  std::string cercato = NormalizzaNome(name, Dialetto());
+  for (auto& p : impl_->parametri)
+    if (p->impl_->nome == cercato) return *p;
+  ErroreSQL(ceCampoNonTrovato, "Field \"" + name + "\" not found");
+}
+
+int TSQLStatement::Dialetto() const {
+  return database_ ? database_->SQLDialect() : impl_->dialetto;
+}
