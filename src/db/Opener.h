@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/Dialogs.h"
@@ -29,3 +30,9 @@ bool PercorsoDaCondivisione(const std::string& Cartella, const std::string& Perc
 // server name is stored (and storing the answer).
 void ChiediServerDatabase(std::string& Server, std::string& LetteraDisco,
                           const std::string& Cartella, TFinestra* Proprietario);
+
+// Told the database name of every connection attempt just before it is made, so that the order
+// of the names the rules produce can be followed. None by default.
+using TOsservatoreConnessioni = std::function<void(const std::string& NomeDatabase)>;
+// Installs `osservatore` (empty: none) and returns the one it replaces.
+TOsservatoreConnessioni ImpostaOsservatoreConnessioni(TOsservatoreConnessioni osservatore);

@@ -1,0 +1,181 @@
+#include "db/Opener.h"
+
+#include <exception>
+#include <utility>
+
+#include "db/SQLDatabase.h"
+#include "platform/IniFile.h"
+
+namespace {
+
+const char* const Sezione = "CONFIG";
+const char* const NomeFilePredefinito = "archivio.fdb";
+const char* const UtentePredefinito = "SYSDBA";
+const char* const PasswordPredefinita = "tawnyquip";
+
+TOsservatoreConnessioni osservatore;
+
+TIniFile DatiIni(const std::string& Cartella) {
+  return TIniFile(Cartella + "dati.ini");
+}
+
+}  // namespace
+
+TOsservatoreConnessioni ImpostaOsservatoreConnessioni(TOsservatoreConnessioni nuovo) {
+  return std::exchange(osservatore, std::move(nuovo));
+}
+
+bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
+                          const std::string& Server, const std::string& LetteraDisco,
+                          const std::string& Utente, const std::string& Password) {
+  const std::string utente = Utente.empty() ? UtentePredefinito : Utente;
+  const std::string password = Password.empty() ? PasswordPredefinita : Password;
+
+  Database.SetConnected(false);
+  Database.SetLoginPrompt(false);
+  Database.Params().Clear();
+  Database.Params().Add("user_name=" + utente);
+  Database.Params().Add("password=" + password);
+
+  std::string nome = NomeDatabase;
+  if (!Server.empty()) {
+    if (!LetteraDisco.empty()) nome = LetteraDisco + (nome.empty() ? "" : nome.substr(1));
+    nome = Server + ":" + nome;
+  }
+  Database.SetDatabaseName(nome);
+  if (osservatore) osservatore(nome);
+
+  try {
+    Database.SetConnected(true);
+    return true;
+  } catch (const std::exception&) {
+    // Whatever the cause, the next move is to create the database under the same name; an
+    // existing file makes the creation fail, so nothing is overwritten.
+  }
+  try {
+    Database.Params().Clear();
+    Database.Params().Add("USER \"" + utente + "\"");
+    Database.Params().Add("PASSWORD \"" + password + "\"");
+    Database.Params().Add("PAGE_SIZE 4096");
+    Database.SetSQLDialect(3);
+    Database.CreateDatabase();
+  } catch (const std::exception&) {
+    return false;
+  }
+  MostraMessaggio("Effettuata creazione data base");
+  return true;
+}
+
+bool PercorsoDaCondivisione(const std::string& Cartella, const std::string& PercorsoNelServer,
+                            std::string& Percorso, bool& CondivisioneConNome) {
+  // Cartella is \\server\share\rest.
+  std::string t = Cartella.size() > 2 ? Cartella.substr(2) : "";
+  const size_t fineServer = t.find('\\');
+  const std::string server = t.substr(0, fineServer);
+  t = fineServer == std::string::npos ? "" : t.substr(fineServer + 1);
+  const std::string condivisione = t.substr(0, t.find('\\'));
+
+  bool risultato = false;
+  if (condivisione.size() <= 1) {
+    // Shared under its drive letter: \\SRV\C\Dati\ is SRV:C:\Dati\ on the server.
+    t = server + ":" + t;
+    const size_t barra = t.find('\\');
+    t.insert(barra == std::string::npos ? t.size() : barra, ":");
+  } else {
+    CondivisioneConNome = true;
+    if (!PercorsoNelServer.empty()) {
+      t = server + ":" + PercorsoNelServer;
+    } else {
+      MostraMessaggio(
+          "Attenzione: il disco con gli archivi è stato condiviso in rete con un nome - " +
+          condivisione +
+          " - e non con la lettera che lo identifica. Si consiglia di correggere la "
+          "condivisione oppure "
+          "di correggere manualmente la sezione Percorso Nel Server nel file Dati.ini accanto al "
+          "database");
+      risultato = true;
+    }
+  }
+  Percorso = t;
+  return risultato;
+}
+
+void ChiediServerDatabase(std::string& Server, std::string& LetteraDisco,
+                          const std::string& Cartella, TFinestra* Proprietario) {
+  Server.clear();
+  LetteraDisco.clear();
+  TIniFile ini = DatiIni(Cartella);
+  Server = ini.ReadString(Sezione, "Nome Server", "");
+  LetteraDisco = ini.ReadString(Sezione, "Lettera Disco Server", "");
+  if (!Server.empty()) return;
+
+  MostraMessaggio("Non trovato dati.ini");
+  TDueCampiForm dialogo(Proprietario);
+  dialogo.SetCaption("Non trovato dati.ini");
+  dialogo.Label1.Caption =
+      "Inserire il nome del computer e la lettera della sua\r\n"
+      "unità disco dove risulta ospitato (o sarà ospitato) il database";
+  TFont font;
+  font.Name = "Arial";
+  font.Size = 8;
+  dialogo.SetFont(font);
+  dialogo.Label1.Top -= 10;
+  dialogo.Edit1.Text.clear();
+  dialogo.ShowModal();
+  if (dialogo.Esito != 1) return;
+
+  Server = dialogo.Edit1.Text;
+  LetteraDisco = dialogo.Edit2.Text;
+  ini.WriteString(Sezione, "Nome Server", Server);
+  if (!LetteraDisco.empty()) ini.WriteString(Sezione, "Lettera Disco Server", LetteraDisco);
+}
+
+bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
+                      const std::string& NomeFile, const std::string& Utente,
+                      const std::string& Password, TFinestra* Proprietario) {
+  const std::string nomeFile = NomeFile.empty() ? NomeFilePredefinito : NomeFile;
+  std::string percorso = Cartella;
+  bool stop = false;
+  bool condivisioneConNome = false;
+  bool risultato = false;
+
+  TIniFile ini = DatiIni(Cartella);
+  const std::string server = ini.ReadString(Sezione, "Nome Server", "");
+  const std::string alias = ini.ReadString(Sezione, "Alias", "");
+  if (!server.empty() && !alias.empty()) {
+    risultato = ConnettiCreaDatabase(Database, server + ":" + alias, "", "", Utente, Password);
+    if (risultato) return true;
+  }
+
+  const std::string percorsoDatabase = ini.ReadString(Sezione, "PercorsoDatabase", "");
+  if (!percorsoDatabase.empty()) {
+    std::string nome = "\\\\" + server + "\\" + percorsoDatabase;
+    if (nome.back() != '\\') nome += '\\';
+    // A named server folder is the whole answer: no other rule and no prompt follow.
+    return ConnettiCreaDatabase(Database, nome + nomeFile, "", "", Utente, Password);
+  }
+
+  if (Cartella.find("\\\\") != std::string::npos) {
+    const std::string percorsoNelServer = ini.ReadString(Sezione, "Percorso Nel Server", "");
+    stop = PercorsoDaCondivisione(Cartella, percorsoNelServer, percorso, condivisioneConNome);
+  }
+  if (!stop)
+    risultato = ConnettiCreaDatabase(Database, percorso + nomeFile, "", "", Utente, Password);
+  if (!stop && condivisioneConNome && !risultato) {
+    stop = true;
+    MostraMessaggio(
+        "Errore: nonostante le configurazioni, il particolare percorso di rete sta rendendo "
+        "impossibile l'attivazione del database");
+  }
+  if (!risultato && !stop) {
+    std::string serverChiesto;
+    std::string letteraDisco;
+    ChiediServerDatabase(serverChiesto, letteraDisco, Cartella, Proprietario);
+    if (!serverChiesto.empty())
+      risultato = ConnettiCreaDatabase(Database, percorso + nomeFile, serverChiesto, letteraDisco,
+                                       Utente, Password);
+    else
+      MostraMessaggio("Apertura / creazione del database non riuscita!");
+  }
+  return risultato;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+// A private Firebird server for one test: its own root folder, security database, lock folder
+// and a free port on 127.0.0.1. Started by the constructor (which throws std::runtime_error when
+// the server does not come up) and always stopped by the destructor: SIGTERM, then SIGKILL when
+// it has not ended within a few seconds. The server also dies with the test process.
+class FirebirdServer {
+ public:
+  // SYSDBA gets `password`; each alias (name, database path) goes into the server's
+  // databases.conf.
+  explicit FirebirdServer(const std::string& password = "tawnyquip",
+                          const std::vector<std::pair<std::string, std::string>>& aliases = {});
+  FirebirdServer(const FirebirdServer&) = delete;
+  FirebirdServer& operator=(const FirebirdServer&) = delete;
+  ~FirebirdServer();
+
+  int Port() const { return port_; }
+  // The server part of a database name: "localhost/<port>".
+  std::string Nome() const { return "localhost/" + std::to_string(port_); }
+  // A folder of the server's own for its databases, with a trailing '/'.
+  std::string DataFolder() const { return root_ / "data/"; }
+  // Runs an isql-fb script through the server as SYSDBA (the database may be empty when the
+  // script connects itself); throws std::runtime_error when isql reports an error.
+  std::string Isql(const std::string& database, const std::string& script) const;
+  bool Running() const { return pid_ > 0; }
+  // Stops the server now (also done by the destructor).
+  void Stop() noexcept;
+
+ private:
+  TempFolder root_;
+  std::string password_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
