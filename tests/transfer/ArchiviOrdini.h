@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "support/TestSupport.h"
+
+#include "db/SQLDatabase.h"
+
+// The DDL of the four order tables, as the demo uses it.
+std::string DdlOrdini();
+
+// The standard source archive: customers, orders (some selected, some not, two sharing a
+// session), order rows with a value of every type, sessions.
+std::string DatiOrigine();
+// The standard destination archive: an old copy of a selected customer, unrelated customers and
+// order-side rows that the task must replace.
+std::string DatiDestinazione();
+
+// Every row of the four tables in key order, text and blobs as bytes, for comparing two archives
+// or an archive before and after a run. Only while no one else holds the archive open.
+std::string DumpOrdini(const std::string& archivio);
+// The same for one table, restricted by `where` (may be empty).
+std::string DumpTabella(const std::string& archivio, const std::string& tabella,
+                        const std::string& where = "");
+
+// A handle connected to `archivio` on the embedded engine.
+std::unique_ptr<TSQLDatabase> ConnettiArchivio(const std::string& archivio);
+
+// A source and a destination archive in a private folder.
+struct ArchiviOrdini {
+  // Both archives get the order tables; `ddlOrigine`/`ddlDestinazione` replace them when
+  // non-empty. Then the data scripts run.
+  explicit ArchiviOrdini(const std::string& datiOrigine = DatiOrigine(),
+                         const std::string& datiDestinazione = DatiDestinazione(),
+                         const std::string& ddlOrigine = "",
+                         const std::string& ddlDestinazione = "");
+
+  TempFolder cartella;
+  std::string origine;
+  std::string destinazione;
+};

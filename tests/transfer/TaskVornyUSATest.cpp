@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "db/SQLError.h"
+#include "db/SQLTransaction.h"
+#include "platform/Dialogs.h"
+#include "tasks/Connessione.h"
+#include "tasks/TaskInfo.h"
+#include "transfer/ArchiviOrdini.h"
+#include "transfer/TaskVornyUSA.h"
+
+namespace {
+
+// Answers every box and dialog at once and remembers what was shown: an unattended run must
+// show nothing.
+class InterfacciaMuta : public TInterfacciaUtente {
+ public:
+  InterfacciaMuta() : precedente_(ImpostaInterfacciaUtente(this)) {}
+  ~InterfacciaMuta() override { ImpostaInterfacciaUtente(precedente_); }
+  void MostraMessaggio(const std::string&, const std::string& testo, TIconaMessaggio) override {
+    mostrati.push_back(testo);
+  }
+  void MostraDialogo(TDueCampiForm& dialogo) override {
+    mostrati.push_back("dialogo");
+    dialogo.CancelBtnClick();
+  }
+  std::vector<std::string> mostrati;
+
+ private:
+  TInterfacciaUtente* precedente_;
+};
+
+struct Esito {
+  bool riuscito = false;
+  std::string messaggio;
+};
+
+// Runs the order task over the two archives as the run driver does; the task and its
+// connections are released on return.
+Esito EseguiTask(const ArchiviOrdini& archivi) {
+  InterfacciaMuta ui;
+  TTaskVornyUSA task;
+  TVessentariaTaskInfo riga;
+  riga.ID = 1;
+  riga.ArchivioOrigine = archivi.origine;
+  riga.ArchivioDestinazione = archivi.destinazione;
+  riga.TipoSincro = tsVornyUSA;
+  riga.Status = ssAttivo;
+  Esito esito;
+  EXPECT_TRUE(task.ApriConnessioni(riga, esito.messaggio)) << esito.messaggio;
+  esito.riuscito = task.Esecuzione(esito.messaggio);
+  EXPECT_TRUE(task.Destinazione()->TransazioneScrittura().InTransaction());
+  EXPECT_EQ(ui.mostrati, std::vector<std::string>{});
+  return esito;
+}
+
+// The ID of the last selected order with session 200 in the order the source query fetches.
+std::string UltimoOrdineSessione200(const std::string& origine) {
+  std::string righe = QueryIsql(origine,
+                                "SELECT A.ID AS ORDINE, A.IDSESSIONE AS SESSIONE FROM PS_ORDINI A "
+                                "LEFT JOIN CLIENTI B ON B.CODICE=A.CODDEST WHERE A.IDUTENTE=61 "
+                                "OR B.NAZIONE='USA'");
+  std::string ultimo;
+  size_t pos = 0;
+  while ((pos = righe.find("ORDINE", pos)) != std::string::npos) {
+    size_t inizio = righe.find_first_not_of(' ', pos + 6);
+    std::string id = righe.substr(inizio, righe.find('\n', inizio) - inizio);
+    size_t sessione = righe.find("SESSIONE", inizio);
+    size_t valore = righe.find_first_not_of(' ', sessione + 8);
+    if (righe.substr(valore, 3) == "200") ultimo = id;
+    pos = valore;
+  }
+  return ultimo;
+}
+
+const char kFallimento[] = "Impossibile eseguire il travaso ";
+
+std::string Sostituito(std::string testo, const std::string& da, const std::string& a) {
+  size_t pos = testo.find(da);
+  if (pos == std::string::npos) ADD_FAILURE() << da;
+  return testo.replace(pos, da.size(), a);
+}
+
+}  // namespace
+
+TEST(TaskVornyUSATest, CopiesTheSelectedOrders) {
+  ArchiviOrdini archivi;
+  const std::string estranei =
+      DumpTabella(archivi.destinazione, "CLIENTI", "CODICE IN ('C05','C99')");
+  const std::string ultimo = UltimoOrdineSessione200(archivi.origine);
+  ASSERT_TRUE(ultimo == "2" || ultimo == "6") << ultimo;
+
+  Esito esito = EseguiTask(archivi);
+  EXPECT_TRUE(esito.riuscito) << esito.messaggio;
+  EXPECT_EQ(esito.messaggio, "");
+
+  // C01 is invoice holder and ship-to, C02 a ship-to in the USA, C03 the invoice holder of C02;
+  // C04 and C06 belong to no selected order; C05 and C99 were in the destination already.
+  std::string codici = QueryIsql(archivi.destinazione,
+                                 "SELECT CAST(LIST(CODICE, ' ') AS VARCHAR(100)) AS CODICI FROM "
+                                 "(SELECT CODICE FROM CLIENTI ORDER BY CODICE)");
+  EXPECT_NE(codici.find(" C01 C02 C03 C05 C99\n"), std::string::npos) << codici;
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "CLIENTI", "CODICE IN ('C01','C02','C03')"),
+            DumpTabella(archivi.origine, "CLIENTI", "CODICE IN ('C01','C02','C03')"));
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "CLIENTI", "CODICE IN ('C05','C99')"), estranei);
+
+  // Orders 1 and 4 (user 61, one without a customer), and one order for session 200, which two
+  // selected orders share: the last one fetched. The old order 90 is gone.
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_ORDINI"),
+            DumpTabella(archivi.origine, "PS_ORDINI", "ID IN (1,4," + ultimo + ")"));
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
+            DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE IN (100,200,400)"));
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOSESSION"),
+            DumpTabella(archivi.origine, "PS_STOSESSION", "ID IN (100,200,400)"));
+}
+
+TEST(TaskVornyUSATest, NoSelectedOrders) {
+  ArchiviOrdini archivi(
+      "INSERT INTO CLIENTI (CODICE, NAZIONE) VALUES ('C01', 'ITA');\n"
+      "INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (1, 100, 7, 'C01');\n"
+      "INSERT INTO PS_STOSESSION (ID) VALUES (100);");
+  const std::string clienti = DumpTabella(archivi.destinazione, "CLIENTI");
+  Esito esito = EseguiTask(archivi);
+  EXPECT_TRUE(esito.riuscito) << esito.messaggio;
+  EXPECT_EQ(esito.messaggio, "");
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "CLIENTI"), clienti);
+  for (const char* tabella : {"PS_ORDINI", "PS_STOINSCAR", "PS_STOSESSION"})
+    EXPECT_EQ(DumpTabella(archivi.destinazione, tabella), "") << tabella;
+}
+
+// A failing step leaves the destination exactly as it was, whatever the earlier steps wrote,
+// and the message names the step, with the step's own text after it unchanged ("%" included).
+TEST(TaskVornyUSATest, FailingStepLeavesDestinationUnchanged) {
+  struct Caso {
+    std::string aggiuntaOrigine;  // run after the source data
+    std::string ddlDestinazione;
+    std::string testa;   // the whole message, or its beginning when `server` is set
+    std::string server;  // part of the server's text after the head
+  };
+  const std::string discrepanza =
+      "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (";
+  const std::string inserimento = "Errore interno durante l'inserimento record\r";
+  const Caso casi[] = {
+      {"ALTER TABLE CLIENTI ADD \"X%s%d\" INTEGER;", "",
+       std::string(kFallimento) + "Intestatari PS Ordini:\r" + discrepanza +
+           "Campo \"X%s%d\" mancante in destinazione)",
+       ""},
+      {"", DdlOrdini() + "ALTER TABLE PS_ORDINI ADD CONSTRAINT SOLO_61 CHECK (IDUTENTE = 61);",
+       std::string(kFallimento) + "PS Ordini:\r" + inserimento, "CHECK constraint SOLO_61"},
+      {"",
+       Sostituito(Sostituito(DdlOrdini(), "DESCRIZIONE VARCHAR(80)", "DESCRIZIONE VARCHAR(90)"),
+                  "TERMINALE CHAR(8)", "TERMINALE CHAR(4)"),
+       std::string(kFallimento) + "Sessioni PS Ordini:\r" + discrepanza +
+           "Dimensione campo \"TERMINALE\" non compatibile con la destinazione)",
+       ""},
+      {"",
+       DdlOrdini() + "ALTER TABLE PS_STOSESSION ADD CONSTRAINT DURATA_BREVE CHECK (DURATA IS "
+                     "NULL OR DURATA < 1000);",
+       std::string(kFallimento) + "Sessioni PS Ordini:\r" + inserimento,
+       "CHECK constraint DURATA_BREVE"},
+  };
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.testa);
+    ArchiviOrdini archivi(DatiOrigine() + "\nCOMMIT;\n" + caso.aggiuntaOrigine, DatiDestinazione(),
+                          "", caso.ddlDestinazione);
+    const std::string prima = DumpOrdini(archivi.destinazione);
+    Esito esito = EseguiTask(archivi);
+    EXPECT_FALSE(esito.riuscito);
+    if (caso.server.empty()) {
+      EXPECT_EQ(esito.messaggio, caso.testa);
+    } else {
+      EXPECT_EQ(esito.messaggio.substr(0, caso.testa.size()), caso.testa) << esito.messaggio;
+      EXPECT_NE(esito.messaggio.find(caso.server, caso.testa.size()), std::string::npos)
+          << esito.messaggio;
+    }
+    EXPECT_EQ(DumpOrdini(archivi.destinazione), prima);
+  }
+}
+
+// An error that escapes step 4 after steps 1 to 3 wrote: everything is rolled back, the
+// transaction stays open for the pair to end, and the error goes on up.
+TEST(TaskVornyUSATest, ErrorEscapingAStepRollsBack) {
+  // Fetching the order rows of session 100 divides by zero in the source.
+  ArchiviOrdini archivi(
+      DatiOrigine() +
+          "\nCOMMIT;\nALTER TABLE PS_STOINSCAR ADD GUASTO COMPUTED BY "
+          "(CAST(1/(IDSESSIONE-100) AS INTEGER));",
+      DatiDestinazione() + "\nCOMMIT;\nALTER TABLE PS_STOINSCAR ADD GUASTO INTEGER;");
+  const std::string prima = DumpOrdini(archivi.destinazione);
+  {
+    InterfacciaMuta ui;
+    TTaskVornyUSA task;
+    TVessentariaTaskInfo riga;
+    riga.ArchivioOrigine = archivi.origine;
+    riga.ArchivioDestinazione = archivi.destinazione;
+    std::string messaggio;
+    ASSERT_TRUE(task.ApriConnessioni(riga, messaggio)) << messaggio;
+    try {
+      task.Esecuzione(messaggio);
+      ADD_FAILURE() << "no error escaped: " << messaggio;
+    } catch (const ESQLError& e) {
+      EXPECT_NE(std::string(e.what()).find("divide by zero"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(task.Destinazione()->TransazioneScrittura().InTransaction());
+  }
+  EXPECT_EQ(DumpOrdini(archivi.destinazione), prima);
+}

@@ -1,0 +1,347 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/SQLDatabase.h"
+#include "db/SQLStatement.h"
+#include "db/SQLTransaction.h"
+#include "db/Schema.h"
+#include "tasks/Connessione.h"
+#include "transfer/ArchiviOrdini.h"
+#include "transfer/TravasiVornyUSA.h"
+
+namespace {
+
+// The two pairs over the archives, released handle after pair so that isql can then read them.
+struct Coppie {
+  explicit Coppie(const ArchiviOrdini& archivi)
+      : databaseOrigine(ConnettiArchivio(archivi.origine)),
+        origine(std::make_unique<TConnessione>(*databaseOrigine)),
+        databaseDestinazione(ConnettiArchivio(archivi.destinazione)),
+        destinazione(std::make_unique<TConnessione>(*databaseDestinazione)) {}
+
+  // Rows of `tabella` that the destination's write transaction sees.
+  int RigheInScrittura(const std::string& tabella, const std::string& where = "") {
+    TStrings righe;
+    righe.Add("SELECT * FROM " + tabella + (where.empty() ? "" : " WHERE " + where));
+    return ContaRecordSQL(righe, destinazione->TransazioneScrittura());
+  }
+
+  std::unique_ptr<TSQLDatabase> databaseOrigine;
+  std::unique_ptr<TConnessione> origine;
+  std::unique_ptr<TSQLDatabase> databaseDestinazione;
+  std::unique_ptr<TConnessione> destinazione;
+};
+
+// The order tables with one table's definition replaced.
+std::string DdlConTabella(const std::string& tabella, const std::string& definizione) {
+  std::string ddl = DdlOrdini();
+  size_t inizio = ddl.find("CREATE TABLE " + tabella + " (");
+  size_t fine = ddl.find(");", inizio);
+  if (inizio == std::string::npos || fine == std::string::npos) ADD_FAILURE() << tabella;
+  return ddl.replace(inizio, fine + 2 - inizio, definizione);
+}
+
+std::string DdlSenzaTabella(const std::string& tabella) {
+  return DdlConTabella(tabella, "");
+}
+
+const char kSessioni[] =
+    "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME, "
+    "DURATA DOUBLE PRECISION, TERMINALE CHAR(8), REGISTRO BLOB SUB_TYPE TEXT);";
+
+std::vector<std::string> Righe(const TStrings& sql) {
+  return sql.Lines();
+}
+
+}  // namespace
+
+TEST(TravasoTest, StatementsOfEveryTransfer) {
+  struct Caso {
+    TTravasoDatiVornyUSAClass classe;
+    std::string tabella;
+    std::vector<std::string> origine;
+    std::string chiave;
+  };
+  const std::vector<std::string> selezione = {"WHERE", "  A.IDUTENTE=61", "  OR",
+                                              "  B.NAZIONE='USA'"};
+  auto con = [&](std::vector<std::string> righe) {
+    righe.insert(righe.end(), selezione.begin(), selezione.end());
+    return righe;
+  };
+  const Caso casi[] = {
+      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_Intestatari>, "CLIENTI",
+       con({"SELECT DISTINCT", "  C.*", "FROM", "  PS_ORDINI A", "  INNER JOIN CLIENTI B ON",
+            "  B.CODICE=A.CODDEST", "  INNER JOIN CLIENTI C ON",
+            "  C.CODICE=B.INTESTATARIOFATTURA"}),
+       "MATCHING(CODICE)"},
+      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_Destinatari>, "CLIENTI",
+       con({"SELECT DISTINCT", "  B.*", "FROM", "  PS_ORDINI A", "  INNER JOIN CLIENTI B ON",
+            "  B.CODICE=A.CODDEST"}),
+       "MATCHING(CODICE)"},
+      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_Ordini>, "PS_ORDINI",
+       con({"SELECT", "  A.*", "FROM", "  PS_ORDINI A", "  LEFT JOIN CLIENTI B ON",
+            "  B.CODICE=A.CODDEST"}),
+       "MATCHING(IDSESSIONE)"},
+      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoInsCar>, "PS_STOINSCAR",
+       con({"SELECT", "  C.*", "FROM", "  PS_ORDINI A", "  LEFT JOIN CLIENTI B ON",
+            "  B.CODICE=A.CODDEST", "  INNER JOIN PS_STOINSCAR C ON",
+            "  C.IDSESSIONE=A.IDSESSIONE"}),
+       "MATCHING(IDINSERIMENTO)"},
+      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>, "PS_STOSESSION",
+       con({"SELECT", "  C.*", "FROM", "  PS_ORDINI A", "  LEFT JOIN CLIENTI B ON",
+            "  B.CODICE=A.CODDEST", "  INNER JOIN PS_STOSESSION C ON", "  C.ID=A.IDSESSIONE"}),
+       "MATCHING(ID)"},
+  };
+  ArchiviOrdini archivi;
+  Coppie coppie(archivi);
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.tabella + " " + caso.chiave);
+    auto travaso = caso.classe(*coppie.origine, *coppie.destinazione);
+    EXPECT_EQ(travaso->Tabella(), caso.tabella);
+    std::string messaggio = "da svuotare";
+    ASSERT_TRUE(travaso->Prepara(messaggio)) << messaggio;
+    EXPECT_EQ(messaggio, "");
+    EXPECT_EQ(Righe(travaso->SQLOrigine()->SQL()), caso.origine);
+
+    std::vector<std::string> destinazione = {"UPDATE OR INSERT INTO " + caso.tabella + "("};
+    const TCampoSQLList& campi = *travaso->Campi();
+    for (int i = 0; i < campi.Count(); ++i) {
+      if (i > 0) destinazione.push_back(",");
+      destinazione.push_back(campi.Campo(i).Nome);
+    }
+    destinazione.push_back(")");
+    destinazione.push_back("VALUES(");
+    for (int i = 0; i < campi.Count(); ++i) {
+      if (i > 0) destinazione.push_back(",");
+      destinazione.push_back(":" + campi.Campo(i).Nome);
+    }
+    destinazione.push_back(")");
+    destinazione.push_back(caso.chiave);
+    EXPECT_EQ(Righe(travaso->SQLDestinazione()->SQL()), destinazione);
+  }
+  // The layout that the statement follows is the source's, in column position order.
+  auto sessioni = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>(
+      *coppie.origine, *coppie.destinazione);
+  std::string messaggio;
+  ASSERT_TRUE(sessioni->Prepara(messaggio));
+  EXPECT_EQ(Righe(sessioni->SQLDestinazione()->SQL()),
+            (std::vector<std::string>{"UPDATE OR INSERT INTO PS_STOSESSION(",
+                                      "ID",
+                                      ",",
+                                      "INIZIO",
+                                      ",",
+                                      "FINE",
+                                      ",",
+                                      "DURATA",
+                                      ",",
+                                      "TERMINALE",
+                                      ",",
+                                      "REGISTRO",
+                                      ")",
+                                      "VALUES(",
+                                      ":ID",
+                                      ",",
+                                      ":INIZIO",
+                                      ",",
+                                      ":FINE",
+                                      ",",
+                                      ":DURATA",
+                                      ",",
+                                      ":TERMINALE",
+                                      ",",
+                                      ":REGISTRO",
+                                      ")",
+                                      "MATCHING(ID)"}));
+}
+
+// Each layout that the destination cannot take is reported for the first failing column in
+// source order, before the order-side table is emptied; a wider destination is accepted.
+TEST(TravasoTest, LayoutComparison) {
+  struct Caso {
+    const char* nome;
+    std::string definizione;  // the destination's PS_STOSESSION
+    std::string messaggio;    // empty: accepted
+  };
+  const std::string cornice =
+      "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (";
+  const Caso casi[] = {
+      {"missing column",
+       "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
+       " DURATA DOUBLE PRECISION, REGISTRO BLOB SUB_TYPE TEXT);",
+       cornice + "Campo \"TERMINALE\" mancante in destinazione)"},
+      {"name differing in case",
+       "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
+       " DURATA DOUBLE PRECISION, \"Terminale\" CHAR(8), REGISTRO BLOB SUB_TYPE TEXT);",
+       cornice + "Campo \"TERMINALE\" mancante in destinazione)"},
+      {"different type",
+       "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
+       " DURATA FLOAT, TERMINALE CHAR(8), REGISTRO BLOB SUB_TYPE TEXT);",
+       cornice + "Campo \"DURATA\" di tipo differente in destinazione)"},
+      {"CHAR turned VARCHAR",
+       "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
+       " DURATA DOUBLE PRECISION, TERMINALE VARCHAR(8), REGISTRO BLOB SUB_TYPE TEXT);",
+       cornice + "Campo \"TERMINALE\" di tipo differente in destinazione)"},
+      {"shorter text",
+       "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
+       " DURATA DOUBLE PRECISION, TERMINALE CHAR(7), REGISTRO BLOB SUB_TYPE TEXT);",
+       cornice + "Dimensione campo \"TERMINALE\" non compatibile con la destinazione)"},
+      {"first failure in source order",
+       "CREATE TABLE PS_STOSESSION (REGISTRO INTEGER, TERMINALE CHAR(2), ID INTEGER NOT NULL "
+       "PRIMARY KEY, INIZIO TIMESTAMP, FINE TIMESTAMP);",
+       cornice + "Campo \"FINE\" di tipo differente in destinazione)"},
+      {"wider destination",
+       "CREATE TABLE PS_STOSESSION (EXTRA1 INTEGER, REGISTRO BLOB SUB_TYPE TEXT, TERMINALE "
+       "CHAR(20), DURATA DOUBLE PRECISION, FINE TIME, INIZIO TIMESTAMP, ID INTEGER NOT NULL "
+       "PRIMARY KEY, EXTRA2 VARCHAR(5));",
+       ""},
+  };
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.nome);
+    ArchiviOrdini archivi(DatiOrigine(), "INSERT INTO PS_STOSESSION (ID) VALUES (900);", "",
+                          DdlConTabella("PS_STOSESSION", caso.definizione));
+    Coppie coppie(archivi);
+    auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>(
+        *coppie.origine, *coppie.destinazione);
+    std::string messaggio;
+    bool esito = travaso->Esegui(messaggio);
+    EXPECT_EQ(messaggio, caso.messaggio);
+    EXPECT_EQ(esito, caso.messaggio.empty());
+    if (esito) {
+      EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION"), 3);
+      EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION", "ID IN (100,200,400)"), 3);
+    } else {
+      EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION", "ID=900"), 1);
+    }
+  }
+}
+
+TEST(TravasoTest, TableMissingOnEitherSide) {
+  struct Caso {
+    std::string ddlOrigine, ddlDestinazione, messaggio;
+  };
+  const Caso casi[] = {
+      {DdlSenzaTabella("PS_STOSESSION"), "", "Tabella \"PS_STOSESSION\" non trovata in origine"},
+      {"", DdlSenzaTabella("PS_STOSESSION"),
+       "Tabella \"PS_STOSESSION\" non trovata in destinazione"},
+      {DdlSenzaTabella("PS_STOSESSION"), DdlSenzaTabella("PS_STOSESSION"),
+       "Tabella \"PS_STOSESSION\" non trovata in origine"},
+  };
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.messaggio);
+    ArchiviOrdini archivi("", "", caso.ddlOrigine, caso.ddlDestinazione);
+    Coppie coppie(archivi);
+    auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>(
+        *coppie.origine, *coppie.destinazione);
+    std::string messaggio;
+    EXPECT_FALSE(travaso->Esegui(messaggio));
+    EXPECT_EQ(messaggio, caso.messaggio);
+    EXPECT_EQ(travaso->SQLOrigine(), nullptr);
+  }
+}
+
+// Every value arrives whole: exact numerics of every width, fractions of a second, 8-bit text,
+// text and binary blobs (one of 80 KB), NULLs, a BIGINT key. The old order rows are gone.
+TEST(TravasoTest, ValuesArriveWhole) {
+  ArchiviOrdini archivi;
+  {
+    Coppie coppie(archivi);
+    auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoInsCar>(
+        *coppie.origine, *coppie.destinazione);
+    std::string messaggio;
+    ASSERT_TRUE(travaso->Esegui(messaggio)) << messaggio;
+    EXPECT_EQ(messaggio, "");
+    travaso.reset();
+    coppie.destinazione->TransazioneScrittura().Commit();
+  }
+  std::string atteso = DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE IN (100,200,400)");
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"), atteso);
+  EXPECT_NE(atteso.find("123456789012345.6789"), std::string::npos);
+  EXPECT_NE(atteso.find("LUNGHEZZAIMMAGINE               80017"), std::string::npos);
+
+  // The same values checked by the destination server itself, against the source's literals.
+  std::string esatti = QueryIsql(archivi.destinazione,
+                                 "SELECT COUNT(*) AS ESATTI FROM PS_STOINSCAR WHERE "
+                                 "IDINSERIMENTO=1001 AND QUANTITA=-32768 AND PEZZI=2147483647 "
+                                 "AND CODICEGRANDE=9223372036854775807 AND SCONTORIGA=12.75 AND "
+                                 "PREZZO=1234567.89 AND IMPORTO=123456789012345.6789 AND "
+                                 "ALIQUOTA=99999999999999.9999 AND PESO=CAST(1.1 AS FLOAT) AND "
+                                 "VOLUME=1e0/3 AND DATACONSEGNA='1800-01-01' AND "
+                                 "ORACONSEGNA='23:59:59.9999' AND "
+                                 "MODIFICATO='2024-02-29 23:59:59.1234' AND UNITA=x'E8E0F9' AND "
+                                 "DESCRIZIONE=x'436166E8208020E0' AND ETICHETTA=x'7069F9' AND "
+                                 "NOTE=x'72696761E80D0A756E6F' AND IMMAGINE=x'00FF10000A0D'");
+  EXPECT_NE(esatti.find("ESATTI                          1"), std::string::npos) << esatti;
+  std::string nulli = QueryIsql(
+      archivi.destinazione,
+      "SELECT COUNT(*) AS NULLI FROM PS_STOINSCAR WHERE IDINSERIMENTO=1002 AND QUANTITA IS NULL "
+      "AND PEZZI IS NULL AND CODICEGRANDE IS NULL AND SCONTORIGA IS NULL AND PREZZO IS NULL AND "
+      "IMPORTO IS NULL AND ALIQUOTA IS NULL AND PESO IS NULL AND VOLUME IS NULL AND DATACONSEGNA "
+      "IS NULL AND ORACONSEGNA IS NULL AND MODIFICATO IS NULL AND UNITA IS NULL AND DESCRIZIONE "
+      "IS NULL AND ETICHETTA IS NULL AND NOTE IS NULL AND IMMAGINE IS NULL");
+  EXPECT_NE(nulli.find("NULLI                           1"), std::string::npos) << nulli;
+}
+
+// Prepara may run again on the same object: the statements are closed and rewritten.
+TEST(TravasoTest, PreparaTwice) {
+  ArchiviOrdini archivi;
+  Coppie coppie(archivi);
+  auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>(
+      *coppie.origine, *coppie.destinazione);
+  std::string messaggio;
+  ASSERT_TRUE(travaso->Prepara(messaggio)) << messaggio;
+  TSQLStatement* origine = travaso->SQLOrigine();
+  ASSERT_TRUE(travaso->Prepara(messaggio)) << messaggio;
+  EXPECT_EQ(travaso->SQLOrigine(), origine);
+  EXPECT_EQ(travaso->Campi()->Count(), 6);
+  ASSERT_TRUE(travaso->Travasa(messaggio)) << messaggio;
+  EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION"), 3);
+  EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION", "ID IN (100,200,400)"), 3);
+}
+
+// A row that the destination refuses ends the copy with the server's text; the rows written
+// before it stay in the open transaction, which the transfer does not end.
+TEST(TravasoTest, RowRejectedByDestination) {
+  ArchiviOrdini archivi(DatiOrigine(), "", "",
+                        DdlOrdini() +
+                            "ALTER TABLE PS_STOSESSION ADD CONSTRAINT DURATA_BREVE "
+                            "CHECK (DURATA IS NULL OR DURATA < 1000);");
+  Coppie coppie(archivi);
+  auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>(
+      *coppie.origine, *coppie.destinazione);
+  std::string messaggio;
+  EXPECT_FALSE(travaso->Esegui(messaggio));
+  const std::string testa = "Errore interno durante l'inserimento record\r";
+  ASSERT_EQ(messaggio.substr(0, testa.size()), testa) << messaggio;
+  std::string server = messaggio.substr(testa.size());
+  EXPECT_NE(server.find("CHECK constraint DURATA_BREVE"), std::string::npos) << server;
+  EXPECT_EQ(server.find("Errore interno"), std::string::npos);
+  EXPECT_TRUE(coppie.destinazione->TransazioneScrittura().InTransaction());
+  EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION", "ID IN (100,200)"), 2);
+  EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION", "ID=400"), 0);
+}
+
+TEST(TravasoTest, EmptyingRefused) {
+  ArchiviOrdini archivi(DatiOrigine(), "INSERT INTO PS_STOSESSION (ID) VALUES (900);", "",
+                        DdlOrdini() + R"(
+CREATE EXCEPTION SESSIONI_FISSE 'le sessioni non si cancellano';
+SET TERM ^;
+CREATE TRIGGER SESSIONI_NO_DELETE FOR PS_STOSESSION BEFORE DELETE AS
+BEGIN
+  EXCEPTION SESSIONI_FISSE;
+END^
+SET TERM ;^
+)");
+  Coppie coppie(archivi);
+  auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>(
+      *coppie.origine, *coppie.destinazione);
+  std::string messaggio;
+  EXPECT_FALSE(travaso->Esegui(messaggio));
+  const std::string testa = "Fallito azzeramento tabella destinazione \"PS_STOSESSION\"\r";
+  ASSERT_EQ(messaggio.substr(0, testa.size()), testa) << messaggio;
+  EXPECT_NE(messaggio.find("le sessioni non si cancellano"), std::string::npos) << messaggio;
+  // The copy loop did not run.
+  EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION"), 1);
+}
