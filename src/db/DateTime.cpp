@@ -133,8 +133,9 @@ bool DataOraDaTesto(const std::string& grezzo, TDateTime& valore) {
   int x = 0, y = 0, z = 0;
   int anno = 0, mese = 0, giorno = 0;
   if (!Numero(s, p, 4, x) || p >= s.size()) return false;
+  const bool annoPrima = p == 4;
   char sep = s[p++];
-  if (sep == '-' && p == 4) {
+  if (sep == '-' && annoPrima) {
     if (!Numero(s, p, 2, y) || p >= s.size() || s[p++] != '-' || !Numero(s, p, 2, z)) return false;
     anno = x, mese = y, giorno = z;
   } else if (sep == '/' || sep == '.') {
