@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/SQLDatabase.h"
+#include "db/SQLError.h"
+#include "db/SQLTransaction.h"
+#include "db/Schema.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class SchemaTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    cartella_ = new TempFolder;
+    CreaDatabaseDiProva(*cartella_ / "schema.fdb", R"(
+CREATE TABLE RIGHE (
+  ZETA VARCHAR(40) NOT NULL,
+  ALFA INTEGER NOT NULL,
+  IMPORTO NUMERIC(15,2),
+  SCONTO DECIMAL(15,2),
+  PREZZO NUMERIC(9,2),
+  QUOTA NUMERIC(4,1),
+  GRANDE BIGINT,
+  PICCOLO SMALLINT,
+  REALE FLOAT,
+  DOPPIO DOUBLE PRECISION,
+  GIORNO DATE,
+  ORA TIME,
+  ISTANTE TIMESTAMP,
+  SIGLA CHAR(3),
+  TESTO BLOB SUB_TYPE TEXT,
+  DATI BLOB SUB_TYPE BINARY,
+  CONSTRAINT PK_RIGHE PRIMARY KEY (ALFA, ZETA)
+);
+CREATE TABLE UNICA (CODICE INTEGER NOT NULL UNIQUE, NOME VARCHAR(10));
+CREATE VIEW VISTA AS SELECT ALFA FROM RIGHE;
+CREATE TABLE "minuscola" (A INTEGER);
+INSERT INTO UNICA VALUES (1, 'uno');
+INSERT INTO UNICA VALUES (2, 'due');
+INSERT INTO UNICA VALUES (3, 'tre');
+)");
+  }
+  static void TearDownTestSuite() {
+    delete cartella_;
+    cartella_ = nullptr;
+  }
+
+  void SetUp() override {
+    database_.SetDatabaseName(*cartella_ / "schema.fdb");
+    database_.Params().Add("user_name=SYSDBA");
+    database_.Params().Add("password=masterkey");
+    database_.SetLoginPrompt(false);
+    database_.SetConnected(true);
+  }
+
+  static TempFolder* cartella_;
+  TSQLDatabase database_;
+};
+
+TempFolder* SchemaTest::cartella_ = nullptr;
+
+}  // namespace
+
+TEST_F(SchemaTest, LayoutOfEveryColumnType) {
+  struct Atteso {
+    const char* nome;
+    TTipoCampoSQL tipo;
+    int dimensione, precisione, scala;
+    bool chiave;
+  };
+  const Atteso attesi[] = {
+      {"ZETA", tcVarChar, 40, 0, 0, true},      {"ALFA", tcInteger, 0, 0, 0, true},
+      {"IMPORTO", tcBigInt, 0, 15, 2, false},   {"SCONTO", tcDecimal, 0, 15, 2, false},
+      {"PREZZO", tcInteger, 0, 9, 2, false},    {"QUOTA", tcSmallInt, 0, 4, 1, false},
+      {"GRANDE", tcBigInt, 0, 0, 0, false},     {"PICCOLO", tcSmallInt, 0, 0, 0, false},
+      {"REALE", tcFloat, 0, 0, 0, false},       {"DOPPIO", tcDouble, 0, 0, 0, false},
+      {"GIORNO", tcDate, 0, 0, 0, false},       {"ORA", tcTime, 0, 0, 0, false},
+      {"ISTANTE", tcTimeStamp, 0, 0, 0, false}, {"SIGLA", tcChar, 3, 0, 0, false},
+      {"TESTO", tcBlob, 0, 0, 0, false},        {"DATI", tcBlob, 0, 0, 0, false},
+  };
+  TCampoSQLList campi;
+  ASSERT_TRUE(CaricaCampiSQL("RIGHE", database_, campi));
+  ASSERT_EQ(campi.Count(), static_cast<int>(std::size(attesi)));
+  for (int i = 0; i < campi.Count(); ++i) {
+    const Atteso& atteso = attesi[i];
+    const TCampoSQL& campo = campi.Campo(i);
+    SCOPED_TRACE(atteso.nome);
+    EXPECT_EQ(campo.Nome, atteso.nome);
+    EXPECT_EQ(campo.Tipo, atteso.tipo);
+    EXPECT_EQ(campo.Dimensione, atteso.dimensione);
+    EXPECT_EQ(campo.Precisione, atteso.precisione);
+    EXPECT_EQ(campo.Scala, atteso.scala);
+    EXPECT_EQ(campo.Chiave, atteso.chiave);
+  }
+
+  // A unique constraint is not a primary key.
+  ASSERT_TRUE(CaricaCampiSQL("UNICA", database_, campi));
+  ASSERT_EQ(campi.Count(), 2);
+  EXPECT_FALSE(campi.Campo(0).Chiave);
+  EXPECT_FALSE(campi.Campo(1).Chiave);
+  EXPECT_EQ(campi.Campo(1).Dimensione, 10);
+}
+
+TEST_F(SchemaTest, NoLayoutLeavesTheListEmpty) {
+  for (const char* nome : {"", "righe", "NESSUNA", "MINUSCOLA"}) {
+    SCOPED_TRACE(nome);
+    TCampoSQLList campi;
+    campi.NuovoCampo().Nome = "VECCHIO";
+    EXPECT_FALSE(CaricaCampiSQL(nome, database_, campi));
+    EXPECT_EQ(campi.Count(), 0);
+  }
+  // A quoted lower-case name is stored as written.
+  TCampoSQLList campi;
+  EXPECT_TRUE(CaricaCampiSQL("minuscola", database_, campi));
+  EXPECT_EQ(campi.Count(), 1);
+}
+
+TEST_F(SchemaTest, TableExistence) {
+  struct Caso {
+    const char* nome;
+    bool esiste;
+  };
+  const Caso casi[] = {{"RIGHE", true},    {"VISTA", true},    {"RDB$RELATIONS", true},
+                       {"righe", false},   {"NESSUNA", false}, {"", false},
+                       {"minuscola", true}};
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.nome);
+    EXPECT_EQ(EsisteTabella(caso.nome, database_), caso.esiste);
+  }
+  // The form on a given transaction starts it when inactive and leaves it active.
+  TSQLTransaction transazione;
+  transazione.SetDefaultDatabase(&database_);
+  ASSERT_FALSE(transazione.InTransaction());
+  EXPECT_TRUE(EsisteTabella("UNICA", database_, transazione));
+  EXPECT_TRUE(transazione.InTransaction());
+  EXPECT_FALSE(EsisteTabella("MANCANTE", database_, transazione));
+  EXPECT_TRUE(transazione.InTransaction());
+}
+
+TEST_F(SchemaTest, RowCountOfASelect) {
+  std::unique_ptr<TSQLTransaction> transazione = CreaTransazioneReadCommitted(database_);
+  struct Caso {
+    std::vector<std::string> righe;
+    int32_t attesi;
+  };
+  const Caso casi[] = {
+      {{"SELECT * FROM UNICA"}, 3},
+      {{"SELECT", "  *", "FROM", "  UNICA", "WHERE", "  CODICE > 5"}, 0},
+      {{"SELECT NOME FROM UNICA", "ORDER BY", "  NOME"}, 3},
+      {{"SELECT R.RDB$RELATION_NAME FROM RDB$RELATIONS R", "WHERE R.RDB$RELATION_NAME='UNICA'"}, 1},
+  };
+  for (const Caso& caso : casi) {
+    TStrings righe;
+    for (const std::string& riga : caso.righe) righe.Add(riga);
+    SCOPED_TRACE(righe.Text());
+    EXPECT_EQ(ContaRecordSQL(righe, *transazione), caso.attesi);
+  }
+
+  TStrings righe;
+  righe.Add("SELECT * FROM NESSUNA");
+  EXPECT_THROW(ContaRecordSQL(righe, *transazione), ESQLError);
+
+  TSQLTransaction inattiva;
+  inattiva.SetDefaultDatabase(&database_);
+  righe.Clear();
+  righe.Add("SELECT * FROM UNICA");
+  try {
+    ContaRecordSQL(righe, inattiva);
+    ADD_FAILURE() << "no error";
+  } catch (const ESQLError& e) {
+    EXPECT_EQ(std::string(e.what()), "Transaction is not active");
+  }
+}
+
+TEST(CampoSQLListTest, RecordsAndLookup) {
+  TCampoSQLList campi;
+  EXPECT_EQ(campi.Count(), 0);
+  TCampoSQL& nuovo = campi.NuovoCampo();
+  EXPECT_EQ(nuovo.Nome, "");
+  EXPECT_EQ(nuovo.Tipo, tcSconosciuto);
+  EXPECT_EQ(nuovo.Dimensione, 0);
+  EXPECT_EQ(nuovo.Precisione, 0);
+  EXPECT_EQ(nuovo.Scala, 0);
+  EXPECT_FALSE(nuovo.Chiave);
+  nuovo.Nome = "NOME";
+  campi.NuovoCampo().Nome = "CODICE";
+  campi.NuovoCampo().Nome = "NOME";
+  EXPECT_EQ(&campi.Campo(0), &nuovo);
+
+  EXPECT_EQ(campi.IndiceCampo("NOME"), 0);
+  EXPECT_EQ(campi.IndiceCampo("CODICE"), 1);
+  EXPECT_EQ(campi.IndiceCampo("nome"), -1);
+  EXPECT_EQ(campi.IndiceCampo("NOME "), -1);
+  EXPECT_EQ(campi.IndiceCampo(""), -1);
+
+  for (int indice : {3, -1, 100}) {
+    try {
+      campi.Campo(indice);
+      ADD_FAILURE() << indice;
+    } catch (const EListError& e) {
+      EXPECT_EQ(std::string(e.what()), "List index out of bounds (" + std::to_string(indice) + ")");
+    }
+  }
+  campi.Clear();
+  EXPECT_EQ(campi.Count(), 0);
+  EXPECT_EQ(campi.IndiceCampo("CODICE"), -1);
+}
