@@ -1,1 +1,5 @@
-int main() { return 0; }
+#include "app/Avvio.h"
+
+int main() {
+  return EseguiProgramma();
+}
