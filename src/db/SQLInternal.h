@@ -65,6 +65,11 @@ void CaricaLibreriaClient();
 // keeps its case, any other name is upper-cased.
 std::string NormalizzaNome(const std::string& nome, int dialetto);
 
+// The output name of a result column: its alias; "F_" + n for the n-th column without one; a
+// name already in `presi` gets the first free number appended, within 31 characters.
+std::string NomeUscita(const std::string& alias, const std::vector<std::string>& presi,
+                       int& senzaNome);
+
 // Parameter scanning: replaces each :name (or :"name") by '?' outside strings and comments and
 // collects the raw names in order. Raises "SQL Parse Error:..." on a malformed text.
 std::string ScansionaParametri(const std::string& testo, std::vector<std::string>& nomi);

@@ -105,6 +105,25 @@ std::string NormalizzaNome(const std::string& nome, int dialetto) {
   return Maiuscolo(s);
 }
 
+std::string NomeUscita(const std::string& alias, const std::vector<std::string>& presi,
+                       int& senzaNome) {
+  auto preso = [&presi](const std::string& nome) {
+    return std::find(presi.begin(), presi.end(), nome) != presi.end();
+  };
+  std::string nome = alias;
+  if (nome.empty()) {
+    do nome = "F_" + std::to_string(++senzaNome);
+    while (preso(nome));
+  } else if (preso(nome)) {
+    for (int k = 1;; ++k) {
+      std::string numero = std::to_string(k);
+      nome = alias.substr(0, 31 - std::min<size_t>(31, numero.size())) + numero;
+      if (!preso(nome)) break;
+    }
+  }
+  return nome;
+}
+
 std::string ScansionaParametri(const std::string& testo, std::vector<std::string>& nomi) {
   std::string r;
   r.reserve(testo.size());
@@ -290,6 +309,7 @@ void TSQLStatement::CostruisciParametri(const std::vector<std::string>& nomi) {
 void TSQLStatement::CostruisciCampi() {
   XSQLDA& da = *impl_->out;
   int senzaNome = 0;
+  std::vector<std::string> presi;
   for (int i = 0; i < da.sqld; ++i) {
     auto c = std::make_unique<TSQLVar>(*this, TSQLVar::Chiave{});
     TSQLVar::Impl& v = *c->impl_;
@@ -301,24 +321,9 @@ void TSQLStatement::CostruisciCampi() {
     v.var->sqlind = &v.indicatore;
     v.gemelli.push_back(c.get());
 
-    auto preso = [this](const std::string& nome) {
-      for (auto& altro : impl_->campi)
-        if (altro->impl_->nome == nome) return true;
-      return false;
-    };
-    std::string nome(v.var->aliasname, static_cast<size_t>(v.var->aliasname_length));
-    if (nome.empty()) {
-      do nome = "F_" + std::to_string(++senzaNome);
-      while (preso(nome));
-    } else if (preso(nome)) {
-      std::string base = nome;
-      for (int k = 1;; ++k) {
-        std::string numero = std::to_string(k);
-        nome = base.substr(0, 31 - std::min<size_t>(31, numero.size())) + numero;
-        if (!preso(nome)) break;
-      }
-    }
-    v.nome = nome;
+    v.nome = NomeUscita(std::string(v.var->aliasname, static_cast<size_t>(v.var->aliasname_length)),
+                        presi, senzaNome);
+    presi.push_back(v.nome);
     impl_->campi.push_back(std::move(c));
   }
 }
