@@ -48,12 +48,20 @@ std::string DdlSenzaTabella(const std::string& tabella) {
   return DdlConTabella(tabella, "");
 }
 
-const char kSessioni[] =
-    "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME, "
-    "DURATA DOUBLE PRECISION, TERMINALE CHAR(8), REGISTRO BLOB SUB_TYPE TEXT);";
-
 std::vector<std::string> Righe(const TStrings& sql) {
   return sql.Lines();
+}
+
+// Lines written on one line, separated by '|'.
+std::vector<std::string> Diviso(const std::string& testo) {
+  std::vector<std::string> righe(1);
+  for (char c : testo) {
+    if (c == '|')
+      righe.emplace_back();
+    else
+      righe.back() += c;
+  }
+  return righe;
 }
 
 }  // namespace
