@@ -189,7 +189,8 @@ TEST_F(TaskTest, OpeningFailures) {
 // An error raised while opening becomes the inner text: here dati.ini cannot be written after
 // the user named a server.
 TEST_F(TaskTest, OpeningErrorText) {
-  std::filesystem::create_directory(cartella_ / "dati.ini");
+  // A link into a folder that does not exist: reads as a missing file, cannot be written.
+  std::filesystem::create_symlink(cartella_ / "nessuna/dati.ini", cartella_ / "dati.ini");
   InterfacciaDiProva ui("SERVER");
   TaskDiProva task;
   TVessentariaTaskInfo riga;
