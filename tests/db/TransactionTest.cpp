@@ -76,7 +76,13 @@ class TransactionTest : public AccessoTest {
   std::string Ddl() const override {
     return "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, NOME VARCHAR(20));\n"
            "INSERT INTO T VALUES (1, 'uno');\nINSERT INTO T VALUES (2, 'due');\n"
-           "INSERT INTO T VALUES (3, 'tre');\n";
+           "INSERT INTO T VALUES (3, 'tre');\n"
+           "CREATE EXCEPTION RIFIUTATA 'commit rifiutato';\n"
+           "SET TERM ^;\n"
+           "CREATE TRIGGER AL_COMMIT ON TRANSACTION COMMIT AS BEGIN\n"
+           "  IF (EXISTS(SELECT 1 FROM T WHERE ID = 99)) THEN EXCEPTION RIFIUTATA;\n"
+           "END^\n"
+           "SET TERM ;^\n";
   }
 
   void Inserisci(TSQLTransaction& tr, int id) {
@@ -122,6 +128,25 @@ TEST_F(TransactionTest, EndingCommitsOrRollsBack) {
   EXPECT_FALSE(tr->InTransaction());
   db_->SetConnected(true);
   EXPECT_EQ(Conta(), 6);
+}
+
+// The database refuses every commit that would leave a row 99.
+TEST_F(TransactionTest, RefusedCommit) {
+  auto tr = CreaTransazioneSnapshot(*db_);
+  Inserisci(*tr, 99);
+  std::string testo = TestoErrore([&] { tr->Commit(); });
+  EXPECT_EQ(testo.rfind("exception 1\r\nRIFIUTATA\r\ncommit rifiutato", 0), 0u) << testo;
+  EXPECT_TRUE(tr->InTransaction());
+  // Released while active: the failed commit is followed by a rollback, and nothing is raised.
+  tr.reset();
+  EXPECT_EQ(Conta(), 3);
+
+  tr = CreaTransazioneSnapshot(*db_);
+  Inserisci(*tr, 99);
+  db_->SetConnected(false);  // the same forced end on disconnect
+  EXPECT_FALSE(tr->InTransaction());
+  db_->SetConnected(true);
+  EXPECT_EQ(Conta(), 3);
 }
 
 TEST_F(TransactionTest, CommitRetainingKeepsTheCursor) {
