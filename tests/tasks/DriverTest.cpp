@@ -1,0 +1,433 @@
+// The run driver against a real company archive, with a task type of the test's own so that
+// each row's outcome (success, failure, exception) is chosen by the test.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "db/SQLDatabase.h"
+#include "db/SQLError.h"
+#include "db/SQLStatement.h"
+#include "db/SQLTransaction.h"
+#include "db/SQLVar.h"
+#include "support/TestSupport.h"
+#include "tasks/Connessione.h"
+#include "tasks/Decodifica.h"
+#include "tasks/Task.h"
+#include "tasks/VessentariaElab.h"
+#include "tasks/VessentariaTask.h"
+#include "tasks/VessentariaTasks.h"
+#include "transfer/TaskVornyUSA.h"
+
+namespace {
+
+std::string LeggiFile(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string DdlDitta() {
+  return LeggiFile(std::filesystem::path(__FILE__).parent_path() / "../../sql/archivio-ditta.sql");
+}
+
+std::string DdlConNote(const std::string& tipoNote) {
+  return "CREATE TABLE VESSENTARIA (ID INTEGER, ARCHIVIOORIGINE VARCHAR(400),"
+         " ARCHIVIODESTINAZIONE VARCHAR(400), TIPOSINCRO VARCHAR(20), STATUS INTEGER,"
+         " ULTIMAESECUZIONE TIMESTAMP, NOTEULTIMAESECUZIONE " +
+         tipoNote + ", ALTRA VARCHAR(10));";
+}
+
+std::unique_ptr<TSQLDatabase> Connetti(const std::string& path) {
+  auto db = std::make_unique<TSQLDatabase>();
+  db->SetDatabaseName(path);
+  db->Params().Add("user_name=SYSDBA");
+  db->Params().Add("password=masterkey");
+  db->SetLoginPrompt(false);
+  db->SetConnected(true);
+  return db;
+}
+
+struct TStatoRiga {
+  std::string nota;
+  std::string ultima;  // empty when NULL
+};
+
+// The task rows as another connection sees them once committed.
+std::map<int32_t, TStatoRiga> LeggiTabella(const std::string& path) {
+  auto db = Connetti(path);
+  auto tr = CreaTransazioneReadCommitted(*db);
+  TSQLStatement q;
+  q.SetDatabase(db.get());
+  q.SetTransaction(tr.get());
+  q.SetParamCheck(false);
+  q.SQL().Add("SELECT ID, NOTEULTIMAESECUZIONE, ULTIMAESECUZIONE FROM VESSENTARIA");
+  q.Execute();
+  std::map<int32_t, TStatoRiga> righe;
+  for (; !q.Eof(); q.Next())
+    righe[q.Fields(0).AsInteger()] = {q.Fields(1).AsString(), q.Fields(2).AsString()};
+  return righe;
+}
+
+enum class TEsito { Riesce, Fallisce, Solleva };
+
+struct TComportamento {
+  TEsito apertura = TEsito::Riesce;
+  TEsito esecuzione = TEsito::Riesce;
+  std::string testo;  // failure message or exception text
+};
+
+// A task type whose outcome per row ID is set by the test; it records what the driver did.
+class TTaskDiProva : public TTask {
+ public:
+  TTaskDiProva(std::vector<std::string>& eventi, std::map<int32_t, TComportamento>& comportamenti,
+               int& vivi)
+      : eventi_(eventi), comportamenti_(comportamenti), vivi_(vivi) {
+    ++vivi_;
+  }
+  ~TTaskDiProva() override {
+    --vivi_;
+    eventi_.push_back("rilascia " + std::to_string(id_));
+  }
+
+  bool ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messaggio) override {
+    id_ = riga.ID;
+    eventi_.push_back("apre " + std::to_string(id_) + " vivi " + std::to_string(vivi_));
+    return Esito(comportamenti_[id_].apertura, messaggio);
+  }
+  bool Esecuzione(std::string& messaggio) override {
+    eventi_.push_back("esegue " + std::to_string(id_));
+    return Esito(comportamenti_[id_].esecuzione, messaggio);
+  }
+
+ private:
+  bool Esito(TEsito esito, std::string& messaggio) {
+    if (esito == TEsito::Solleva) throw ESQLError(comportamenti_[id_].testo);
+    if (esito == TEsito::Fallisce) messaggio = comportamenti_[id_].testo;
+    return esito == TEsito::Riesce;
+  }
+
+  std::vector<std::string>& eventi_;
+  std::map<int32_t, TComportamento>& comportamenti_;
+  int& vivi_;
+  int32_t id_ = 0;
+};
+
+const char* const kSuccesso = "Elaborazione effettuata senza anomalie da segnalare";
+
+class DriverTest : public ::testing::Test {
+ protected:
+  // Creates the company archive with `ddl` and `righe` (INSERT statements).
+  void CreaDitta(const std::string& ddl, const std::string& righe) {
+    CreaDatabaseDiProva(ditta_, ddl + "\nCOMMIT;\n" + righe);
+    std::ofstream(origine_).put('x');
+    std::ofstream(destinazione_).put('x');
+  }
+  // An INSERT of an active row of type VORNYUSA whose archives exist, with an old note.
+  std::string Riga(int32_t id, const std::string& status = "1") {
+    return "INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO, "
+           "STATUS, ULTIMAESECUZIONE, NOTEULTIMAESECUZIONE) VALUES (" +
+           std::to_string(id) + ", '" + origine_ + "', '" + destinazione_ + "', 'VORNYUSA', " +
+           status + ", '2001-02-03 04:05:06', 'nota vecchia');\n";
+  }
+  void Avvia() {
+    database_ = Connetti(ditta_);
+    elab_ = std::make_unique<TVessentariaElab>(*database_);
+    elab_->Tasks().Task().SetFabbricaTask([this](TTipoSincro) {
+      return std::make_unique<TTaskDiProva>(eventi_, comportamenti_, vivi_);
+    });
+  }
+
+  TempFolder cartella_;
+  std::string ditta_ = cartella_ / "ditta.fdb";
+  std::string origine_ = cartella_ / "origine.fdb";
+  std::string destinazione_ = cartella_ / "destinazione.fdb";
+  std::vector<std::string> eventi_;
+  std::map<int32_t, TComportamento> comportamenti_;
+  int vivi_ = 0;
+  std::unique_ptr<TSQLDatabase> database_;
+  std::unique_ptr<TVessentariaElab> elab_;
+};
+
+TEST(Decodifica, TipoEStatus) {
+  const std::vector<std::pair<std::string, TTipoSincro>> tipi = {
+      {"VORNYUSA", tsVornyUSA}, {"vornyusa", tsVornyUSA}, {"VornyUsa", tsVornyUSA},
+      {"VORNYUSA ", tsNessuno}, {" VORNYUSA", tsNessuno}, {"", tsNessuno},
+      {"VORNY", tsNessuno},     {"VORNYUSAX", tsNessuno}, {"VORNYUS\xC0", tsNessuno},
+      {"vornyusa\r", tsNessuno}};
+  for (const auto& [codice, atteso] : tipi)
+    EXPECT_EQ(DecodificaTipoSincro(codice), atteso) << "'" << codice << "'";
+
+  const std::vector<std::pair<int32_t, TStatusSincro>> stati = {
+      {1, ssAttivo},           {0, ssInattivo},         {2, ssInattivo},  {-1, ssInattivo},
+      {INT32_MAX, ssInattivo}, {INT32_MIN, ssInattivo}, {257, ssInattivo}};
+  for (const auto& [valore, atteso] : stati) EXPECT_EQ(DecodificaStatus(valore), atteso) << valore;
+
+  auto task = CreaTask(tsVornyUSA);
+  EXPECT_NE(dynamic_cast<TTaskVornyUSA*>(task.get()), nullptr);
+  EXPECT_TRUE(CreaTask(tsNessuno) == nullptr);
+}
+
+TEST_F(DriverTest, CaricaTasksSenzaRigheOSenzaRigheAttive) {
+  struct Caso {
+    std::string righe;
+    bool risultato;
+    std::string messaggio;
+  };
+  const std::vector<Caso> casi = {
+      {"", false, "Nessuna elaborazione di sincro trovata"},
+      {"INSERT INTO VESSENTARIA (ID, STATUS) VALUES (1, 0);\n"
+       "INSERT INTO VESSENTARIA (ID, STATUS) VALUES (2, 2);\n"
+       "INSERT INTO VESSENTARIA (ID, STATUS) VALUES (3, -1);\n"
+       "INSERT INTO VESSENTARIA (ID, STATUS) VALUES (4, NULL);\n",
+       false, "Nessuna elaborazione di sincro attiva trovata"},
+      {"INSERT INTO VESSENTARIA (ID, STATUS) VALUES (1, 0);\n"
+       "INSERT INTO VESSENTARIA (ID, STATUS) VALUES (2, 1);\n",
+       true, ""},
+  };
+  for (const Caso& caso : casi) {
+    TempFolder cartella;
+    CreaDatabaseDiProva(cartella / "ditta.fdb", DdlDitta() + "\nCOMMIT;\n" + caso.righe);
+    auto db = Connetti(cartella / "ditta.fdb");
+    TVessentariaElab elab(*db);
+    std::string messaggio = "resto";
+    EXPECT_EQ(elab.CaricaTasks(messaggio), caso.risultato) << caso.righe;
+    EXPECT_EQ(messaggio, caso.messaggio) << caso.righe;
+    // Loading alone never writes a row.
+    for (const auto& [id, stato] : LeggiTabella(cartella / "ditta.fdb")) {
+      EXPECT_EQ(stato.ultima, "") << id;
+      EXPECT_EQ(stato.nota, "") << id;
+    }
+  }
+}
+
+TEST_F(DriverTest, CaricaLeggeLeRigheInOrdineDiID) {
+  const std::string lungo(300, 'p');
+  CreaDitta(DdlConNote("VARCHAR(100)"),
+            "INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO,"
+            " STATUS) VALUES (7, '/a/o.fdb', '/a/d.fdb', 'vornyusa', 1);\n"
+            "INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO,"
+            " STATUS) VALUES (-3, '" +
+                lungo +
+                "', NULL, 'VORNYUSA ', 2);\n"
+                "INSERT INTO VESSENTARIA (ID, STATUS) VALUES (NULL, NULL);\n");
+  Avvia();
+  std::string messaggio;
+  ASSERT_TRUE(elab_->CaricaTasks(messaggio));
+  TVessentariaTasks& tasks = elab_->Tasks();
+  ASSERT_EQ(tasks.Count(), 3);
+  // NULL sorts first in ascending order and reads as 0.
+  const std::vector<TVessentariaTaskInfo> attese = {
+      {0, "", "", tsNessuno, ssInattivo},
+      {-3, lungo.substr(0, 255), "", tsNessuno, ssInattivo},
+      {7, "/a/o.fdb", "/a/d.fdb", tsVornyUSA, ssAttivo}};
+  for (int i = 0; i < 3; ++i) {
+    const TVessentariaTaskInfo& riga = tasks.Items(i).Info();
+    EXPECT_EQ(&tasks.Items(i), &tasks.Task());
+    EXPECT_EQ(riga.ID, attese[i].ID) << i;
+    EXPECT_EQ(riga.ArchivioOrigine, attese[i].ArchivioOrigine) << i;
+    EXPECT_EQ(riga.ArchivioDestinazione, attese[i].ArchivioDestinazione) << i;
+    EXPECT_EQ(riga.TipoSincro, attese[i].TipoSincro) << i;
+    EXPECT_EQ(riga.Status, attese[i].Status) << i;
+  }
+  EXPECT_THROW(tasks.Items(3), std::out_of_range);
+}
+
+TEST_F(DriverTest, LeggiRigheCresceOltreIlConteggio) {
+  CreaDitta(DdlDitta(), Riga(1) + Riga(2) + Riga(3));
+  auto db = Connetti(ditta_);
+  TConnessione coppia(*db);
+  for (int32_t conteggio : {0, 1, 3, 5}) {
+    TSQLStatement q;
+    q.SetDatabase(db.get());
+    q.SetTransaction(&coppia.TransazioneLettura());
+    q.SetParamCheck(false);
+    q.SQL().Add("SELECT * FROM VESSENTARIA ORDER BY ID");
+    q.Execute();
+    std::vector<TVessentariaTaskInfo> righe(9);
+    LeggiRighe(q, conteggio, righe);
+    ASSERT_EQ(righe.size(), static_cast<size_t>(std::max(conteggio, 3))) << conteggio;
+    for (size_t i = 0; i < righe.size(); ++i) {
+      EXPECT_EQ(righe[i].ID, i < 3 ? static_cast<int32_t>(i + 1) : 0) << conteggio;
+      EXPECT_EQ(righe[i].Status, i < 3 ? ssAttivo : ssInattivo) << conteggio;
+      EXPECT_EQ(righe[i].ArchivioOrigine, i < 3 ? origine_ : "") << conteggio;
+    }
+  }
+}
+
+TEST_F(DriverTest, OrdineDiIDEPrimoFallimentoFermaIlGiro) {
+  struct Caso {
+    TComportamento venti;
+    std::vector<std::string> eventi;
+    std::string messaggio;
+  };
+  const std::vector<Caso> casi = {
+      {{TEsito::Riesce, TEsito::Fallisce, "Guasto\rdettaglio"},
+       {"apre 10 vivi 1", "esegue 10", "rilascia 10", "apre 20 vivi 1", "esegue 20"},
+       "Fallita esecuzione sincro ID 20:\rGuasto\rdettaglio"},
+      {{TEsito::Fallisce, TEsito::Riesce, "Impossibile aprire"},
+       {"apre 10 vivi 1", "esegue 10", "rilascia 10", "apre 20 vivi 1"},
+       "Anomalia sincro ID 20:\rImpossibile aprire"},
+  };
+  for (const Caso& caso : casi) {
+    TempFolder cartella;
+    ditta_ = cartella / "ditta.fdb";
+    // Row 30 is stored first; the inactive row 15 stands between two active ones.
+    CreaDitta(DdlDitta(), Riga(30) + Riga(10) + Riga(15, "0") + Riga(20));
+    eventi_.clear();
+    comportamenti_ = {{20, caso.venti}};
+    Avvia();
+    std::string messaggio;
+    ASSERT_TRUE(elab_->CaricaTasks(messaggio));
+    EXPECT_FALSE(elab_->EseguiTasks(messaggio));
+    EXPECT_EQ(messaggio, caso.messaggio);
+    EXPECT_EQ(eventi_, caso.eventi);
+
+    auto righe = LeggiTabella(ditta_);
+    EXPECT_EQ(righe[10].nota, kSuccesso);
+    EXPECT_EQ(righe[20].nota, caso.venti.testo);
+    EXPECT_NE(righe[10].ultima, righe[15].ultima);
+    EXPECT_NE(righe[20].ultima, righe[15].ultima);
+    for (int32_t id : {15, 30}) EXPECT_EQ(righe[id].nota, "nota vecchia") << id;
+    EXPECT_NE(righe[15].ultima.find("2001"), std::string::npos) << righe[15].ultima;
+    EXPECT_EQ(righe[30].ultima, righe[15].ultima);
+    elab_.reset();
+    database_.reset();
+    EXPECT_EQ(vivi_, 0);
+  }
+}
+
+TEST_F(DriverTest, GiroCompletoScriveOgniRigaAttiva) {
+  CreaDitta(DdlDitta(), Riga(2) + Riga(1) + Riga(3, "NULL"));
+  Avvia();
+  std::string messaggio;
+  ASSERT_TRUE(elab_->CaricaTasks(messaggio));
+  EXPECT_TRUE(elab_->EseguiTasks(messaggio));
+  EXPECT_EQ(messaggio, kSuccesso);
+  EXPECT_EQ(eventi_, (std::vector<std::string>{"apre 1 vivi 1", "esegue 1", "rilascia 1",
+                                               "apre 2 vivi 1", "esegue 2"}));
+  // The last task lives until the driver is released.
+  EXPECT_EQ(vivi_, 1);
+  auto righe = LeggiTabella(ditta_);
+  EXPECT_EQ(righe[1].nota, kSuccesso);
+  EXPECT_EQ(righe[2].nota, kSuccesso);
+  EXPECT_EQ(righe[3].nota, "nota vecchia");
+  elab_.reset();
+  EXPECT_EQ(vivi_, 0);
+  EXPECT_EQ(eventi_.back(), "rilascia 2");
+}
+
+TEST_F(DriverTest, EccezioneDelTaskScriveLaNotaEProsegueVersoLAlto) {
+  struct Caso {
+    TComportamento uno;
+    std::vector<std::string> eventi;
+  };
+  const std::vector<Caso> casi = {
+      {{TEsito::Riesce, TEsito::Solleva, "lock conflict on no wait transaction"},
+       {"apre 1 vivi 1", "esegue 1"}},
+      {{TEsito::Solleva, TEsito::Riesce, "Unable to write to /x/dati.ini"}, {"apre 1 vivi 1"}},
+  };
+  for (const Caso& caso : casi) {
+    TempFolder cartella;
+    ditta_ = cartella / "ditta.fdb";
+    CreaDitta(DdlDitta(), Riga(1) + Riga(2));
+    eventi_.clear();
+    comportamenti_ = {{1, caso.uno}};
+    Avvia();
+    std::string messaggio;
+    ASSERT_TRUE(elab_->CaricaTasks(messaggio));
+    try {
+      elab_->EseguiTutto();
+      ADD_FAILURE() << "no exception";
+    } catch (const ESQLError& e) {
+      EXPECT_EQ(std::string(e.what()), caso.uno.testo);
+    }
+    EXPECT_EQ(eventi_, caso.eventi);
+    auto righe = LeggiTabella(ditta_);
+    EXPECT_EQ(righe[1].nota, caso.uno.testo);
+    EXPECT_NE(righe[1].ultima, righe[2].ultima);
+    EXPECT_EQ(righe[2].nota, "nota vecchia");
+    EXPECT_NE(righe[2].ultima.find("2001"), std::string::npos) << righe[2].ultima;
+    elab_.reset();
+    database_.reset();
+  }
+}
+
+TEST_F(DriverTest, NotaTagliataAllaLunghezzaDellaColonna) {
+  const std::string lunga = "Impossibile eseguire il travaso PS Ordini:\r" + std::string(5000, 'e');
+  struct Caso {
+    std::string tipo;
+    std::string attesa;
+  };
+  const std::vector<Caso> casi = {
+      {"VARCHAR(20)", lunga.substr(0, 20)},
+      {"CHAR(50)", lunga.substr(0, 50)},
+      {"VARCHAR(8000)", lunga},
+      {"BLOB SUB_TYPE TEXT", lunga},
+  };
+  for (const Caso& caso : casi) {
+    TempFolder cartella;
+    ditta_ = cartella / "ditta.fdb";
+    CreaDitta(DdlConNote(caso.tipo), Riga(1) + Riga(2));
+    // The first note is short: the limit must not shrink to it for the next row.
+    comportamenti_ = {{1, {TEsito::Riesce, TEsito::Riesce, ""}},
+                      {2, {TEsito::Riesce, TEsito::Fallisce, lunga}}};
+    Avvia();
+    std::string messaggio;
+    ASSERT_TRUE(elab_->CaricaTasks(messaggio));
+    EXPECT_FALSE(elab_->EseguiTasks(messaggio)) << caso.tipo;
+    EXPECT_EQ(messaggio, "Fallita esecuzione sincro ID 2:\r" + lunga) << caso.tipo;
+    auto righe = LeggiTabella(ditta_);
+    EXPECT_EQ(righe[1].nota, std::string(kSuccesso).substr(0, caso.attesa.size())) << caso.tipo;
+    EXPECT_EQ(righe[2].nota, caso.attesa) << caso.tipo;
+  }
+}
+
+TEST_F(DriverTest, RigaBloccataAltroveNonFermaIlGiro) {
+  CreaDitta(DdlDitta(), Riga(1) + Riga(2));
+  auto altro = Connetti(ditta_);
+  auto blocco = CreaTransazioneSnapshot(*altro);
+  TSQLStatement aggiorna;
+  aggiorna.SetDatabase(altro.get());
+  aggiorna.SetTransaction(blocco.get());
+  aggiorna.SetParamCheck(false);
+  aggiorna.SQL().Add("UPDATE VESSENTARIA SET STATUS=1 WHERE ID=1");
+  aggiorna.Execute();
+
+  Avvia();
+  std::string messaggio;
+  ASSERT_TRUE(elab_->CaricaTasks(messaggio));
+  EXPECT_TRUE(elab_->EseguiTasks(messaggio));
+  EXPECT_EQ(eventi_, (std::vector<std::string>{"apre 1 vivi 1", "esegue 1", "rilascia 1",
+                                               "apre 2 vivi 1", "esegue 2"}));
+  blocco->Rollback();
+  auto righe = LeggiTabella(ditta_);
+  EXPECT_EQ(righe[1].nota, "nota vecchia");
+  EXPECT_EQ(righe[2].nota, kSuccesso);
+  // The refused update does not linger: the next write on the row goes through.
+  elab_->Tasks().Items(0);
+  EXPECT_TRUE(elab_->Tasks().Task().ScriviNote("di nuovo"));
+  EXPECT_EQ(LeggiTabella(ditta_)[1].nota, "di nuovo");
+}
+
+TEST_F(DriverTest, EseguiSenzaTaskPreparato) {
+  CreaDitta(DdlDitta(), Riga(5));
+  Avvia();
+  std::string messaggio;
+  ASSERT_TRUE(elab_->CaricaTasks(messaggio));
+  TVessentariaTask& task = elab_->Tasks().Items(0);
+  EXPECT_FALSE(task.EseguiTask(messaggio));
+  EXPECT_EQ(messaggio, "Errore nella gestione interna dell'elaborazione di sincro");
+  EXPECT_EQ(LeggiTabella(ditta_)[5].nota, messaggio);
+  EXPECT_TRUE(eventi_.empty());
+}
+
+}  // namespace
