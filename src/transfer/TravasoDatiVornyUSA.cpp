@@ -1,5 +1,7 @@
 #include "transfer/TravasoDatiVornyUSA.h"
 
+#include <stdexcept>
+
 #include "db/SQLDatabase.h"
 #include "db/SQLError.h"
 #include "db/SQLStatement.h"
@@ -112,6 +114,7 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
 
 bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
   messaggio.clear();
+  if (!sqlOrigine_ || !sqlDestinazione_) throw std::logic_error("Travasa before Prepara");
   std::string errore;
   while (!sqlOrigine_->Eof()) {
     if (!InserisciRecord(errore)) {
