@@ -194,6 +194,19 @@ void TSQLDatabase::SetConnected(bool value) {
 }
 
 void TSQLDatabase::LeggiDialetto() {
+  try {
+    ChiediDialetto();
+  } catch (...) {
+    // Half a connection is no connection: detach so that the object reports what it is.
+    ISC_STATUS_ARRAY status{};
+    isc_db_handle handle = handle_;
+    isc_detach_database(status, &handle);
+    handle_ = 0;
+    throw;
+  }
+}
+
+void TSQLDatabase::ChiediDialetto() {
   ISC_STATUS_ARRAY status{};
   const char richiesta[] = {isc_info_db_sql_dialect, isc_info_end};
   char risposta[64] = {};

@@ -56,6 +56,7 @@ class TSQLDatabase {
  private:
   void Disconnect(bool forced);
   void LeggiDialetto();
+  void ChiediDialetto();
 
   std::string databaseName_;
   TStrings params_;

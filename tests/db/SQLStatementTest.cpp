@@ -147,6 +147,12 @@ TEST_F(SQLStatementTest, LookupErrors) {
   EXPECT_EQ(TestoErrore([&] { st->Fields(-1); }), "Field \"-1\" not found");
   EXPECT_EQ(TestoErrore([&] { st->Params(1); }), "XSQLDA index out of range");
   EXPECT_EQ(TestoErrore([&] { st->ParamByName("NOME"); }), "Field \"NOME\" not found");
+
+  // A column name that the server keeps in mixed case is found only by its quoted form.
+  auto misto = Statement(*tr, "SELECT NOME AS \"Nome\" FROM T WHERE ID = 2");
+  misto->Execute();
+  EXPECT_EQ(misto->FieldByName("\"Nome\"").AsString(), "due");
+  EXPECT_EQ(TestoErrore([&] { misto->FieldByName("nome"); }), "Field \"nome\" not found");
 }
 
 TEST_F(SQLStatementTest, PrepareAndExecuteRefusals) {
