@@ -16,12 +16,20 @@ struct TChiudiFile {
   void operator()(FILE* file) const noexcept { std::fclose(file); }
 };
 
-// False when the file exists but could not be read whole.
+// False when the file exists but could not be read whole. The file is read here rather than by
+// the INI library, which sizes its buffer by seeking and so fails badly on a folder.
 bool Carica(TIni& ini, const std::string& fileName) {
   ini.SetSpaces(false);
   errno = 0;
-  SI_Error rc = ini.LoadFile(fileName.c_str());
-  return rc >= 0 || (rc == SI_FILE && errno == ENOENT);
+  std::unique_ptr<FILE, TChiudiFile> file(std::fopen(fileName.c_str(), "rb"));
+  if (!file) return errno == ENOENT;
+  std::string testo;
+  char buffer[4096];
+  size_t letti;
+  while ((letti = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0)
+    testo.append(buffer, letti);
+  if (std::ferror(file.get())) return false;
+  return ini.LoadData(testo) >= 0;
 }
 
 bool ScriviTutto(const std::string& fileName, const std::string& text) {
