@@ -91,6 +91,8 @@ TDateTime DataOraDaSQL(int32_t giorno, uint32_t tempo) {
 }
 
 void DataOraInSQL(TDateTime valore, int32_t& giorno, uint32_t& tempo) {
+  // 0001-01-01 to 9999-12-31; anything else (NaN included) is no date.
+  if (!(valore > -693594.0 && valore < 2958466.0)) ErroreConversione();
   double giorni = std::trunc(valore);
   double frazione = std::fabs(valore - giorni);
   int64_t secondi = std::llround(frazione * 86400.0);

@@ -137,7 +137,7 @@ constexpr int32_t kGiornoZeroDateTime = 15018;
 constexpr uint32_t kUnitaPerSecondo = 10000;
 // Whole seconds: a fraction of a second is dropped.
 TDateTime DataOraDaSQL(int32_t giorno, uint32_t tempo);
-// Rounded to the nearest whole second.
+// Rounded to the nearest whole second; outside the years 1 to 9999: "Invalid data conversion".
 void DataOraInSQL(TDateTime valore, int32_t& giorno, uint32_t& tempo);
 // False for an impossible date.
 bool GiornoDaData(int anno, int mese, int giornoDelMese, int32_t& giorno);

@@ -328,6 +328,8 @@ TEST_F(SQLVarTest, ConversionFailures) {
   EXPECT_EQ(
       TestoErrore([&] { ins->Params(0).SetAsVariant(TVariant::Make(TVariant::Tipo::Oggetto)); }),
       "Not permitted");
+  for (double fuori : {1e300, -1e7, std::nan("")})
+    EXPECT_EQ(TestoErrore([&] { ins->Params(0).SetAsDateTime(fuori); }), conv) << fuori;
 }
 
 TEST_F(SQLVarTest, VariantsByType) {
