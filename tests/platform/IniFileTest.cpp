@@ -100,6 +100,7 @@ TEST(IniFile, FailedWriteRaisesAndLosesNothing) {
 
   std::filesystem::create_directory(temp / "cartella.ini");
   TIniFile cartella(temp / "cartella.ini");
+  EXPECT_EQ(cartella.ReadString("CONFIG", "Nome Server", "predefinito"), "predefinito");
   EXPECT_THROW(cartella.WriteString("CONFIG", "Nome Server", "SRV"), EIniFileError);
   EXPECT_TRUE(std::filesystem::is_directory(temp / "cartella.ini"));
 }
