@@ -43,7 +43,7 @@ SQL
 } | crea "$demo/User/USER.FDB"
 
 # Task 10 copies to the US branch, task 20 is switched off, task 30 (type written in lower case)
-# copies to the warehouse archive, task 40 names a source archive that does not exist.
+# copies to the warehouse archive, task 40 fails: its destination has no order tables.
 { cat sql/archivio-ditta.sql
   cat <<SQL
 INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO, STATUS)
@@ -53,7 +53,7 @@ INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO, 
 INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO, STATUS)
   VALUES (30, '$archivi/ordini.fdb', '$archivi/magazzino.fdb', 'vornyusa', 1);
 INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO, STATUS)
-  VALUES (40, '$archivi/ordini-2019.fdb', '$archivi/magazzino.fdb', 'VORNYUSA', 1);
+  VALUES (40, '$archivi/ordini.fdb', '$archivi/contabilita.fdb', 'VORNYUSA', 1);
 SQL
 } | crea "$archivi/ditta.fdb"
 
@@ -110,6 +110,8 @@ SQL
   } | crea "$archivi/$destinazione.fdb"
 done
 
+echo "CREATE TABLE MOVIMENTI (ID INTEGER NOT NULL PRIMARY KEY);" | crea "$archivi/contabilita.fdb"
+
 echo "== running $demo/vessentaria"
 set +e
 (cd "$demo" && ./vessentaria </dev/null)
@@ -119,14 +121,18 @@ echo "exit status: $stato"
 
 echo
 echo "== task table VESSENTARIA in $archivi/ditta.fdb"
-isql "$archivi/ditta.fdb" <<'SQL' | tr -d '\n' | sed -e 's/§/\n/g' -e 's/\r/\n        /g'
+# One line per row from isql (padded to the column width), split on § and on the notes' CRs.
+tabella=$(isql "$archivi/ditta.fdb" <<'SQL'
 SET HEADING OFF;
 SELECT '§ID ' || ID || '  STATUS ' || COALESCE(STATUS, 'NULL') || '  ' || TIPOSINCRO
   || '§  last run: ' || COALESCE(ULTIMAESECUZIONE, 'never')
-  || '§  note:     ' || COALESCE(CAST(NOTEULTIMAESECUZIONE AS VARCHAR(4000)), '')
+  || '§  note:     ' || COALESCE(CAST(NOTEULTIMAESECUZIONE AS VARCHAR(4000)), '(none)')
   || '§'
 FROM VESSENTARIA ORDER BY ID;
 SQL
+)
+printf '%s' "$tabella" | tr -d '\n' | sed -e 's/§/\n/g' -e 's/\r/\n            /g' |
+  sed -e 's/[[:space:]]*$//' | cat -s
 
 echo
 echo "== rows in the destination archives (before the run each held 1 customer and 1 order)"
@@ -142,3 +148,5 @@ FROM RDB$DATABASE;
 SQL
   echo
 done
+echo "(filiale-usa and magazzino: the local customer kept, 3 customers, orders 1, 2 and 4 with"
+echo " their 4 rows and 3 sessions copied, the old order gone; storico: task 20 is switched off)"
