@@ -303,6 +303,28 @@ TEST_F(RunTest, NoteDiFallimentoDellaRiga) {
     EXPECT_EQ(righe[2].nota, kVecchia) << caso.nota;
   }
   EXPECT_EQ(Contenuto(destinazione), kVuoto);
+  // Without a terminal the opener's question about the server stays unanswered.
+  EXPECT_FALSE(fs::exists(archivi_ + "dati.ini"));
+}
+
+TEST_F(RunTest, NotaPiuLungaDellaColonnaTagliataEScritta) {
+  const std::string origine = CreaOrdini("origine.fdb", kOrdini);
+  const std::string destinazione = CreaOrdini("destinazione.fdb");
+  const std::string manca = archivi_ + std::string(100, 'm') + ".fdb";
+  CreaDitta(Riga(1, origine, destinazione) + Riga(2, manca, destinazione) +
+                Riga(3, origine, destinazione),
+            "CREATE TABLE VESSENTARIA (ID INTEGER NOT NULL, ARCHIVIOORIGINE VARCHAR(255),"
+            " ARCHIVIODESTINAZIONE VARCHAR(255), TIPOSINCRO VARCHAR(20), STATUS INTEGER,"
+            " ULTIMAESECUZIONE TIMESTAMP, NOTEULTIMAESECUZIONE VARCHAR(40));");
+
+  const TEsito esito = Esegui();
+  EXPECT_EQ(esito.stato, 0);
+  EXPECT_EQ(esito.out, "");
+  auto righe = LeggiTabella();
+  EXPECT_EQ(righe[1].nota, std::string(kSuccesso).substr(0, 40));
+  EXPECT_EQ(righe[2].nota, ("Archivio origine \"" + manca).substr(0, 40));
+  EXPECT_EQ(righe[3].nota, kVecchia);
+  EXPECT_EQ(Contenuto(destinazione), kCopiati);
 }
 
 TEST_F(RunTest, ErroreCheSfuggeAlTaskTerminaConStato1DopoLaNota) {
