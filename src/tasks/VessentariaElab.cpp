@@ -25,7 +25,6 @@ bool TVessentariaElab::CaricaTasks(std::string& messaggio) {
 }
 
 bool TVessentariaElab::EseguiTasks(std::string& messaggio) {
-  bool risultato = true;
   messaggio.clear();
   for (int i = 0; i < tasks_->Count(); ++i) {
     TVessentariaTask& task = tasks_->Items(i);
@@ -42,7 +41,8 @@ bool TVessentariaElab::EseguiTasks(std::string& messaggio) {
       return false;
     }
   }
-  return risultato;
+  // After a full run the message holds the last task's success note.
+  return true;
 }
 
 bool TVessentariaElab::EseguiTutto() {
