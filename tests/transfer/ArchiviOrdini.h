@@ -3,9 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "support/TestSupport.h"
-
 #include "db/SQLDatabase.h"
+#include "support/TestSupport.h"
 
 // The DDL of the four order tables, as the demo uses it.
 std::string DdlOrdini();
