@@ -1,0 +1,265 @@
+#!/usr/bin/env bash
+# The benchmark in one command: builds the program and the baseline, generates the archives, sets
+# up a real installation (executable, USER.FDB, company archive, one active task) and runs the
+# program and the baseline alternately on fresh copies of the destination, in four modes:
+#   vuota     embedded engine on both sides, empty destination
+#   piena     embedded, the destination already holds every row (all of them are updated)
+#   senzablob embedded, empty destination, tables without BLOB columns
+#   server    the destination through a private Firebird server on 127.0.0.1 started here
+# Prints medians (with min and max) of wall time, rows per second, peak RSS and the client's
+# network sends per copied row, and checks that both destinations have the same checksum.
+#
+#   bench/run.sh [ORDERS] [REPETITIONS]        defaults: 100000 orders, 3 repetitions
+# Environment: BENCH_DIR (work folder, default ./build-bench), BENCH_MODES (default
+# "vuota piena senzablob server"), BENCH_SKIP_BUILD=1 to reuse the build.
+# Exit status: 0 when every checksum agrees and every run succeeded, 1 otherwise (the figures are
+# reported, not enforced).
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+ordini="${1:-100000}"
+ripetizioni="${2:-3}"
+W="${BENCH_DIR:-$repo/build-bench}"
+modi="${BENCH_MODES:-vuota piena senzablob server}"
+password=tawnyquip
+mkdir -p "$W"
+W="$(cd "$W" && pwd)"
+
+if [ "${BENCH_SKIP_BUILD:-}" != 1 ]; then
+  bash "$repo/scripts/install-deps.sh"
+  mancanti=()
+  [ -x /usr/bin/time ] || mancanti+=(time)
+  command -v strace >/dev/null || mancanti+=(strace)
+  if [ ${#mancanti[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${mancanti[@]}"
+  fi
+  echo "== building in $W/build"
+  cmake -S "$repo" -B "$W/build" -DVESSENTARIA_BENCH=ON -DVESSENTARIA_TESTS=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$W/build" --target vessentaria bench_baseline -j 2 >/dev/null
+fi
+
+isql() { isql-fb -q -bail -user SYSDBA -password "$password" "$@"; }
+
+# ---- data
+for variante in blob senzablob; do
+  if [ ! -f "$W/dati-$variante/.ordini-$ordini" ]; then
+    echo "== generating $ordini orders ($variante)"
+    rm -rf "$W/dati-$variante"
+    opzione=""
+    [ "$variante" = senzablob ] && opzione=--senza-blob
+    bash "$repo/bench/genera.sh" "$W/dati-$variante" "$ordini" $opzione
+    touch "$W/dati-$variante/.ordini-$ordini"
+  fi
+done
+if [ ! -f "$W/dati-blob/.piena-$ordini" ]; then
+  cp "$W/dati-blob/destinazione.fdb" "$W/dati-blob/piena.fdb"
+  "$W/build/bench_baseline" "$W/dati-blob/origine.fdb" "$W/dati-blob/piena.fdb" >/dev/null
+  touch "$W/dati-blob/.piena-$ordini"
+fi
+
+# ---- the installation
+inst="$W/inst"
+rm -rf "$inst"
+mkdir -p "$inst/User" "$inst/archivi" "$inst/origine" "$inst/dest"
+cp "$W/build/vessentaria" "$inst/"
+{ echo "CREATE DATABASE '$inst/User/USER.FDB' PAGE_SIZE 4096;"
+  cat "$repo/sql/user.sql"
+  echo "INSERT INTO UTENTI (NOMEUTENTE, CODICE, DITTA) VALUES ('VESSENTARIA#', 7, '01');"
+  echo "INSERT INTO TABSOFTDES VALUES (7, '01', 'Archivio', '$inst/archivi/ditta.fdb');"
+  echo "COMMIT;"
+} | isql
+{ echo "CREATE DATABASE '$inst/archivi/ditta.fdb' PAGE_SIZE 4096;"
+  cat "$repo/sql/archivio-ditta.sql"
+  echo "INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO, STATUS)"
+  echo "  VALUES (1, '$inst/origine/origine.fdb', '$inst/dest/destinazione.fdb', 'VORNYUSA', 1);"
+  echo "COMMIT;"
+} | isql
+
+# ---- the private server for the server mode
+server_pid=""
+ferma_server() {
+  [ -n "$server_pid" ] || return 0
+  kill -TERM "$server_pid" 2>/dev/null || true
+  for _ in $(seq 50); do kill -0 "$server_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$server_pid" 2>/dev/null || true
+  wait "$server_pid" 2>/dev/null || true
+  server_pid=""
+}
+trap ferma_server EXIT
+avvia_server() {
+  local R="$W/server" fb=/usr/lib/x86_64-linux-gnu/firebird/3.0
+  rm -rf "$R"
+  mkdir -p "$R/data" "$R/lock"
+  for v in UDF firebird.msg intl lib plugins include; do ln -s "$fb/$v" "$R/$v"; done
+  cp /etc/firebird/3.0/plugins.conf /etc/firebird/3.0/fbtrace.conf "$R/"
+  porta=0
+  for _ in $(seq 50); do
+    local p=$((20000 + RANDOM % 30000))
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then porta=$p; break; fi
+  done
+  { cat /etc/firebird/3.0/firebird.conf
+    echo "RemoteServicePort = $porta"
+    echo "RemoteBindAddress = 127.0.0.1"
+    echo "IpcName = vessentaria_bench_$porta"
+    echo "SecurityDatabase = $R/data/security3.fdb"
+  } > "$R/firebird.conf"
+  { echo "security.db = $R/data/security3.fdb"
+    echo "{"
+    echo "  RemoteAccess = false"
+    echo "}"
+    echo "bench = $inst/dest/destinazione.fdb"
+  } > "$R/databases.conf"
+  FIREBIRD="$R" FIREBIRD_LOCK="$R/lock" isql-fb -q -bail -user SYSDBA <<SQL
+CREATE DATABASE '$R/data/security3.fdb';
+COMMIT;
+CONNECT '$R/data/security3.fdb' USER SYSDBA;
+CREATE USER SYSDBA PASSWORD '$password';
+COMMIT;
+SQL
+  FIREBIRD="$R" FIREBIRD_LOCK="$R/lock" /usr/sbin/firebird </dev/null >"$R/server.log" 2>&1 &
+  server_pid=$!
+  for _ in $(seq 300); do
+    if (exec 3<>"/dev/tcp/127.0.0.1/$porta") 2>/dev/null; then return 0; fi
+    sleep 0.1
+  done
+  echo "the Firebird server did not start" >&2
+  cat "$R/server.log" >&2
+  exit 1
+}
+
+# ---- checksum over every column of the four tables
+checksum() {  # checksum DATABASE-NAME WITH-BLOBS(1/0)
+  local db="$1" blob="$2" sql=""
+  local -A colonne=(
+    [CLIENTI]="CODICE RAGIONESOCIALE NAZIONE INTESTATARIOFATTURA CATEGORIA FIDO TELEFONO DATAINSERIMENTO"
+    [PS_ORDINI]="ID IDSESSIONE IDUTENTE CODDEST DATAORDINE STATO TOTALE SCONTO RIFERIMENTO"
+    [PS_STOINSCAR]="IDINSERIMENTO IDSESSIONE RIGA CODICEARTICOLO DESCRIZIONE UNITA QUANTITA PREZZO IMPORTO PESO DATACONSEGNA ORACONSEGNA MODIFICATO"
+    [PS_STOSESSION]="ID INIZIO FINE DURATA TERMINALE OPERATORE RIGHE"
+  )
+  for t in CLIENTI PS_ORDINI PS_STOINSCAR PS_STOSESSION; do
+    local e="" c
+    for c in ${colonne[$t]}; do e="$e${e:+||'|'||}COALESCE(CAST($c AS VARCHAR(100)),'~')"; done
+    case "$blob$t" in
+      1PS_ORDINI | 1PS_STOINSCAR) e="$e||'|'||COALESCE(NOTE||'','~')" ;;
+    esac
+    sql="$sql SELECT '$t', COUNT(*), SUM(MOD(HASH($e), 1000000007)) FROM $t;"
+  done
+  echo "$sql" | isql -pag 0 "$db" | tr -s ' \n' ' '
+}
+
+# ---- one timed run: prints "seconds peak-KiB"
+esegui() {  # esegui program|baseline DEST-NAME OUTFILE [strace]
+  local chi="$1" dest="$2" uscita="$3" misura="$W/.misura"
+  local comando
+  if [ "$chi" = program ]; then
+    comando=("$inst/vessentaria")
+  else
+    comando=("$W/build/bench_baseline" "$inst/origine/origine.fdb" "$dest" SYSDBA "$password")
+  fi
+  if [ "${4:-}" = strace ]; then
+    strace -f -c -e trace=sendto,sendmsg,write,writev -o "$uscita.strace" "${comando[@]}" \
+      >"$uscita" 2>&1 </dev/null
+  else
+    /usr/bin/time -f "%e %M" -o "$misura" "${comando[@]}" >"$uscita" 2>&1 </dev/null
+    cat "$misura"
+  fi
+}
+
+nota_task() {
+  echo "SET LIST ON; SELECT CAST(NOTEULTIMAESECUZIONE AS VARCHAR(2000)) AS NOTA FROM VESSENTARIA;" |
+    isql "$inst/archivi/ditta.fdb" | sed -n 's/^NOTA *//p' | tr '\r' ' '
+}
+
+statistica() {  # median min max of the numbers on stdin
+  sort -g | awk '{v[NR]=$1} END {printf "%s %s %s\n", v[int((NR+1)/2)], v[1], v[NR]}'
+}
+
+invii() {  # network sends counted by strace -c
+  awk '$NF=="sendto" || $NF=="sendmsg" {s+=$4} END {print s+0}' "$1"
+}
+
+esito=0
+risultati="$W/risultati.txt"
+: >"$risultati"
+for modo in $modi; do
+  variante=blob
+  [ "$modo" = senzablob ] && variante=senzablob
+  con_blob=1
+  [ "$modo" = senzablob ] && con_blob=0
+  modello="$W/dati-$variante/destinazione.fdb"
+  [ "$modo" = piena ] && modello="$W/dati-blob/piena.fdb"
+  cp "$W/dati-$variante/origine.fdb" "$inst/origine/origine.fdb"
+  rm -f "$inst/dest/dati.ini"
+  dest="$inst/dest/destinazione.fdb"
+  if [ "$modo" = server ]; then
+    avvia_server
+    printf '[CONFIG]\nNome Server=localhost/%s\nAlias=bench\n' "$porta" >"$inst/dest/dati.ini"
+    dest="localhost/$porta:bench"
+  fi
+  righe=$(cp "$modello" "$W/.conta.fdb" &&
+    "$W/build/bench_baseline" "$inst/origine/origine.fdb" "$W/.conta.fdb" |
+    awk '{s+=$2} END {print s}')
+  rm -f "$W/.conta.fdb"
+  echo "== mode $modo: $righe rows per copy, $ripetizioni runs each"
+  : >"$W/.t-program"; : >"$W/.t-baseline"; : >"$W/.m-program"; : >"$W/.m-baseline"
+  for giro in $(seq "$ripetizioni") strace; do
+    for chi in program baseline; do
+      cp "$modello" "$inst/dest/destinazione.fdb"
+      if [ "$giro" = strace ]; then
+        esegui "$chi" "$dest" "$W/.uscita-$chi" strace
+        echo "$(invii "$W/.uscita-$chi.strace")" >"$W/.s-$chi"
+      else
+        read -r secondi kib < <(esegui "$chi" "$dest" "$W/.uscita-$chi")
+        echo "$secondi" >>"$W/.t-$chi"
+        echo "$kib" >>"$W/.m-$chi"
+        printf '   %-8s run %s: %6.2f s, %7.1f MiB\n' "$chi" "$giro" "$secondi" \
+          "$(awk -v k="$kib" 'BEGIN {print k / 1024}')"
+      fi
+      if [ "$chi" = program ]; then
+        nota="$(nota_task)"
+        if [ "$nota" != "Elaborazione effettuata senza anomalie da segnalare" ]; then
+          echo "   program run failed: $nota" >&2
+          cat "$W/.uscita-$chi" >&2
+          esito=1
+        fi
+      elif ! grep -q "^PS_STOSESSION" "$W/.uscita-$chi"; then
+        echo "   baseline run failed:" >&2
+        cat "$W/.uscita-$chi" >&2
+        esito=1
+      fi
+      somma="$(checksum "$dest" "$con_blob")"
+      echo "$somma" >"$W/.c-$chi"
+    done
+    if ! cmp -s "$W/.c-program" "$W/.c-baseline"; then
+      echo "   CHECKSUMS DIFFER: program $(cat "$W/.c-program")" >&2
+      echo "                     baseline $(cat "$W/.c-baseline")" >&2
+      esito=1
+    fi
+  done
+  echo "   checksum: $(cat "$W/.c-baseline")"
+  read -r tp tpmin tpmax < <(statistica <"$W/.t-program")
+  read -r tb tbmin tbmax < <(statistica <"$W/.t-baseline")
+  read -r mp _ _ < <(statistica <"$W/.m-program")
+  read -r mb _ _ < <(statistica <"$W/.m-baseline")
+  awk -v modo="$modo" -v righe="$righe" -v tp="$tp" -v tpmin="$tpmin" -v tpmax="$tpmax" \
+    -v tb="$tb" -v tbmin="$tbmin" -v tbmax="$tbmax" -v mp="$mp" -v mb="$mb" \
+    -v sp="$(cat "$W/.s-program")" -v sb="$(cat "$W/.s-baseline")" 'BEGIN {
+      printf "%s %d %.2f %.2f %.2f %.2f %.2f %.2f %.3f %d %d %.1f %.1f %.2f %.2f\n",
+        modo, righe, tp, tpmin, tpmax, tb, tbmin, tbmax, tp / tb, righe / tp, righe / tb,
+        mp / 1024, mb / 1024, sp / righe, sb / righe }' >>"$risultati"
+  if [ "$modo" = server ]; then ferma_server; fi
+done
+
+echo
+echo "== results: $ordini orders, medians of $ripetizioni runs (min-max), $(date -u '+%Y-%m-%d %H:%M UTC')"
+printf '%-10s %8s %20s %20s %6s %9s %9s %8s %8s %6s %6s\n' mode rows "program s" "baseline s" \
+  ratio "prog r/s" "base r/s" "prog MiB" "base MiB" "p snd" "b snd"
+while read -r modo righe tp tpmin tpmax tb tbmin tbmax r rp rb mp mb sp sb; do
+  printf '%-10s %8s %6s (%5s-%5s) %6s (%5s-%5s) %6s %9s %9s %8s %8s %6s %6s\n' "$modo" "$righe" \
+    "$tp" "$tpmin" "$tpmax" "$tb" "$tbmin" "$tbmax" "$r" "$rp" "$rb" "$mp" "$mb" "$sp" "$sb"
+done <"$risultati"
+echo "(ratio = program / baseline wall time; MiB = peak RSS; snd = network sends per copied row)"
+exit "$esito"
