@@ -1,0 +1,189 @@
+// Archives that are not databases, archives that cannot be read or written, and a destination
+// whose file system fills up during the copy: each run ends on its own within seconds, says why in
+// the task's note (or as a start-up error), and leaves every file and every table as it was.
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reliability/Impianto.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kOrdini = R"(
+INSERT INTO CLIENTI (CODICE, NAZIONE, INTESTATARIOFATTURA) VALUES ('U1', 'USA', 'H1');
+INSERT INTO CLIENTI (CODICE, NAZIONE, INTESTATARIOFATTURA) VALUES ('H1', 'USA', 'H1');
+INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (1, 11, 5, 'U1');
+INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (2, 12, 61, NULL);
+INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (101, 11);
+INSERT INTO PS_STOSESSION (ID) VALUES (11);
+)";
+
+const char* const kVecchi = R"(
+INSERT INTO CLIENTI (CODICE, NAZIONE) VALUES ('L1', 'ITA');
+INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (9, 99, 61, 'L1');
+INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (909, 99);
+INSERT INTO PS_STOSESSION (ID) VALUES (99);
+)";
+
+void ScriviFile(const std::string& path, const std::string& byte) {
+  std::ofstream out(path, std::ios::binary);
+  out << byte;
+}
+
+std::string ByteCasuali(size_t n) {
+  std::mt19937 generatore(20261207);
+  std::string byte(n, '\0');
+  for (char& c : byte) c = static_cast<char>(generatore() & 0xFF);
+  return byte;
+}
+
+std::string NotaConnessione(bool origine, const std::string& path) {
+  return std::string(origine ? "Impossibile stabilire la connessione all'origine"
+                             : "Impossibile stabilire la connessione alla destinazione") +
+         "\r\"" + path + "\":\rImpossibile stabilire la connessione";
+}
+
+class ArchiviGuastiTest : public ::testing::Test {
+ protected:
+  TImpianto impianto_;
+  std::string origine_ = impianto_.Archivi() + "origine.fdb";
+  std::string destinazione_ = impianto_.Archivi() + "destinazione.fdb";
+};
+
+TEST_F(ArchiviGuastiTest, FileCheNonSonoArchiviLasciatiComeErano) {
+  TImpianto::CreaOrdini(origine_, kOrdini);
+  TImpianto::CreaOrdini(destinazione_, kVecchi);
+  const std::string improntaOrigine = Impronta(origine_);
+  const std::string improntaDestinazione = Impronta(destinazione_);
+  // The first half of a real archive: its header is sound, its pages stop in the middle.
+  const std::string archivio = LeggiFile(destinazione_);
+  ASSERT_GT(archivio.size(), 8192u);
+  struct Caso {
+    const char* nome;
+    std::string contenuto;
+  };
+  const std::vector<Caso> casi = {
+      {"vuoto.fdb", ""},
+      {"casuale.fdb", ByteCasuali(65536)},
+      {"troncato.fdb", archivio.substr(0, archivio.size() / 2)},
+      {"solo-intestazione.fdb", archivio.substr(0, 4096)},
+  };
+  for (const Caso& caso : casi) {
+    for (bool origine : {true, false}) {
+      SCOPED_TRACE(std::string(caso.nome) + (origine ? " as source" : " as destination"));
+      const std::string guasto = impianto_.Archivi() + caso.nome;
+      ScriviFile(guasto, caso.contenuto);
+      fs::remove(impianto_.Ditta());
+      impianto_.CreaDitta(
+          RigaTask(1, origine ? guasto : origine_, origine ? destinazione_ : guasto) +
+          RigaTask(2, origine_, destinazione_));
+
+      const TEsito esito = impianto_.Esegui();
+      EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+      EXPECT_LT(esito.secondi, 30.0);
+      EXPECT_EQ(esito.out, "");
+      auto righe = impianto_.LeggiTabella();
+      EXPECT_EQ(righe[1].nota, NotaConnessione(origine, guasto));
+      EXPECT_NE(righe[1].ultima.substr(0, 4), "2001");
+      EXPECT_EQ(righe[2].nota, kNotaVecchia);
+      // Byte for byte: no creation over it, no repair, no growth.
+      EXPECT_TRUE(LeggiFile(guasto) == caso.contenuto);
+      EXPECT_EQ(Impronta(origine_), improntaOrigine);
+      EXPECT_EQ(Impronta(destinazione_), improntaDestinazione);
+      fs::remove(guasto);
+    }
+  }
+}
+
+TEST_F(ArchiviGuastiTest, ConfigurazioneEDittaCheNonSonoArchivi) {
+  TImpianto::CreaOrdini(origine_, kOrdini);
+  const std::string guasto = impianto_.Archivi() + "ditta-guasta.fdb";
+  const std::string casuale = ByteCasuali(20000);
+  ScriviFile(guasto, casuale);
+  // The company archive named by USER.FDB is not a database: start-up error 3.
+  impianto_.CreaUtente(guasto);
+  TEsito esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 3);
+  EXPECT_NE(esito.err.find("Error: Impossibile stabilire la connessione all'archivio\n\"" + guasto +
+                           "\"\n"),
+            std::string::npos)
+      << esito.err;
+  EXPECT_LT(esito.secondi, 30.0);
+  EXPECT_TRUE(LeggiFile(guasto) == casuale);
+
+  // USER.FDB itself is an empty file.
+  const std::string utente = impianto_.Installazione() + "User/USER.FDB";
+  fs::remove(utente);
+  ScriviFile(utente, "");
+  esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 3);
+  EXPECT_NE(esito.err.find("Error: Impossibile stabilire la connessione all'archivio\n\"" + utente +
+                           "\""),
+            std::string::npos)
+      << esito.err;
+  EXPECT_EQ(fs::file_size(utente), 0u);
+}
+
+TEST_F(ArchiviGuastiTest, ArchiviSenzaPermessi) {
+  TImpianto::CreaOrdini(origine_, kOrdini);
+  TImpianto::CreaOrdini(destinazione_, kVecchi);
+  const std::string copia = impianto_.Archivi() + "copia.fdb";
+  fs::copy_file(destinazione_, copia);
+  impianto_.CreaDitta("");
+  const std::string improntaOrigine = Impronta(origine_);
+  const std::string improntaDestinazione = Impronta(destinazione_);
+  // As root, permissions do not count: the program then runs as the engine's system user.
+  const bool root = impianto_.EseguiComeUtenteDiSistema();
+
+  struct Caso {
+    bool origine;
+    fs::perms permessi;
+  };
+  const fs::perms lettura = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  const std::vector<Caso> casi = {
+      {true, fs::perms::none},
+      {false, fs::perms::none},
+      {false, lettura},
+      {true, fs::perms::owner_write},
+  };
+  for (const Caso& caso : casi) {
+    const std::string& bloccato = caso.origine ? origine_ : destinazione_;
+    SCOPED_TRACE((caso.origine ? "source " : "destination ") +
+                 std::to_string(static_cast<int>(caso.permessi)));
+    RunIsql(impianto_.Ditta(), "DELETE FROM VESSENTARIA;\n" + RigaTask(1, origine_, destinazione_) +
+                                   RigaTask(2, origine_, copia) + "COMMIT;\n");
+    // The program may not reach the archive but must still reach the company archive.
+    if (root) {
+      ASSERT_EQ(RunCommand("chown firebird '" + impianto_.Ditta() + "'"), 0);
+      ASSERT_EQ(RunCommand("chown root '" + bloccato + "'"), 0);
+    }
+    fs::permissions(bloccato, caso.permessi);
+
+    const TEsito esito = impianto_.Esegui();
+    EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+    EXPECT_EQ(esito.out, "");
+    EXPECT_LT(esito.secondi, 30.0);
+    auto righe = impianto_.LeggiTabella();
+    EXPECT_EQ(righe[1].nota, NotaConnessione(caso.origine, bloccato));
+    EXPECT_EQ(righe[2].nota, kNotaVecchia);
+
+    fs::permissions(bloccato, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Impronta(origine_), improntaOrigine);
+    EXPECT_EQ(Impronta(destinazione_), improntaDestinazione);
+    if (root) {
+      ASSERT_EQ(RunCommand("chown firebird '" + bloccato + "'"), 0);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+#pragma once
+
+// An installation of the built program in a temporary folder, with USER.FDB, a company archive
+// and order archives, and the means to run the program, kill it, and read what it left.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "support/TestSupport.h"
+
+// Runs an isql script against a database and returns what isql printed.
+using TIsql = std::function<std::string(const std::string& database, const std::string& script)>;
+// The embedded engine (RunIsql).
+TIsql IsqlLocale();
+
+struct TEsito {
+  int stato = -1;  // exit status; 128 + signal when killed
+  std::string out;
+  std::string err;
+  double secondi = 0;
+};
+
+struct TRigaTask {
+  std::string nota;
+  std::string ultima;  // ULTIMAESECUZIONE as isql shows it
+};
+
+// The program running in the background, its standard input empty (as under a scheduler).
+class TProcesso {
+ public:
+  // With `utente` non-empty (and the test run as root) the program runs as that user.
+  TProcesso(const std::string& cartella, const std::string& eseguibile,
+            const std::string& utente = "");
+  TProcesso(const TProcesso&) = delete;
+  TProcesso& operator=(const TProcesso&) = delete;
+  // Kills the program if it still runs.
+  ~TProcesso();
+
+  // True while it has not ended.
+  bool InCorso();
+  void Uccidi();
+  // Waits at most `limite` for the end; the result's stato is -1 when it has not ended.
+  TEsito Attendi(std::chrono::seconds limite);
+
+ private:
+  TempFolder uscite_;
+  pid_t pid_ = -1;
+  int stato_ = -1;
+  std::chrono::steady_clock::time_point inizio_;
+};
+
+class TImpianto {
+ public:
+  TImpianto();
+
+  const std::string& Installazione() const { return installazione_; }
+  const std::string& Archivi() const { return archivi_; }
+  const std::string& Ditta() const { return ditta_; }
+
+  // USER.FDB with the configuration user (code 7, company '01') and its archive path; `extra`
+  // runs after (more rows, other values).
+  void CreaUtente(const std::string& archivio, const std::string& extra = "");
+  // The company archive with the task table of the installation and `righe`.
+  void CreaDitta(const std::string& righe);
+  // An order archive at `path` (folders created) with `righe` inserted.
+  static void CreaOrdini(const std::string& path, const std::string& righe = "");
+
+  // Runs the program to its end (at most `limite`).
+  TEsito Esegui(std::chrono::seconds limite = std::chrono::seconds(120)) const;
+  TProcesso Avvia() const;
+  // From now on the program runs as the engine's own system user, for whom file permissions
+  // count (they do not for root); the whole installation is handed over to that user.
+  // False when the test does not run as root: the program then runs as the test's own user.
+  bool EseguiComeUtenteDiSistema();
+
+  // The task rows by ID.
+  std::map<int, TRigaTask> LeggiTabella(const TIsql& isql = IsqlLocale()) const;
+
+ private:
+  TempFolder cartella_;
+  std::string utente_;
+  std::string installazione_;
+  std::string archivi_;
+  std::string ditta_;
+};
+
+// A task row as an INSERT with an old run time and note; "NULL" stands for itself.
+std::string RigaTask(int id, const std::string& origine, const std::string& destinazione,
+                     const std::string& status = "1");
+extern const char* const kNotaVecchia;
+extern const char* const kSuccesso;
+
+// Per table of the four order tables, its row count and a checksum of every column of every row
+// in key order: "CLIENTI 12 9f3a...\nPS_ORDINI ...". Equal texts mean equal contents.
+std::string Impronta(const std::string& archivio, const TIsql& isql = IsqlLocale());
+// Row count of one table.
+int ContaRighe(const std::string& archivio, const std::string& tabella,
+               const TIsql& isql = IsqlLocale());
+
+// Orders for a large copy, generated in the archive itself: `ordini` orders, all selected (half
+// of user 61, half shipped to customers in the USA), two order rows and a session each, and
+// `ordini` / 10 customers with their invoice holders.
+std::string DatiMassivi(int ordini);
+
+// The DDL of the order tables and of the task table, from sql/.
+std::string DdlOrdini();
+std::string DdlDitta();
+
+// The byte content of a file.
+std::string LeggiFile(const std::string& path);
