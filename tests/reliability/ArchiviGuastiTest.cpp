@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -184,6 +185,64 @@ TEST_F(ArchiviGuastiTest, ArchiviSenzaPermessi) {
       ASSERT_EQ(RunCommand("chown firebird '" + bloccato + "'"), 0);
     }
   }
+}
+
+// A small tmpfs of its own, unmounted again whatever the test does.
+class TFileSystemPiccolo {
+ public:
+  TFileSystemPiccolo(const std::string& cartella, size_t byte) : cartella_(cartella) {
+    fs::create_directories(cartella_);
+    const std::string opzioni = "size=" + std::to_string(byte) + ",mode=0777";
+    montato_ = mount("tmpfs", cartella_.c_str(), "tmpfs", 0, opzioni.c_str()) == 0;
+  }
+  TFileSystemPiccolo(const TFileSystemPiccolo&) = delete;
+  TFileSystemPiccolo& operator=(const TFileSystemPiccolo&) = delete;
+  ~TFileSystemPiccolo() {
+    if (montato_) umount2(cartella_.c_str(), MNT_DETACH);
+  }
+  bool Montato() const { return montato_; }
+
+ private:
+  std::string cartella_;
+  bool montato_ = false;
+};
+
+TEST_F(ArchiviGuastiTest, DestinazioneSuFileSystemPieno) {
+  const int ordini = 5000;
+  TImpianto::CreaOrdini(origine_, DatiMassivi(ordini));
+  // The destination archive, with rows of its own, is built elsewhere and copied onto a file
+  // system that leaves it 256 KiB to grow: the copy needs several MiB.
+  const std::string modello = impianto_.Archivi() + "modello.fdb";
+  TImpianto::CreaOrdini(modello, kVecchi);
+  const std::string improntaPrima = Impronta(modello);
+  const size_t dimensione = fs::file_size(modello);
+  const std::string cartella = impianto_.Archivi() + "piccolo/";
+  TFileSystemPiccolo piccolo(cartella, dimensione + 256 * 1024);
+  if (!piccolo.Montato())
+    GTEST_SKIP() << "this machine refuses to mount a tmpfs (not root, or no mount rights)";
+  const std::string destinazione = cartella + "destinazione.fdb";
+  fs::copy_file(modello, destinazione);
+  impianto_.CreaDitta(RigaTask(1, origine_, destinazione) + RigaTask(2, origine_, modello));
+
+  const TEsito esito = impianto_.Esegui();
+  EXPECT_LT(esito.secondi, 60.0);
+  auto righe = impianto_.LeggiTabella();
+  const std::string& nota = righe[1].nota;
+  // The failure is told, in the note (exit status 0) or, when the commit itself was refused, as
+  // the error that ended the run (exit status 1) after the same text went into the note.
+  EXPECT_TRUE(esito.stato == 0 || esito.stato == 1) << esito.stato << esito.out << esito.err;
+  EXPECT_NE(nota, kSuccesso);
+  EXPECT_NE(nota, kNotaVecchia);
+  EXPECT_NE(nota.find("No space left on device"), std::string::npos) << nota;
+  if (esito.stato == 1) {
+    EXPECT_NE(esito.out.find(nota), std::string::npos) << esito.out;
+  }
+  // The run stopped there: the second task did not run.
+  EXPECT_EQ(righe[2].nota, kNotaVecchia);
+  // All four tables of the destination as before the run, the archive still readable.
+  EXPECT_EQ(Impronta(destinazione), improntaPrima);
+  std::cout << "rows to copy: " << 4 * ordini + 3 * ordini / 10 << ", failed after "
+            << esito.secondi << " s with: " << nota << "\n";
 }
 
 }  // namespace
