@@ -90,6 +90,7 @@ struct TSQLVar::Impl {
   int maxLength = 0;
   int tipoDescritto = 0;  // as the server described it, nullable bit cleared
   short sottotipoDescritto = 0;
+  short scalaDescritta = 0;  // for a blob: the character set of a text blob
   // Parameters of the statement that share this one's name, this one included; a setter writes
   // them all. Empty for columns and for unnamed parameters (the setter writes only this one).
   std::vector<TSQLVar*> gemelli;
@@ -130,6 +131,12 @@ ISC_QUAD ScriviBlob(isc_db_handle* db, isc_tr_handle* tr, const char* data, size
 // Copies a blob from one database/transaction to a new blob in another, segment by segment.
 ISC_QUAD CopiaBlob(isc_db_handle* dbDa, isc_tr_handle* trDa, const ISC_QUAD& id, isc_db_handle* dbA,
                    isc_tr_handle* trA, std::vector<char>& segmento);
+// The longest blob that travels to the server as a text parameter (the longest VARCHAR).
+constexpr size_t kBlobComeTestoMassimo = 32765;
+// Reads the blob into `out` (at most `massimo` + 1 bytes, the buffer is not shrunk) and says
+// whether it was whole: false when it is longer than `massimo`.
+bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, size_t massimo,
+                    char* out, size_t& letti);
 
 // Dates: the engine counts days from 1858-11-17 and the time of day in 1/10000 s; TDateTime
 // counts days from 1899-12-30, which is engine day 15018.

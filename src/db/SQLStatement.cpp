@@ -286,6 +286,7 @@ void TSQLStatement::CostruisciParametri(const std::vector<std::string>& nomi) {
     v.parametro = true;
     v.tipoDescritto = v.var->sqltype & ~1;
     v.sottotipoDescritto = v.var->sqlsubtype;
+    v.scalaDescritta = v.var->sqlscale;
     v.maxLength = TipoTesto(v.tipoDescritto) ? v.var->sqllen : 0;
     if (static_cast<size_t>(i) < nomi.size()) v.nome = NormalizzaNome(nomi[i], impl_->dialetto);
     v.Spazio(BytesDati(*v.var));

@@ -1,5 +1,6 @@
 #include "db/SQLVar.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -520,6 +521,10 @@ void TSQLVar::Assign(const TSQLVar& source) {
   const int tipo = s.sqltype & ~1;
   const bool nullo = source.IsNull();
   if (tipo == SQL_ARRAY && !nullo) ErroreConversione();
+  if (tipo == SQL_BLOB && !nullo) {
+    AssegnaBlob(source);
+    return;
+  }
   const size_t bytes =
       tipo == SQL_VARYING ? 2 + static_cast<size_t>(s.sqllen) : static_cast<size_t>(s.sqllen);
   for (TSQLVar* g : impl_->gemelli) {
@@ -527,21 +532,61 @@ void TSQLVar::Assign(const TSQLVar& source) {
     char* p = d.Imposta(tipo, s.sqlscale, s.sqllen, s.sqlsubtype, bytes);
     if (nullo) {
       d.indicatore = -1;
-    } else if (tipo == SQL_BLOB) {
-      unsigned int* dbDa = nullptr;
-      unsigned int* trDa = nullptr;
-      source.HandlesBlob(dbDa, trDa);
-      unsigned int* dbA = nullptr;
-      unsigned int* trA = nullptr;
-      HandlesBlob(dbA, trA);
-      ISC_QUAD id =
-          CopiaBlob(dbDa, trDa, Leggi<ISC_QUAD>(s.sqldata), dbA, trA, statement_.impl_->segmento);
-      Scrivi(p, id);
     } else if (tipo == SQL_VARYING) {
       std::memcpy(p, s.sqldata, 2 + Leggi<uint16_t>(s.sqldata));
     } else {
       std::memcpy(p, s.sqldata, bytes);
     }
+  }
+}
+
+void TSQLVar::AssegnaBlob(const TSQLVar& source) {
+  const XSQLVAR& s = *source.impl_->var;
+  unsigned int* dbDa = nullptr;
+  unsigned int* trDa = nullptr;
+  source.HandlesBlob(dbDa, trDa);
+  unsigned int* dbA = nullptr;
+  unsigned int* trA = nullptr;
+  HandlesBlob(dbA, trA);
+  const ISC_QUAD id = Leggi<ISC_QUAD>(s.sqldata);
+
+  // A blob of up to a VARCHAR's length goes to the server inside the parameter itself, as text
+  // that the server stores into the blob column: the row then costs one request instead of three
+  // (create, close, execute) when the destination is reached over the network. It goes in the
+  // blob's own character set (OCTETS for a binary blob), so the server stores the bytes as they
+  // are. Longer blobs, blobs of other subtypes and parameters that are not blobs take the
+  // segment path.
+  Impl& primo = *impl_;
+  auto testoAmmesso = [](const Impl& d) {
+    if (d.tipoDescritto != SQL_BLOB) return false;
+    if (d.sottotipoDescritto == isc_blob_untyped) return true;
+    // Other subtypes would need a filter from text, which the server does not have. A text
+    // parameter is checked against its character set, which a blob's segments never were: only
+    // the sets in which every byte value is a valid character can take this path (NONE, OCTETS,
+    // ISO8859_1, WIN1252).
+    if (d.sottotipoDescritto != isc_blob_text) return false;
+    const short set = d.scalaDescritta;
+    return set == 0 || set == 1 || set == 21 || set == 53;
+  };
+  bool comeTesto = testoAmmesso(primo);
+  size_t letti = 0;
+  if (comeTesto) {
+    char* p = primo.Spazio(2 + kBlobComeTestoMassimo + 1);
+    comeTesto = LeggiBlobCorto(dbDa, trDa, id, kBlobComeTestoMassimo, p + 2, letti);
+  }
+  for (TSQLVar* g : impl_->gemelli) {
+    Impl& d = *g->impl_;
+    if (comeTesto && testoAmmesso(d)) {
+      const short set = d.sottotipoDescritto == isc_blob_text ? d.scalaDescritta : 1;
+      // A text that is empty still needs a declared length for the server to accept it.
+      const int len = letti > 0 ? static_cast<int>(letti) : 1;
+      char* p = d.Imposta(SQL_VARYING, 0, len, set, 2 + kBlobComeTestoMassimo + 1);
+      if (&d != &primo) std::memcpy(p + 2, primo.dati.data() + 2, letti);
+      Scrivi(p, static_cast<uint16_t>(letti));
+      continue;
+    }
+    char* p = d.Imposta(SQL_BLOB, s.sqlscale, s.sqllen, s.sqlsubtype, 8);
+    Scrivi(p, CopiaBlob(dbDa, trDa, id, dbA, trA, statement_.impl_->segmento));
   }
 }
 
@@ -595,6 +640,27 @@ void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::st
     out.append(segmento, letti);
   }
   blob.Chiudi();
+}
+
+bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, size_t massimo,
+                    char* out, size_t& letti) {
+  ISC_STATUS_ARRAY status{};
+  BlobAperto blob;
+  ISC_QUAD quad = id;
+  if (isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr)) ErroreServer(status);
+  letti = 0;
+  // One byte more than `massimo` tells a blob that is too long from one that fits exactly.
+  while (letti <= massimo) {
+    unsigned short pezzo = 0;
+    const auto richiesti =
+        static_cast<unsigned short>(std::min<size_t>(massimo + 1 - letti, 65535));
+    ISC_STATUS r = isc_get_segment(status, &blob.handle, &pezzo, richiesti, out + letti);
+    if (r == isc_segstr_eof) break;
+    if (r != 0 && r != isc_segment) ErroreServer(status);
+    letti += pezzo;
+  }
+  blob.Chiudi();
+  return letti <= massimo;
 }
 
 ISC_QUAD ScriviBlob(isc_db_handle* db, isc_tr_handle* tr, const char* data, size_t size) {

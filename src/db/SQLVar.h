@@ -86,6 +86,8 @@ class TSQLVar {
   void HandlesBlob(unsigned int*& database, unsigned int*& transaction) const;
   // NULL on this parameter alone.
   void Clear1();
+  // Assign of a blob that is not NULL.
+  void AssegnaBlob(const TSQLVar& source);
   TSQLStatement& statement_;
   std::unique_ptr<Impl> impl_;  // layout private to the access layer
 };
