@@ -14,6 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "db/SQLDatabase.h"
+#include "db/SQLStatement.h"
+#include "db/SQLTransaction.h"
+#include "db/SQLVar.h"
+
 namespace fs = std::filesystem;
 
 const char* const kNotaVecchia = "nota vecchia";
@@ -287,4 +292,52 @@ END^
 SET TERM ;^
 COMMIT;
 )";
+}
+
+void ScriviDatiIni(const std::string& cartella, const std::string& server,
+                   const std::string& alias) {
+  std::ofstream(cartella + "dati.ini", std::ios::binary)
+      << "[CONFIG]\r\nNome Server=" << server << "\r\nAlias=" << alias << "\r\n";
+}
+
+TSessione::TSessione(const std::string& nomeDatabase, const std::string& password)
+    : database_(std::make_unique<TSQLDatabase>()) {
+  database_->SetDatabaseName(nomeDatabase);
+  database_->Params().Add("user_name=SYSDBA");
+  database_->Params().Add("password=" + password);
+  database_->SetLoginPrompt(false);
+  database_->SetConnected(true);
+  transazione_ = CreaTransazioneSnapshot(*database_);
+}
+
+TSessione::~TSessione() {
+  try {
+    if (transazione_ && transazione_->InTransaction()) transazione_->Rollback();
+  } catch (...) {
+  }
+  transazione_.reset();
+  database_.reset();
+}
+
+void TSessione::Esegui(const std::string& sql) {
+  TSQLStatement statement;
+  statement.SetDatabase(database_.get());
+  statement.SetTransaction(transazione_.get());
+  statement.SetParamCheck(false);
+  statement.SQL().Add(sql);
+  statement.Execute();
+}
+
+int TSessione::Valore(const std::string& select) {
+  TSQLStatement statement;
+  statement.SetDatabase(database_.get());
+  statement.SetTransaction(transazione_.get());
+  statement.SetParamCheck(false);
+  statement.SQL().Add(select);
+  statement.Execute();
+  return statement.Fields(0).AsInteger();
+}
+
+void TSessione::Rollback() {
+  if (transazione_->InTransaction()) transazione_->Rollback();
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "support/TestSupport.h"
@@ -60,6 +61,8 @@ class TImpianto {
   const std::string& Installazione() const { return installazione_; }
   const std::string& Archivi() const { return archivi_; }
   const std::string& Ditta() const { return ditta_; }
+  // Puts the company archive elsewhere (before CreaUtente).
+  void SetDitta(const std::string& path) { ditta_ = path; }
 
   // USER.FDB with the configuration user (code 7, company '01') and its archive path; `extra`
   // runs after (more rows, other values).
@@ -109,6 +112,33 @@ std::string DatiMassivi(int ordini);
 // The DDL of the order tables and of the task table, from sql/.
 std::string DdlOrdini();
 std::string DdlDitta();
+
+// dati.ini in `cartella` sending every archive of that folder to `server` under `alias`.
+void ScriviDatiIni(const std::string& cartella, const std::string& server,
+                   const std::string& alias);
+
+class TSQLDatabase;
+class TSQLTransaction;
+class TSQLStatement;
+
+// A connection of the test's own (through a server, as SYSDBA) with one snapshot transaction,
+// no wait: what another user of the archive does while the program runs.
+class TSessione {
+ public:
+  TSessione(const std::string& nomeDatabase, const std::string& password);
+  TSessione(const TSessione&) = delete;
+  TSessione& operator=(const TSessione&) = delete;
+  ~TSessione();
+
+  void Esegui(const std::string& sql);
+  // The first column of the first row, as an integer; a new statement each call.
+  int Valore(const std::string& select);
+  void Rollback();
+
+ private:
+  std::unique_ptr<TSQLDatabase> database_;
+  std::unique_ptr<TSQLTransaction> transazione_;
+};
 
 // The byte content of a file.
 std::string LeggiFile(const std::string& path);
