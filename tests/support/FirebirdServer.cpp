@@ -71,8 +71,11 @@ FirebirdServer::FirebirdServer(const std::string& password,
                                const std::vector<std::pair<std::string, std::string>>& aliases)
     : password_(password) {
   const std::string radice = root_.Path();
-  for (const char* voce : {"UDF", "firebird.msg", "intl", "lib", "plugins", "include"})
+  for (const char* voce : {"UDF", "firebird.msg", "lib", "plugins", "include"})
     fs::create_symlink(fs::path(CartellaFirebird) / voce, radice + voce);
+  // The character-set module is copied: loaded through a link, it leaves every character set
+  // but the built-in ones "not installed" (WIN1252 among them).
+  fs::copy(fs::path(CartellaFirebird) / "intl", radice + "intl", fs::copy_options::recursive);
   for (const char* voce : {"plugins.conf", "fbtrace.conf"})
     fs::copy_file(fs::path(ConfigurazioneFirebird) / voce, radice + voce);
   fs::create_directory(radice + "data");

@@ -1,0 +1,180 @@
+// A large copy interrupted in the middle: the program killed, and the destination's server
+// stopped. The destination goes through a server of the test's own, so that the test can follow
+// the copy: a trigger counts the orders written (a generator, which no rollback takes back).
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "reliability/Impianto.h"
+#include "support/FirebirdServer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const char* const kPassword = "tawnyquip";
+// 10000 orders, 20000 order rows, 10000 sessions and 2000 customers to write.
+const int kOrdini = 10000;
+const int kRigheDaScrivere = 4 * kOrdini + kOrdini / 5;
+
+const char* const kVecchi = R"(
+INSERT INTO CLIENTI (CODICE, NAZIONE, INTESTATARIOFATTURA) VALUES ('U1', 'USA', 'VECCHIO');
+INSERT INTO CLIENTI (CODICE, NAZIONE) VALUES ('L1', 'ITA');
+INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (90001, 99, 61, 'L1');
+INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (90909, 99);
+INSERT INTO PS_STOSESSION (ID) VALUES (99);
+COMMIT;
+CREATE GENERATOR G_AVANZAMENTO;
+SET TERM ^;
+CREATE TRIGGER T_AVANZAMENTO FOR PS_ORDINI BEFORE INSERT AS
+  DECLARE N BIGINT;
+BEGIN
+  N = GEN_ID(G_AVANZAMENTO, 1);
+END^
+SET TERM ;^
+)";
+
+std::string Riga(const std::string& testo) {
+  std::string r = testo;
+  for (char& c : r)
+    if (c == '\r') c = '|';
+  return r;
+}
+
+class InterruzioneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TImpianto::CreaOrdini(origine_, DatiMassivi(kOrdini));
+    TImpianto::CreaOrdini(destinazione_, kVecchi);
+  }
+
+  void AvviaServer() {
+    server_ = std::make_unique<FirebirdServer>(
+        kPassword,
+        std::vector<std::pair<std::string, std::string>>{{"destinazione", destinazione_}});
+    ScriviDatiIni(cartellaRemota_, server_->Nome(), "destinazione");
+  }
+
+  TIsql IsqlServer() const {
+    return [this](const std::string&, const std::string& script) {
+      return server_->Isql("destinazione", script);
+    };
+  }
+
+  // Waits until the running program has written `ordini` orders of its copy (so the customers
+  // are all written); returns how many it had written then, or -1 when the program ended first
+  // or did not get there within a minute.
+  int AttendiOrdini(TProcesso& processo, int ordini) {
+    TSessione osservatore(server_->Nome() + ":destinazione", kPassword);
+    const auto limite = std::chrono::steady_clock::now() + 60s;
+    while (processo.InCorso() && std::chrono::steady_clock::now() < limite) {
+      const int scritti = osservatore.Valore("SELECT GEN_ID(G_AVANZAMENTO, 0) FROM RDB$DATABASE");
+      if (scritti >= ordini) return scritti;
+      std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+  }
+
+  TImpianto impianto_;
+  std::string origine_ = impianto_.Archivi() + "origine.fdb";
+  std::string cartellaRemota_ = impianto_.Archivi() + "remoto/";
+  std::string destinazione_ = cartellaRemota_ + "destinazione.fdb";
+  std::unique_ptr<FirebirdServer> server_;
+};
+
+TEST_F(InterruzioneTest, ProgrammaUccisoDuranteLaCopia) {
+  // A clean run on a copy of the destination gives what a completed copy looks like.
+  const std::string riferimento = impianto_.Archivi() + "riferimento.fdb";
+  fs::copy_file(destinazione_, riferimento);
+  impianto_.CreaDitta(RigaTask(1, origine_, riferimento));
+  const TEsito pulita = impianto_.Esegui();
+  ASSERT_EQ(pulita.stato, 0) << pulita.out << pulita.err;
+  ASSERT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+  ASSERT_EQ(ContaRighe(riferimento, "PS_ORDINI"), kOrdini);
+  const std::string completa = Impronta(riferimento);
+
+  RunIsql(impianto_.Ditta(),
+          "DELETE FROM VESSENTARIA;\n" + RigaTask(1, origine_, destinazione_) + "COMMIT;\n");
+  AvviaServer();
+  const std::string prima = Impronta(destinazione_, IsqlServer());
+  const auto righePrima = impianto_.LeggiTabella();
+
+  TProcesso processo = impianto_.Avvia();
+  // Customers done, a quarter of the orders written: well inside the copy.
+  const int scritti = AttendiOrdini(processo, kOrdini / 4);
+  if (scritti < 0) {
+    const TEsito finito = processo.Attendi(1s);
+    FAIL() << "the program ended before the copy was under way: " << finito.stato << finito.out
+           << finito.err << Riga(impianto_.LeggiTabella()[1].nota);
+  }
+  processo.Uccidi();
+  const TEsito ucciso = processo.Attendi(5s);
+  EXPECT_EQ(ucciso.stato, 128 + 9);
+
+  // The four tables exactly as before, and the task row too.
+  EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima);
+  const auto righeDopo = impianto_.LeggiTabella();
+  EXPECT_EQ(righeDopo.at(1).nota, righePrima.at(1).nota);
+  EXPECT_EQ(righeDopo.at(1).ultima, righePrima.at(1).ultima);
+
+  // A new run completes, and its result is the clean run's.
+  const TEsito ripresa = impianto_.Esegui();
+  EXPECT_EQ(ripresa.stato, 0) << ripresa.out << ripresa.err;
+  EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+  EXPECT_EQ(Impronta(destinazione_, IsqlServer()), completa);
+  std::cout << kRigheDaScrivere << " rows to write; killed after " << scritti << " of " << kOrdini
+            << " orders; clean run " << pulita.secondi << " s, rerun " << ripresa.secondi
+            << " s; 4 tables compared\n";
+}
+
+TEST_F(InterruzioneTest, ServerFermatoDuranteLaCopia) {
+  impianto_.CreaDitta(RigaTask(1, origine_, destinazione_) + RigaTask(2, origine_, destinazione_));
+  AvviaServer();
+  const std::string prima = Impronta(destinazione_, IsqlServer());
+
+  TProcesso processo = impianto_.Avvia();
+  const int scritti = AttendiOrdini(processo, kOrdini / 4);
+  if (scritti < 0) {
+    const TEsito finito = processo.Attendi(1s);
+    FAIL() << "the program ended before the copy was under way: " << finito.stato << finito.out
+           << finito.err << Riga(impianto_.LeggiTabella()[1].nota);
+  }
+  const auto fermo = std::chrono::steady_clock::now();
+  server_->Stop();
+  const TEsito esito = processo.Attendi(60s);
+  const double secondi =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - fermo).count();
+  // No hang: the program ends on its own soon after the server has gone.
+  ASSERT_NE(esito.stato, -1) << "still running a minute after the server stopped";
+  EXPECT_LT(secondi, 30.0);
+
+  auto righe = impianto_.LeggiTabella();
+  const std::string& nota = righe[1].nota;
+  // The row that met the closed connection fails the step; the rollback that follows cannot
+  // reach the server either, and that error ends the run (status 1) once the note is written.
+  EXPECT_EQ(nota.rfind("Impossibile eseguire il travaso PS Ordini:\r"
+                       "Errore interno durante l'inserimento record\r",
+                       0),
+            0u)
+      << Riga(nota);
+  EXPECT_EQ(esito.stato, 1);
+  EXPECT_EQ(esito.out.rfind("Exception ESQLError in module vessentaria at ", 0), 0u) << esito.out;
+  EXPECT_NE(righe[1].ultima.substr(0, 4), "2001");
+  EXPECT_EQ(righe[2].nota, kNotaVecchia);
+  std::cout << "server stopped after " << scritti << " of " << kOrdini << " orders; program ended "
+            << secondi << " s later with status " << esito.stato << "; note: " << Riga(nota)
+            << "\nstdout: " << esito.out << "\n";
+
+  // With the server gone the archive is read directly: nothing half-written.
+  EXPECT_EQ(Impronta(destinazione_), prima);
+}
+
+}  // namespace
