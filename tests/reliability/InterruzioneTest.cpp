@@ -135,6 +135,42 @@ TEST_F(InterruzioneTest, ProgrammaUccisoDuranteLaCopia) {
             << " s; 4 tables compared\n";
 }
 
+TEST_F(InterruzioneTest, ProgrammaUccisoDuranteLaCopiaSulMotoreIncorporato) {
+  // Without a server the archive cannot be watched while the program holds it: the kill comes
+  // at half the time of a clean run of the same copy.
+  const std::string riferimento = impianto_.Archivi() + "riferimento.fdb";
+  const std::string locale = impianto_.Archivi() + "locale.fdb";
+  fs::copy_file(destinazione_, riferimento);
+  fs::copy_file(destinazione_, locale);
+  const std::string prima = Impronta(locale);
+  impianto_.CreaDitta(RigaTask(1, origine_, riferimento));
+  const TEsito pulita = impianto_.Esegui();
+  ASSERT_EQ(pulita.stato, 0) << pulita.out << pulita.err;
+  ASSERT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+  const std::string completa = Impronta(riferimento);
+
+  RunIsql(impianto_.Ditta(),
+          "DELETE FROM VESSENTARIA;\n" + RigaTask(1, origine_, locale) + "COMMIT;\n");
+  const auto righePrima = impianto_.LeggiTabella();
+  TProcesso processo = impianto_.Avvia();
+  const auto meta = std::chrono::duration<double>(pulita.secondi / 2);
+  std::this_thread::sleep_for(meta);
+  ASSERT_TRUE(processo.InCorso()) << "the program ended before half of a clean run's time";
+  processo.Uccidi();
+
+  EXPECT_EQ(Impronta(locale), prima);
+  const auto righeDopo = impianto_.LeggiTabella();
+  EXPECT_EQ(righeDopo.at(1).nota, righePrima.at(1).nota);
+  EXPECT_EQ(righeDopo.at(1).ultima, righePrima.at(1).ultima);
+
+  const TEsito ripresa = impianto_.Esegui();
+  EXPECT_EQ(ripresa.stato, 0) << ripresa.out << ripresa.err;
+  EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+  EXPECT_EQ(Impronta(locale), completa);
+  std::cout << kRigheDaScrivere << " rows to write; killed after " << meta.count()
+            << " s of a clean run of " << pulita.secondi << " s; 4 tables compared\n";
+}
+
 TEST_F(InterruzioneTest, ServerFermatoDuranteLaCopia) {
   impianto_.CreaDitta(RigaTask(1, origine_, destinazione_) + RigaTask(2, origine_, destinazione_));
   AvviaServer();
