@@ -16,6 +16,7 @@
 #include "db/SQLTransaction.h"
 #include "db/Schema.h"
 #include "platform/FileSystem.h"
+#include "platform/UscitaStandard.h"
 #include "tasks/VessentariaElab.h"
 
 namespace {
@@ -176,7 +177,6 @@ int EseguiProgramma() {
   } catch (...) {
     rapporto = RapportoEccezione("Exception", NomeModulo(), nullptr, "Unknown error");
   }
-  std::fwrite(rapporto.data(), 1, rapporto.size(), stdout);
-  std::fflush(stdout);
+  ScriviUscitaStandard(rapporto);
   return 1;
 }

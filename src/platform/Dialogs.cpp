@@ -1,10 +1,10 @@
 #include "platform/Dialogs.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <utility>
+
+#include "platform/Sistema.h"
 
 namespace {
 
@@ -66,8 +66,7 @@ void TDueCampiForm::CancelBtnClick() {
 }
 
 TInterfacciaUtente& InterfacciaUtente() {
-  static TInterfacciaConsole console;
-  return interfacciaImpostata ? *interfacciaImpostata : console;
+  return interfacciaImpostata ? *interfacciaImpostata : InterfacciaDiSistema();
 }
 
 TInterfacciaUtente* ImpostaInterfacciaUtente(TInterfacciaUtente* ui) {
@@ -97,7 +96,7 @@ std::string TestoPerConsole(const std::string& testo) {
 }
 
 TInterfacciaConsole::TInterfacciaConsole(std::FILE* ingresso, std::FILE* uscita)
-    : TInterfacciaConsole(ingresso, uscita, isatty(fileno(ingresso)) == 1) {}
+    : TInterfacciaConsole(ingresso, uscita, IngressoDaTerminale(ingresso)) {}
 
 TInterfacciaConsole::TInterfacciaConsole(std::FILE* ingresso, std::FILE* uscita, bool interattiva)
     : ingresso_(ingresso), uscita_(uscita), interattiva_(interattiva) {}

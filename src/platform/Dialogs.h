@@ -85,8 +85,9 @@ class TDueCampiForm {
   const TControllo* activeControl_ = nullptr;
 };
 
-// Where modal boxes and dialogs are shown. The program uses the console; tests install their own
-// to read what is shown and to answer.
+// Where modal boxes and dialogs are shown. The program uses the system's own: the console on Linux,
+// real modal message boxes and a modal dialog window on Windows; tests install their own to read
+// what is shown and to answer.
 class TInterfacciaUtente {
  public:
   virtual ~TInterfacciaUtente() = default;
@@ -97,9 +98,9 @@ class TInterfacciaUtente {
   virtual void MostraDialogo(TDueCampiForm& dialogo) = 0;
 };
 
-// The interface in use: the console one unless another has been installed.
+// The interface in use: the system's own unless another has been installed.
 TInterfacciaUtente& InterfacciaUtente();
-// Installs `ui` (not owned; nullptr restores the console) and returns the one it replaces.
+// Installs `ui` (not owned; nullptr restores the system's own) and returns the one it replaces.
 TInterfacciaUtente* ImpostaInterfacciaUtente(TInterfacciaUtente* ui);
 
 // The error box: caption "Error", the error icon, one "OK" button.

@@ -1,40 +1,14 @@
 #include "platform/FileSystem.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <stdexcept>
-#include <vector>
-
 namespace {
 
 size_t FineCartella(const std::string& path) {
-  size_t pos = path.find_last_of("\\:/");
+  // A drive colon ends the folder part too ("C:a.fdb" is a.fdb on drive C).
+  size_t pos = path.find_last_of(SeparatoreCartelle() == '/' ? "\\:/" : "\\:");
   return pos == std::string::npos ? 0 : pos + 1;
 }
 
 }  // namespace
-
-std::string PercorsoEseguibile() {
-  std::vector<char> buffer(4096);
-  for (;;) {
-    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) throw std::runtime_error("Cannot read the path of the running executable");
-    // A result that fills the buffer may have been cut: try again with more room.
-    if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), n);
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-bool FileExists(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-}
-
-bool DirectoryExists(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 std::string EstraiCartella(const std::string& path) {
   return path.substr(0, FineCartella(path));
@@ -42,8 +16,4 @@ std::string EstraiCartella(const std::string& path) {
 
 std::string EstraiNomeFile(const std::string& path) {
   return path.substr(FineCartella(path));
-}
-
-char SeparatoreCartelle() {
-  return '/';
 }

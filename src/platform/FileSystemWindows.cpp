@@ -1,0 +1,39 @@
+#include <windows.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+namespace {
+
+DWORD Attributi(const std::string& path) {
+  return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+}
+
+}  // namespace
+
+std::string PercorsoEseguibile() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) throw std::runtime_error("Cannot read the path of the running executable");
+    // A result that fills the buffer has been cut: try again with more room.
+    if (n < buffer.size()) return std::string(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributi = Attributi(path);
+  return attributi != INVALID_FILE_ATTRIBUTES && !(attributi & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD attributi = Attributi(path);
+  return attributi != INVALID_FILE_ATTRIBUTES && (attributi & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+char SeparatoreCartelle() {
+  return '\\';
+}

@@ -1,0 +1,24 @@
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/IniFile.h"
+
+// The system's profile functions: they give the semantics the class promises (names compared
+// without case, missing file, section or key read as the default, every write at once).
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const {
+  // One more character for the terminator: a value is cut at LunghezzaMassimaValore.
+  std::vector<char> buffer(LunghezzaMassimaValore + 1);
+  DWORD n =
+      GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
+                               static_cast<DWORD>(buffer.size()), fileName_.c_str());
+  return std::string(buffer.data(), n);
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) {
+  if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), fileName_.c_str()))
+    throw EIniFileError("Unable to write to " + fileName_);
+}

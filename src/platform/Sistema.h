@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdio>
+
+// Private to the platform layer: what each platform's files provide to the shared code.
+
+class TInterfacciaUtente;
+
+// The interface used when none has been installed: the console on Linux, the system's modal
+// boxes and dialog on Windows.
+TInterfacciaUtente& InterfacciaDiSistema();
+// True when the stream reads from a terminal (a console on Windows).
+bool IngressoDaTerminale(std::FILE* ingresso);

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string>
+
+// Writes `testo` to standard output byte for byte and flushes it: the CR LF pairs of a report
+// stay CR LF (on Windows standard output would otherwise turn each LF into CR LF).
+void ScriviUscitaStandard(const std::string& testo);

@@ -1,0 +1,8 @@
+#include <cstdio>
+
+#include "platform/UscitaStandard.h"
+
+void ScriviUscitaStandard(const std::string& testo) {
+  std::fwrite(testo.data(), 1, testo.size(), stdout);
+  std::fflush(stdout);
+}

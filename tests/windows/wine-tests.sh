@@ -1,0 +1,356 @@
+#!/usr/bin/env bash
+# Tests of the Windows program under Wine, on a private X server (Xvfb) in a private Wine prefix:
+#   tests/windows/wine-tests.sh <build folder with the .exe files> <artefacts folder>
+# The boxes and the dialog are real windows: ispettore.exe reads them (caption, texts, controls,
+# focus, tab order), xdotool answers them with keys as a user would, and a screenshot of each
+# kind is kept in the artefacts folder. Ends with "N passed, N failed" and a non-zero exit status
+# when a check failed.
+set -uo pipefail
+
+build=$(cd "$1" && pwd)
+artefatti=$(mkdir -p "$2" && cd "$2" && pwd)
+lavoro=$(mktemp -d /tmp/vess-wine.XXXXXX)
+passati=0
+falliti=0
+
+export WINEPREFIX=$lavoro/prefix WINEDEBUG=-all WINEARCH=win64
+# No prompts to install the .NET or HTML engines in a new prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# The ANSI code page of the Wine machine: Windows-1252, as on the machines the program runs on.
+export LANG=en_US.UTF-8
+
+xvfb_pid=""
+finisci() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$lavoro"
+}
+trap finisci EXIT
+
+ok() {
+  passati=$((passati + 1))
+  echo "ok   $1"
+}
+ko() {
+  falliti=$((falliti + 1))
+  echo "FAIL $1"
+  [ -n "${2:-}" ] && sed 's/^/     /' <<<"$2"
+}
+
+# Exactly this line in the description file $1.
+riga() {
+  local file=$1 attesa=$2 nome=$3
+  if grep -Fxq -- "$attesa" "$file"; then ok "$nome"; else ko "$nome" "expected: $attesa
+$(cat "$file")"; fi
+}
+
+# --- the X server and the Wine prefix -------------------------------------------------------
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$lavoro/display" 2>"$lavoro/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -s "$lavoro/display" ] && break; sleep 0.1; done
+if [ ! -s "$lavoro/display" ]; then
+  echo "Xvfb did not start"; cat "$lavoro/xvfb.log"; exit 1
+fi
+export DISPLAY=:$(head -1 "$lavoro/display")
+wineboot -i >"$lavoro/wineboot.log" 2>&1 || { echo "wineboot failed"; cat "$lavoro/wineboot.log"; exit 1; }
+# A desktop of its own draws the window frames and captions, which the screenshots show.
+wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f >/dev/null 2>&1
+# Arial as the metric twin that Debian has, so that texts take the room they take on Windows.
+wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /d 'Liberation Sans' /f >/dev/null 2>&1
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
+
+windows() { winepath -w "$1" 2>/dev/null; }
+
+# --- running a program and answering its windows --------------------------------------------
+# avvia <name> <exe> [args...]: runs it in the background; its output goes to $lavoro/<name>.out,
+# its exit status to $lavoro/<name>.rc once it has ended.
+avvia() {
+  local nome=$1
+  shift
+  rm -f "$lavoro/$nome.rc"
+  (
+    wine "$@" >"$lavoro/$nome.out" 2>"$lavoro/$nome.err"
+    echo $? >"$lavoro/$nome.rc"
+  ) &
+}
+
+# fine <name> <seconds>: the exit status, or "running" when it has not ended in time.
+fine() {
+  local nome=$1
+  for _ in $(seq $(($2 * 10))); do
+    [ -s "$lavoro/$nome.rc" ] && { cat "$lavoro/$nome.rc"; return; }
+    sleep 0.1
+  done
+  echo running
+}
+
+# ispeziona <caption> <file>: the description of the window with that caption; false when none
+# came within 30 seconds.
+ispeziona() {
+  wine "$build/ispettore.exe" "$1" 30 2>/dev/null | tr -d '\r' >"$2"
+  [ -s "$2" ]
+}
+
+# tasti <xdotool key arguments...>: keys pressed on the X server's keyboard; they reach the
+# window that Wine has made active, the box or dialog shown last. (Keys sent to a window rather
+# than typed can leave one held down on the X server, which then repeats into the next box.)
+tasti() { xdotool key --delay 80 "$@"; }
+
+# scrivi <text>: the text typed into the control that has the focus.
+scrivi() { xdotool type --delay 80 "$1"; }
+
+foto() { import -window root "$artefatti/$1" 2>/dev/null; }
+
+# The program still waits after a second: the box is modal and nothing else ends it.
+attende() {
+  sleep 1
+  if [ ! -e "$lavoro/$1.rc" ]; then ok "$2"; else ko "$2" "ended with $(cat "$lavoro/$1.rc")"; fi
+}
+
+# Stops a program left waiting by a failed check, so that the next test starts clean.
+ferma() {
+  if [ "$(fine "$1" 5)" = running ]; then
+    wineserver -k >/dev/null 2>&1
+    sleep 1
+  fi
+}
+
+installazione() {
+  local cartella=$lavoro/$1
+  mkdir -p "$cartella"
+  cp "$build/vessentaria.exe" "$cartella/"
+  echo "$cartella"
+}
+
+# --- start-up errors ------------------------------------------------------------------------
+# casoErrore <name> <folder> <expected text as ispettore writes it> <exit status> [screenshot]
+casoErrore() {
+  local nome=$1 cartella=$2 testo=$3 stato=$4 foto=${5:-}
+  avvia "$nome" "$cartella/vessentaria.exe"
+  if ! ispeziona Error "$lavoro/$nome.box"; then
+    ko "$nome: error box shown" "$(cat "$lavoro/$nome.out" "$lavoro/$nome.err" 2>/dev/null)"
+    ferma "$nome"
+    return
+  fi
+  riga "$lavoro/$nome.box" "caption=Error" "$nome: caption Error"
+  # ispettore writes each backslash twice.
+  if sed -n 's/^controllo Static .* testo=//p' "$lavoro/$nome.box" | grep -Fxq -- "${testo//\\/\\\\}"; then
+    ok "$nome: text of the box"
+  else
+    ko "$nome: text of the box" "expected: $testo
+$(cat "$lavoro/$nome.box")"
+  fi
+  if grep -q "icona=1" "$lavoro/$nome.box"; then ok "$nome: error icon"; else
+    ko "$nome: error icon" "$(cat "$lavoro/$nome.box")"; fi
+  if [ "$(grep -c '^controllo Button' "$lavoro/$nome.box")" = 1 ] &&
+    grep -q '^controllo Button .* testo=OK$' "$lavoro/$nome.box"; then
+    ok "$nome: one OK button"
+  else
+    ko "$nome: one OK button" "$(cat "$lavoro/$nome.box")"
+  fi
+  attende "$nome" "$nome: waits while the box is open"
+  [ -n "$foto" ] && foto "$foto"
+  tasti Return
+  local esito
+  esito=$(fine "$nome" 20)
+  if [ "$esito" = "$stato" ]; then ok "$nome: exit status $stato after Return"; else
+    ko "$nome: exit status $stato after Return" "got $esito"; fi
+  if [ ! -s "$lavoro/$nome.out" ]; then ok "$nome: nothing on standard output"; else
+    ko "$nome: nothing on standard output" "$(cat -A "$lavoro/$nome.out")"; fi
+  ferma "$nome"
+}
+
+echo "== start-up errors"
+cartella=$(installazione senza-user)
+casoErrore riga0 "$cartella" "Percorso \"$(windows "$cartella/User")\\\" non trovato" 1 \
+  errore-avvio.png
+
+cartella=$(installazione senza-user-fdb)
+mkdir -p "$cartella/User"
+casoErrore riga1 "$cartella" "Archivio \"$(windows "$cartella/User/USER.FDB")\" non trovato" 2
+
+cartella=$(installazione cartella-user-fdb)
+mkdir -p "$cartella/User/USER.FDB"
+casoErrore riga1-cartella "$cartella" \
+  "Archivio \"$(windows "$cartella/User/USER.FDB")\" non trovato" 2
+
+echo "== without the client library"
+cartella=$(installazione senza-gds32)
+mkdir -p "$cartella/User"
+: >"$cartella/User/USER.FDB"
+avvia libreria "$cartella/vessentaria.exe"
+esito=$(fine libreria 30)
+if [ "$esito" = 1 ]; then ok "no gds32.dll: exit status 1"; else
+  ko "no gds32.dll: exit status 1" "got $esito"; fi
+# The report: "Exception <class> in module <file> at <address>." CR LF, the message with a full
+# stop, CR LF, CR LF; nothing else.
+atteso=$(printf 'Exception ESQLError in module vessentaria.exe at XXXXXXXX.\r\nUnable to load the client library gds32.dll (error 126).\r\n\r\n')
+ottenuto=$(sed -E 's/ at [0-9A-F]{8}\./ at XXXXXXXX./' "$lavoro/libreria.out")
+if [ "$ottenuto" = "$atteso" ]; then ok "no gds32.dll: report on standard output"; else
+  ko "no gds32.dll: report on standard output" "$(cat -A "$lavoro/libreria.out")"; fi
+ferma libreria
+
+# --- the two-field dialog -------------------------------------------------------------------
+# dialogo <name> <folder>: runs the server prompt for that folder up to the dialog, after the
+# plain box that comes first; false when either did not appear.
+dialogo() {
+  local nome=$1 cartella=$2
+  DESCRIZIONE_DIALOGO=$(windows "$lavoro/$nome.interno") \
+    avvia "$nome" "$build/prova-dialogo.exe" chiedi "$(windows "$cartella")\\"
+  if ! ispeziona vessentaria "$lavoro/$nome.box"; then
+    ko "$nome: plain box before the dialog" "$(cat "$lavoro/$nome.out" "$lavoro/$nome.err")"
+    return 1
+  fi
+  tasti Return
+  if ! ispeziona "Non trovato dati.ini" "$lavoro/$nome.dlg"; then
+    ko "$nome: dialog shown" "$(cat "$lavoro/$nome.out" "$lavoro/$nome.err")"
+    return 1
+  fi
+}
+
+echo "== the two-field dialog"
+cartella=$lavoro/dati-ok
+mkdir -p "$cartella"
+if dialogo ok "$cartella"; then
+  box=$lavoro/ok.box
+  if grep -q '^controllo Static .* testo=Non trovato dati.ini$' "$box" && ! grep -q "icona=1" "$box" &&
+    [ "$(grep -c '^controllo Button' "$box")" = 1 ]; then
+    ok "plain box: its text, no icon, one button"
+  else
+    ko "plain box: its text, no icon, one button" "$(cat "$box")"
+  fi
+  dlg=$lavoro/ok.dlg
+  riga "$dlg" "caption=Non trovato dati.ini" "dialog: caption"
+  riga "$dlg" "client=329x148" "dialog: client area 329 by 148"
+  riga "$dlg" "centrata=1" "dialog: centred on the screen"
+  riga "$dlg" "default=1" "dialog: OK is the default button"
+  for controllo in \
+    "controllo Edit id=0 x=168 y=56 w=127 h=24 tab=1 icona=0 testo=" \
+    "controllo Button id=1 x=93 y=108 w=77 h=27 tab=1 icona=0 testo=OK" \
+    "controllo Button id=2 x=177 y=108 w=77 h=27 tab=1 icona=0 testo=Cancel" \
+    "controllo Edit id=0 x=24 y=56 w=129 h=24 tab=1 icona=0 testo=" \
+    "controllo Static id=0 x=8 y=8 w=313 h=89 tab=0 icona=0 testo="; do
+    riga "$dlg" "$controllo" "dialog: ${controllo%% tab=*}"
+  done
+  etichetta='testo=Inserire il nome del computer e la lettera della sua\r\nunit\xE0 disco dove risulta ospitato (o sar\xE0 ospitato) il database'
+  if grep -Fq -- "$etichetta" "$dlg" && grep -q '^controllo Static id=0 x=13 y=22 ' "$dlg"; then
+    ok "dialog: label at 13,22 with its two lines in Windows-1252"
+  else
+    ko "dialog: label at 13,22 with its two lines in Windows-1252" "$(cat "$dlg")"
+  fi
+  riga "$dlg" "fuoco=Edit@24,56" "dialog: focus on the server name"
+  riga "$dlg" "tab=Edit@24,56 Edit@168,56 Button@93,108 Button@177,108" \
+    "dialog: tab order drive letter, OK, Cancel, server name"
+  interno=$lavoro/ok.interno
+  for _ in $(seq 50); do [ -s "$interno" ] && break; sleep 0.1; done
+  tr -d '\r' <"$interno" >"$interno.txt" 2>/dev/null
+  # The bevel draws no text and keeps no font.
+  if [ "$(grep -c '^font .*=Arial 8$' "$interno.txt")" = 5 ] &&
+    [ "$(grep -c '^font ' "$interno.txt")" = 5 ]; then
+    ok "dialog: every control with a text in Arial 8"
+  else
+    ko "dialog: every control with a text in Arial 8" "$(cat "$interno.txt")"
+  fi
+  foto dialogo.png
+  scrivi "SRV"
+  tasti Tab
+  scrivi "C"
+  foto dialogo-compilato.png
+  tasti Return
+  esito=$(fine ok 20)
+  if [ "$esito" = 0 ] && [ "$(tr -d '\r' <"$lavoro/ok.out")" = "$(printf 'Server=SRV\nLettera=C')" ]; then
+    ok "OK: the answers come back"
+  else
+    ko "OK: the answers come back" "status $esito: $(cat "$lavoro/ok.out" "$lavoro/ok.err")"
+  fi
+  if [ "$(tr -d '\r' <"$cartella/dati.ini" 2>/dev/null)" = "$(printf '[CONFIG]\nNome Server=SRV\nLettera Disco Server=C')" ]; then
+    ok "OK: Nome Server and Lettera Disco Server written to dati.ini"
+  else
+    ko "OK: Nome Server and Lettera Disco Server written to dati.ini" "$(cat -A "$cartella/dati.ini" 2>&1)"
+  fi
+fi
+ferma ok
+
+# Answers that write nothing: Cancel pressed from the keyboard (three tabs from the server name,
+# then space), Esc (the cancel button), and closing the window with Alt+F4.
+# nessunaScrittura <name> <keys...>
+nessunaScrittura() {
+  local nome=$1
+  shift
+  local cartella=$lavoro/dati-$nome
+  mkdir -p "$cartella"
+  # A dati.ini without a server name: the dialog comes all the same, and the file must stay.
+  printf '[CONFIG]\r\nAlias=ditta\r\n' >"$cartella/dati.ini"
+  cp "$cartella/dati.ini" "$lavoro/$nome.prima"
+  if dialogo "$nome" "$cartella"; then
+    scrivi "SRV"
+    tasti "$@"
+    local esito
+    esito=$(fine "$nome" 20)
+    if [ "$esito" = 0 ] && [ "$(tr -d '\r' <"$lavoro/$nome.out")" = "$(printf 'Server=\nLettera=')" ]; then
+      ok "$nome: no server name comes back"
+    else
+      ko "$nome: no server name comes back" "status $esito: $(cat "$lavoro/$nome.out" "$lavoro/$nome.err")"
+    fi
+    if cmp -s "$cartella/dati.ini" "$lavoro/$nome.prima"; then ok "$nome: dati.ini unchanged"; else
+      ko "$nome: dati.ini unchanged" "$(cat -A "$cartella/dati.ini")"; fi
+  fi
+  ferma "$nome"
+}
+nessunaScrittura cancel Tab Tab Tab space
+nessunaScrittura esc Escape
+nessunaScrittura chiusura alt+F4
+
+# OK with an empty server name: "Nome Server" is written empty, no drive letter.
+cartella=$lavoro/dati-vuoto
+mkdir -p "$cartella"
+if dialogo vuoto "$cartella"; then
+  tasti Return
+  fine vuoto 20 >/dev/null
+  if [ "$(tr -d '\r' <"$cartella/dati.ini" 2>/dev/null)" = "$(printf '[CONFIG]\nNome Server=')" ]; then
+    ok "OK with no server name: Nome Server written empty, no drive letter"
+  else
+    ko "OK with no server name: Nome Server written empty, no drive letter" "$(cat -A "$cartella/dati.ini" 2>&1)"
+  fi
+fi
+ferma vuoto
+
+# A stored server name: no box, no dialog.
+cartella=$lavoro/dati-server
+mkdir -p "$cartella"
+printf '[CONFIG]\r\nNome Server=SRV2\r\nLettera Disco Server=D\r\n' >"$cartella/dati.ini"
+avvia salvato "$build/prova-dialogo.exe" chiedi "$(windows "$cartella")\\"
+esito=$(fine salvato 20)
+if [ "$esito" = 0 ] && [ "$(tr -d '\r' <"$lavoro/salvato.out")" = "$(printf 'Server=SRV2\nLettera=D')" ]; then
+  ok "stored server: read from dati.ini without asking"
+else
+  ko "stored server: read from dati.ini without asking" "status $esito: $(cat "$lavoro/salvato.out" "$lavoro/salvato.err")"
+fi
+ferma salvato
+
+echo "== the named-share warning"
+avvia condivisione "$build/prova-dialogo.exe" condivisione '\\SRV\ARCHIVI\'
+if ispeziona vessentaria "$lavoro/condivisione.box"; then
+  avviso='testo=Attenzione: il disco con gli archivi \xE8 stato condiviso in rete con un nome - ARCHIVI - e non con la lettera che lo identifica. Si consiglia di correggere la condivisione oppure di correggere manualmente la sezione Percorso Nel Server nel file Dati.ini accanto al database'
+  if grep -Fq -- "$avviso" "$lavoro/condivisione.box" && ! grep -q "icona=1" "$lavoro/condivisione.box"; then
+    ok "named share: the warning in Windows-1252, no icon"
+  else
+    ko "named share: the warning in Windows-1252, no icon" "$(cat "$lavoro/condivisione.box")"
+  fi
+  foto avviso-condivisione.png
+  tasti Return
+  esito=$(fine condivisione 20)
+  if [ "$(tr -d '\r' <"$lavoro/condivisione.out")" = "$(printf 'Fermo=1\nConNome=1')" ]; then
+    ok "named share: no connection is to be attempted"
+  else
+    ko "named share: no connection is to be attempted" "status $esito: $(cat "$lavoro/condivisione.out")"
+  fi
+else
+  ko "named share: warning shown" "$(cat "$lavoro/condivisione.out" "$lavoro/condivisione.err")"
+fi
+ferma condivisione
+
+echo "$passati passed, $falliti failed"
+[ "$falliti" = 0 ]
