@@ -6,8 +6,9 @@
 #   piena     embedded, the destination already holds every row (all of them are updated)
 #   senzablob embedded, empty destination, tables without BLOB columns
 #   server    the destination through a private Firebird server on 127.0.0.1 started here
-# Prints medians (with min and max) of wall time, rows per second, peak RSS and the client's
-# network sends per copied row, and checks that both destinations have the same checksum.
+# Prints medians (with min and max) of wall time, rows per second, peak RSS, the CPU time of the
+# client process (user + system: less disturbed than wall time by other work on the machine; it
+# leaves out the server's own work) and the client's network sends per copied row, and checks that both destinations have the same checksum.
 #
 #   bench/run.sh [ORDERS] [REPETITIONS]        defaults: 100000 orders, 3 repetitions
 # Environment: BENCH_DIR (work folder, default ./build-bench), BENCH_MODES (default
@@ -150,7 +151,7 @@ checksum() {  # checksum DATABASE-NAME WITH-BLOBS(1/0)
   echo "$sql" | isql -pag 0 "$db" | tr -s ' \n' ' '
 }
 
-# ---- one timed run: prints "seconds peak-KiB"
+# ---- one timed run: prints "seconds peak-KiB cpu-seconds"
 esegui() {  # esegui program|baseline DEST-NAME OUTFILE [strace]
   local chi="$1" dest="$2" uscita="$3" misura="$W/.misura"
   local comando
@@ -160,11 +161,11 @@ esegui() {  # esegui program|baseline DEST-NAME OUTFILE [strace]
     comando=("$W/build/bench_baseline" "$inst/origine/origine.fdb" "$dest" SYSDBA "$password")
   fi
   if [ "${4:-}" = strace ]; then
-    strace -f -c -e trace=sendto,sendmsg,write,writev -o "$uscita.strace" "${comando[@]}" \
+    strace -f --seccomp-bpf -c -e trace=sendto,sendmsg,write,writev -o "$uscita.strace" "${comando[@]}" \
       >"$uscita" 2>&1 </dev/null
   else
-    /usr/bin/time -f "%e %M" -o "$misura" "${comando[@]}" >"$uscita" 2>&1 </dev/null
-    cat "$misura"
+    /usr/bin/time -f "%e %M %U %S" -o "$misura" "${comando[@]}" >"$uscita" 2>&1 </dev/null
+    awk '{print $1, $2, $3 + $4}' "$misura"
   fi
 }
 
@@ -205,6 +206,7 @@ for modo in $modi; do
   rm -f "$W/.conta.fdb"
   echo "== mode $modo: $righe rows per copy, $ripetizioni runs each"
   : >"$W/.t-program"; : >"$W/.t-baseline"; : >"$W/.m-program"; : >"$W/.m-baseline"
+  : >"$W/.u-program"; : >"$W/.u-baseline"
   for giro in $(seq "$ripetizioni") strace; do
     for chi in program baseline; do
       cp "$modello" "$inst/dest/destinazione.fdb"
@@ -212,11 +214,12 @@ for modo in $modi; do
         esegui "$chi" "$dest" "$W/.uscita-$chi" strace
         echo "$(invii "$W/.uscita-$chi.strace")" >"$W/.s-$chi"
       else
-        read -r secondi kib < <(esegui "$chi" "$dest" "$W/.uscita-$chi")
+        read -r secondi kib cpu < <(esegui "$chi" "$dest" "$W/.uscita-$chi")
         echo "$secondi" >>"$W/.t-$chi"
+        echo "$cpu" >>"$W/.u-$chi"
         echo "$kib" >>"$W/.m-$chi"
-        printf '   %-8s run %s: %6.2f s, %7.1f MiB\n' "$chi" "$giro" "$secondi" \
-          "$(awk -v k="$kib" 'BEGIN {print k / 1024}')"
+        printf '   %-8s run %s: %6.2f s, %7.1f MiB, cpu %6.2f s\n' "$chi" "$giro" "$secondi" \
+          "$(awk -v k="$kib" 'BEGIN {print k / 1024}')" "$cpu"
       fi
       if [ "$chi" = program ]; then
         nota="$(nota_task)"
@@ -244,22 +247,27 @@ for modo in $modi; do
   read -r tb tbmin tbmax < <(statistica <"$W/.t-baseline")
   read -r mp _ _ < <(statistica <"$W/.m-program")
   read -r mb _ _ < <(statistica <"$W/.m-baseline")
+  read -r up _ _ < <(statistica <"$W/.u-program")
+  read -r ub _ _ < <(statistica <"$W/.u-baseline")
   awk -v modo="$modo" -v righe="$righe" -v tp="$tp" -v tpmin="$tpmin" -v tpmax="$tpmax" \
-    -v tb="$tb" -v tbmin="$tbmin" -v tbmax="$tbmax" -v mp="$mp" -v mb="$mb" \
+    -v tb="$tb" -v tbmin="$tbmin" -v tbmax="$tbmax" -v mp="$mp" -v mb="$mb" -v up="$up" -v ub="$ub" \
     -v sp="$(cat "$W/.s-program")" -v sb="$(cat "$W/.s-baseline")" 'BEGIN {
-      printf "%s %d %.2f %.2f %.2f %.2f %.2f %.2f %.3f %d %d %.1f %.1f %.2f %.2f\n",
+      printf "%s %d %.2f %.2f %.2f %.2f %.2f %.2f %.3f %d %d %.1f %.1f %.2f %.2f %.2f %.2f %.3f\n",
         modo, righe, tp, tpmin, tpmax, tb, tbmin, tbmax, tp / tb, righe / tp, righe / tb,
-        mp / 1024, mb / 1024, sp / righe, sb / righe }' >>"$risultati"
+        mp / 1024, mb / 1024, sp / righe, sb / righe, up, ub, up / ub }' >>"$risultati"
   if [ "$modo" = server ]; then ferma_server; fi
 done
 
 echo
 echo "== results: $ordini orders, medians of $ripetizioni runs (min-max), $(date -u '+%Y-%m-%d %H:%M UTC')"
-printf '%-10s %8s %20s %20s %6s %9s %9s %8s %8s %6s %6s\n' mode rows "program s" "baseline s" \
-  ratio "prog r/s" "base r/s" "prog MiB" "base MiB" "p snd" "b snd"
-while read -r modo righe tp tpmin tpmax tb tbmin tbmax r rp rb mp mb sp sb; do
-  printf '%-10s %8s %6s (%5s-%5s) %6s (%5s-%5s) %6s %9s %9s %8s %8s %6s %6s\n' "$modo" "$righe" \
-    "$tp" "$tpmin" "$tpmax" "$tb" "$tbmin" "$tbmax" "$r" "$rp" "$rb" "$mp" "$mb" "$sp" "$sb"
+printf '%-10s %7s %20s %20s %6s %8s %8s %7s %7s %5s %5s %6s %6s %6s\n' mode rows "program s" \
+  "baseline s" ratio "prog r/s" "base r/s" "p MiB" "b MiB" "p snd" "b snd" "p cpu" "b cpu" \
+  "cpu r"
+while read -r modo righe tp tpmin tpmax tb tbmin tbmax r rp rb mp mb sp sb up ub ur; do
+  printf '%-10s %7s %6s (%5s-%5s) %6s (%5s-%5s) %6s %8s %8s %7s %7s %5s %5s %6s %6s %6s\n' \
+    "$modo" "$righe" "$tp" "$tpmin" "$tpmax" "$tb" "$tbmin" "$tbmax" "$r" "$rp" "$rb" "$mp" \
+    "$mb" "$sp" "$sb" "$up" "$ub" "$ur"
 done <"$risultati"
-echo "(ratio = program / baseline wall time; MiB = peak RSS; snd = network sends per copied row)"
+echo "(ratio = program / baseline wall time; MiB = peak RSS; snd = network sends per copied row;"
+echo " cpu = user + system seconds of the client process, cpu r = their ratio)"
 exit "$esito"
