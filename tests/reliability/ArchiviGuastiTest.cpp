@@ -187,6 +187,28 @@ TEST_F(ArchiviGuastiTest, ArchiviSenzaPermessi) {
   }
 }
 
+TEST_F(ArchiviGuastiTest, ArchivioApertoDaUnAltroProgramma) {
+  TImpianto::CreaOrdini(origine_, kOrdini);
+  TImpianto::CreaOrdini(destinazione_, kVecchi);
+  impianto_.CreaDitta(RigaTask(1, origine_, destinazione_) + RigaTask(2, origine_, destinazione_));
+  const std::string prima = Impronta(destinazione_);
+  {
+    // The embedded engine gives a file to one process at a time: this one holds it, with an
+    // open transaction, while the program runs.
+    TSessione altroProgramma(destinazione_, "masterkey");
+    altroProgramma.Esegui("UPDATE CLIENTI SET NAZIONE = NAZIONE");
+    const TEsito esito = impianto_.Esegui();
+    EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+    EXPECT_EQ(esito.out, "");
+    EXPECT_LT(esito.secondi, 30.0);
+    auto righe = impianto_.LeggiTabella();
+    EXPECT_EQ(righe[1].nota, NotaConnessione(false, destinazione_));
+    EXPECT_EQ(righe[2].nota, kNotaVecchia);
+    std::cout << "archive in use: the task failed after " << esito.secondi << " s\n";
+  }
+  EXPECT_EQ(Impronta(destinazione_), prima);
+}
+
 // A small tmpfs of its own, unmounted again whatever the test does.
 class TFileSystemPiccolo {
  public:

@@ -121,8 +121,8 @@ class TSQLDatabase;
 class TSQLTransaction;
 class TSQLStatement;
 
-// A connection of the test's own (through a server, as SYSDBA) with one snapshot transaction,
-// no wait: what another user of the archive does while the program runs.
+// A connection of the test's own (embedded or through a server, as SYSDBA) with one snapshot
+// transaction, no wait: what another user of the archive does while the program runs.
 class TSessione {
  public:
   TSessione(const std::string& nomeDatabase, const std::string& password);
