@@ -192,6 +192,88 @@ if [ "$ottenuto" = "$atteso" ]; then ok "no gds32.dll: report on standard output
   ko "no gds32.dll: report on standard output" "$(cat -A "$lavoro/libreria.out")"; fi
 ferma libreria
 
+# --- the client library ---------------------------------------------------------------------
+# The stand-in gds32.dll (Gds32Prova.cpp) records every call it receives and refuses every
+# connection; a second build of it lacks isc_dsql_sql_info.
+
+# risposta <name> <caption> <text as ispettore writes it> <icon 0|1> <key>: the next box or
+# dialog with that caption shows that text (on one of its controls) and that icon, then the key.
+risposta() {
+  local nome=$1 caption=$2 testo=$3 icona=$4 tasto=$5 file
+  file=$lavoro/$nome.$(echo "$caption" | tr -c 'a-zA-Z0-9\n' _)
+  if ! ispeziona "$caption" "$file"; then
+    ko "$nome: $caption shown" "$(cat "$lavoro/$nome.out" "$lavoro/$nome.err" 2>/dev/null)"
+    return 1
+  fi
+  local visibile=0
+  grep -q "icona=1" "$file" && visibile=1
+  if sed -n 's/^controllo [A-Za-z]* .* testo=//p' "$file" | grep -Fxq -- "$testo" &&
+    [ "$visibile" = "$icona" ]; then
+    ok "$nome: $caption: $testo"
+  else
+    ko "$nome: $caption: $testo" "$(cat "$file")"
+  fi
+  sleep 0.3
+  tasti "$tasto"
+}
+
+echo "== the client library"
+cartella=$(installazione incompleta)
+mkdir -p "$cartella/User"
+: >"$cartella/User/USER.FDB"
+cp "$build/gds32-incompleta/gds32.dll" "$cartella/"
+avvia incompleta "$cartella/vessentaria.exe"
+esito=$(fine incompleta 30)
+atteso=$(printf 'Exception ESQLError in module vessentaria.exe at XXXXXXXX.\r\nEntry point isc_dsql_sql_info not found in the client library gds32.dll.\r\n\r\n')
+ottenuto=$(sed -E 's/ at [0-9A-F]{8}\./ at XXXXXXXX./' "$lavoro/incompleta.out")
+if [ "$esito" = 1 ] && [ "$ottenuto" = "$atteso" ]; then
+  ok "a library without an entry point: report naming it, exit status 1"
+else
+  ko "a library without an entry point: report naming it, exit status 1" "status $esito: $(cat -A "$lavoro/incompleta.out")"
+fi
+ferma incompleta
+
+cartella=$lavoro/variadica
+mkdir -p "$cartella"
+cp "$build/prova-libreria.exe" "$build/gds32-prova/gds32.dll" "$cartella/"
+REGISTRO_CLIENT=$(windows "$cartella/registro.txt") avvia variadica "$cartella/prova-libreria.exe" transazione
+esito=$(fine variadica 30)
+if [ "$esito" = 0 ] && [ "$(tr -d '\r' <"$lavoro/variadica.out")" = "esito=0 transazione=77" ] &&
+  [ "$(cat "$cartella/registro.txt" 2>/dev/null)" = "isc_start_multiple n=2 [db=11 tpb=03 02 07] [db=22 tpb=03]" ]; then
+  ok "isc_start_transaction: each database's handle and parameter block reach the library"
+else
+  ko "isc_start_transaction: each database's handle and parameter block reach the library" \
+    "status $esito: $(cat "$lavoro/variadica.out" "$cartella/registro.txt" 2>&1)"
+fi
+ferma variadica
+
+# No server answers: the program tries the local path, tries to create the database there, asks
+# for the server (cancelled with Esc), says it could not open the database and ends with row 2.
+cartella=$(installazione senza-server)
+mkdir -p "$cartella/User"
+: >"$cartella/User/USER.FDB"
+cp "$build/gds32-prova/gds32.dll" "$cartella/"
+utente=$(windows "$cartella/User/USER.FDB")
+REGISTRO_CLIENT=$(windows "$cartella/registro.txt") avvia senza-server "$cartella/vessentaria.exe"
+risposta senza-server vessentaria "Non trovato dati.ini" 0 Return &&
+  risposta senza-server "Non trovato dati.ini" "Cancel" 0 Escape &&
+  risposta senza-server vessentaria "Apertura / creazione del database non riuscita!" 0 Return &&
+  risposta senza-server Error "Impossibile stabilire la connessione all'archivio\\r\"${utente//\\/\\\\}\"" 1 Return
+esito=$(fine senza-server 20)
+if [ "$esito" = 3 ] && [ ! -s "$lavoro/senza-server.out" ]; then ok "no server: exit status 3"; else
+  ko "no server: exit status 3" "status $esito: $(cat -A "$lavoro/senza-server.out")"; fi
+registro=$(tr -d '\r' <"$cartella/registro.txt" 2>/dev/null)
+atteso="isc_attach_database $utente dpb=01 1C 06 53 59 53 44 42 41 1D 09 74 61 77 6E 79 71 75 69 70 handle=0
+isc_dsql_execute_immediate dialect=3 CREATE DATABASE '$utente' USER \"SYSDBA\"\\r\\nPASSWORD \"tawnyquip\"\\r\\nPAGE_SIZE 4096\\r\\n handles=0,0"
+if [ "$registro" = "$atteso" ]; then
+  ok "no server: one connection as SYSDBA, then one creation with page size 4096 in dialect 3"
+else
+  ko "no server: one connection as SYSDBA, then one creation with page size 4096 in dialect 3" "$registro"
+fi
+if [ ! -e "$cartella/User/dati.ini" ]; then ok "no server: cancelled prompt writes no dati.ini"; else
+  ko "no server: cancelled prompt writes no dati.ini" "$(cat -A "$cartella/User/dati.ini")"; fi
+ferma senza-server
+
 # --- the two-field dialog -------------------------------------------------------------------
 # dialogo <name> <folder>: runs the server prompt for that folder up to the dialog, after the
 # plain box that comes first; false when either did not appear.
