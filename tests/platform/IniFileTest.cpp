@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "platform/IniFile.h"
 #include "support/TestSupport.h"
@@ -103,4 +106,109 @@ TEST(IniFile, FailedWriteRaisesAndLosesNothing) {
   EXPECT_EQ(cartella.ReadString("CONFIG", "Nome Server", "predefinito"), "predefinito");
   EXPECT_THROW(cartella.WriteString("CONFIG", "Nome Server", "SRV"), EIniFileError);
   EXPECT_TRUE(std::filesystem::is_directory(temp / "cartella.ini"));
+}
+
+TEST(IniFile, DuplicatesReadTheFirst) {
+  TempFolder temp;
+  Scrivi(temp / "dati.ini",
+         "Nome Server=FUORI\n"
+         "[CONFIG]\n"
+         "Nome Server=PRIMO\n"
+         "riga senza uguale\n"
+         "NOME SERVER=SECONDO\n"
+         "[config]\n"
+         "Nome Server=TERZO\n"
+         "Alias=SOLO_NELLA_SECONDA\n");
+  TIniFile ini(temp / "dati.ini");
+  EXPECT_EQ(ini.ReadString("CONFIG", "Nome Server", ""), "PRIMO");
+  // Only the first section of a name counts.
+  EXPECT_EQ(ini.ReadString("CONFIG", "Alias", "nessuno"), "nessuno");
+}
+
+TEST(IniFile, AWriteChangesOneLineAndKeepsEveryOtherByte) {
+  TempFolder temp;
+  struct Caso {
+    std::string prima;
+    std::string chiave;
+    std::string valore;
+    std::string dopo;
+  };
+  const std::string altri =
+      "; impostazioni di un altro programma\r\n"
+      "[ALTRO]\r\n"
+      "Chiave =  valore con spazi  \r\n"
+      "riga senza uguale\r\n"
+      "\r\n";
+  const std::vector<Caso> casi = {
+      // The key replaced where it stands, with the key as written now and the line end kept.
+      {altri + "[config]\r\nnome server = VECCHIO\r\nNome Server=DOPPIO\r\nAlias=x\r\n",
+       "Nome Server", "SRV",
+       altri + "[config]\r\nNome Server=SRV\r\nNome Server=DOPPIO\r\nAlias=x\r\n"},
+      // A new key after the section's last line, before the blank lines and the next section.
+      {"[CONFIG]\r\nAlias=x\r\n\r\n" + altri, "Lettera Disco Server", "C",
+       "[CONFIG]\r\nAlias=x\r\nLettera Disco Server=C\r\n\r\n" + altri},
+      // A last line without its line end gets one first.
+      {"[CONFIG]\nAlias=x", "Nome Server", "", "[CONFIG]\nAlias=x\nNome Server=\n"},
+      // A new section at the end, in the file's own line ends.
+      {altri + "[ALTRO]\r\nfine", "Nome Server", "SRV",
+       altri + "[ALTRO]\r\nfine\r\n[CONFIG]\r\nNome Server=SRV\r\n"},
+      {std::string("\x01\xFF garbage\0\n", 12) + "[CONFIG]\n", "Alias", "a",
+       std::string("\x01\xFF garbage\0\n", 12) + "[CONFIG]\nAlias=a\n"},
+  };
+  for (const Caso& caso : casi) {
+    Scrivi(temp / "dati.ini", caso.prima);
+    TIniFile ini(temp / "dati.ini");
+    ini.WriteString("CONFIG", caso.chiave, caso.valore);
+    EXPECT_EQ(Leggi(temp / "dati.ini"), caso.dopo);
+    EXPECT_EQ(ini.ReadString("CONFIG", caso.chiave, "x"), caso.valore);
+  }
+}
+
+TEST(IniFile, AWriteKeepsALinkAndLeavesNoScratchFile) {
+  TempFolder temp;
+  std::filesystem::create_directory(temp / "vero");
+  Scrivi(temp / "vero/dati.ini", "[CONFIG]\nAlias=x\n");
+  std::filesystem::permissions(temp / "vero/dati.ini", std::filesystem::perms(0640));
+  std::filesystem::create_symlink("vero/dati.ini", temp / "dati.ini");
+  TIniFile ini(temp / "dati.ini");
+  ini.WriteString("CONFIG", "Nome Server", "SRV");
+  EXPECT_TRUE(std::filesystem::is_symlink(temp / "dati.ini"));
+  EXPECT_EQ(Leggi(temp / "vero/dati.ini"), "[CONFIG]\nAlias=x\nNome Server=SRV\n");
+  EXPECT_EQ(std::filesystem::status(temp / "vero/dati.ini").permissions(),
+            std::filesystem::perms(0640));
+  int file = 0;
+  for (const auto& voce : std::filesystem::directory_iterator(temp / "vero")) {
+    (void)voce;
+    ++file;
+  }
+  EXPECT_EQ(file, 1);
+}
+
+// A tmpfs of two pages, unmounted whatever the test does.
+struct TDuePagine {
+  explicit TDuePagine(const std::string& c) : cartella(c) {
+    std::filesystem::create_directory(cartella);
+    montato = mount("tmpfs", cartella.c_str(), "tmpfs", 0, "size=8192") == 0;
+  }
+  ~TDuePagine() {
+    if (montato) umount2(cartella.c_str(), MNT_DETACH);
+  }
+  std::string cartella;
+  bool montato;
+};
+
+TEST(IniFile, AWriteOnAFullDiskKeepsTheOldFileWhole) {
+  TempFolder temp;
+  TDuePagine piccolo(temp / "piccolo");
+  if (!piccolo.montato)
+    GTEST_SKIP() << "this machine refuses to mount a tmpfs (not root, or no mount rights)";
+  const std::string file = piccolo.cartella + "/dati.ini";
+  const std::string prima = "[CONFIG]\nAlias=ditta\n; " + std::string(6000, 'x') + "\n";
+  Scrivi(file, prima);
+  ASSERT_EQ(Leggi(file), prima);
+  TIniFile ini(file);
+  // The new text does not fit: a file cut short at the disk's end would lose the settings.
+  EXPECT_THROW(ini.WriteString("CONFIG", "Nome Server", std::string(3000, 's')), EIniFileError);
+  EXPECT_EQ(Leggi(file), prima);
+  EXPECT_EQ(ini.ReadString("CONFIG", "Alias", ""), "ditta");
 }
