@@ -196,10 +196,11 @@ ferma libreria
 # The stand-in gds32.dll (Gds32Prova.cpp) records every call it receives and refuses every
 # connection; a second build of it lacks isc_dsql_sql_info.
 
-# risposta <name> <caption> <text as ispettore writes it> <icon 0|1> <key>: the next box or
-# dialog with that caption shows that text (on one of its controls) and that icon, then the key.
+# risposta <name> <caption> <text as ispettore writes it> <icon 0|1> <key> [screenshot]: the next
+# box or dialog with that caption shows that text (on one of its controls) and that icon, then
+# the key.
 risposta() {
-  local nome=$1 caption=$2 testo=$3 icona=$4 tasto=$5 file
+  local nome=$1 caption=$2 testo=$3 icona=$4 tasto=$5 immagine=${6:-} file
   file=$lavoro/$nome.$(echo "$caption" | tr -c 'a-zA-Z0-9\n' _)
   if ! ispeziona "$caption" "$file"; then
     ko "$nome: $caption shown" "$(cat "$lavoro/$nome.out" "$lavoro/$nome.err" 2>/dev/null)"
@@ -214,6 +215,7 @@ risposta() {
     ko "$nome: $caption: $testo" "$(cat "$file")"
   fi
   sleep 0.3
+  [ -n "$immagine" ] && foto "$immagine"
   tasti "$tasto"
 }
 
@@ -258,7 +260,8 @@ REGISTRO_CLIENT=$(windows "$cartella/registro.txt") avvia senza-server "$cartell
 risposta senza-server vessentaria "Non trovato dati.ini" 0 Return &&
   risposta senza-server "Non trovato dati.ini" "Cancel" 0 Escape &&
   risposta senza-server vessentaria "Apertura / creazione del database non riuscita!" 0 Return &&
-  risposta senza-server Error "Impossibile stabilire la connessione all'archivio\\r\"${utente//\\/\\\\}\"" 1 Return
+  risposta senza-server Error "Impossibile stabilire la connessione all'archivio\\r\"${utente//\\/\\\\}\"" 1 Return \
+    errore-connessione.png
 esito=$(fine senza-server 20)
 if [ "$esito" = 3 ] && [ ! -s "$lavoro/senza-server.out" ]; then ok "no server: exit status 3"; else
   ko "no server: exit status 3" "status $esito: $(cat -A "$lavoro/senza-server.out")"; fi
