@@ -415,6 +415,35 @@ else
 fi
 ferma salvato
 
+# A value longer than the profile functions give back is cut at 2047 characters.
+cartella=$lavoro/dati-lungo
+mkdir -p "$cartella"
+lungo=$(head -c 3000 /dev/zero | tr '\0' A)
+printf '[config]\r\nnome server=%s\r\n' "$lungo" >"$cartella/dati.ini"
+avvia lungo "$build/prova-dialogo.exe" chiedi "$(windows "$cartella")\\"
+esito=$(fine lungo 20)
+if [ "$esito" = 0 ] && [ "$(tr -d '\r' <"$lavoro/lungo.out")" = "$(printf 'Server=%s\nLettera=' "${lungo:0:2047}")" ]; then
+  ok "stored server: names compared without case, value cut at 2047 characters"
+else
+  ko "stored server: names compared without case, value cut at 2047 characters" "status $esito: $(head -c 300 "$lavoro/lungo.out")"
+fi
+ferma lungo
+
+# dati.ini that cannot be written (a folder of that name): OK raises the write error.
+cartella=$lavoro/dati-cartella
+mkdir -p "$cartella/dati.ini"
+if dialogo scrittura "$cartella"; then
+  scrivi "SRV"
+  tasti Return
+  esito=$(fine scrittura 20)
+  if [ "$esito" = 3 ] && [ "$(tr -d '\r' <"$lavoro/scrittura.out")" = "Errore=Unable to write to $(windows "$cartella")\\dati.ini" ]; then
+    ok "OK with dati.ini unwritable: Unable to write to <path>"
+  else
+    ko "OK with dati.ini unwritable: Unable to write to <path>" "status $esito: $(cat "$lavoro/scrittura.out" "$lavoro/scrittura.err")"
+  fi
+fi
+ferma scrittura
+
 echo "== the named-share warning"
 avvia condivisione "$build/prova-dialogo.exe" condivisione '\\SRV\ARCHIVI\'
 if ispeziona vessentaria "$lavoro/condivisione.box"; then
