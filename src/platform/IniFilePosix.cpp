@@ -23,12 +23,22 @@ struct TChiudiFile {
   void operator()(FILE* file) const noexcept { std::fclose(file); }
 };
 
-// False when the file exists but could not be read whole (a folder in its place, no permission).
+// False when the file exists but could not be read whole (a folder in its place, no permission)
+// or is no plain file: a pipe would wait for a writer and a device might never end.
 bool Leggi(const std::string& fileName, std::string& testo) {
   testo.clear();
-  errno = 0;
-  std::unique_ptr<FILE, TChiudiFile> file(std::fopen(fileName.c_str(), "rb"));
-  if (!file) return errno == ENOENT;
+  const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
+  }
+  std::unique_ptr<FILE, TChiudiFile> file(fdopen(fd, "rb"));
+  if (!file) {
+    close(fd);
+    return false;
+  }
   char buffer[4096];
   size_t letti;
   while ((letti = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0)

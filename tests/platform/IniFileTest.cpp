@@ -1,10 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/IniFile.h"
@@ -211,4 +218,33 @@ TEST(IniFile, AWriteOnAFullDiskKeepsTheOldFileWhole) {
   EXPECT_THROW(ini.WriteString("CONFIG", "Nome Server", std::string(3000, 's')), EIniFileError);
   EXPECT_EQ(Leggi(file), prima);
   EXPECT_EQ(ini.ReadString("CONFIG", "Alias", ""), "ditta");
+}
+
+TEST(IniFile, APipeOrADeviceInPlaceOfTheFileReadsAsEmpty) {
+  TempFolder temp;
+  const std::string tubo = temp / "tubo.ini";
+  ASSERT_EQ(mkfifo(tubo.c_str(), 0600), 0);
+  const std::string zero = temp / "zero.ini";
+  std::filesystem::create_symlink("/dev/zero", zero);
+  for (const std::string& file : {tubo, zero}) {
+    SCOPED_TRACE(file);
+    // Read on a thread of its own: a read that waits for a writer, or never ends, must not take
+    // the test with it.
+    auto promessa = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> letto = promessa->get_future();
+    std::thread([promessa, file] {
+      promessa->set_value(TIniFile(file).ReadString("CONFIG", "Nome Server", "predefinito"));
+    }).detach();
+    if (letto.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << "the read did not end";
+      // Give the pipe a writer that leaves at once, so that a waiting read ends.
+      const int fd = open(tubo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) close(fd);
+      continue;
+    }
+    EXPECT_EQ(letto.get(), "predefinito");
+    EXPECT_THROW(TIniFile(file).WriteString("CONFIG", "Nome Server", "SRV"), EIniFileError);
+  }
+  EXPECT_TRUE(std::filesystem::is_fifo(tubo));
+  EXPECT_TRUE(std::filesystem::is_symlink(zero));
 }

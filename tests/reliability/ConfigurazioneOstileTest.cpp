@@ -4,7 +4,9 @@
 // a quote never changes what a statement means.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -103,6 +105,25 @@ TEST_F(ConfigurazioneOstileTest, DatiIniIllegibiliNonFermanoLaCopia) {
     // Read only: no answer was asked for, so nothing is written back.
     EXPECT_TRUE(LeggiFile(impianto_.Archivi() + "dati.ini") == contenuto);
   }
+}
+
+TEST_F(ConfigurazioneOstileTest, DatiIniCheNonEUnFile) {
+  const std::string origine = impianto_.Archivi() + "origine.fdb";
+  const std::string destinazione = impianto_.Archivi() + "destinazione.fdb";
+  TImpianto::CreaOrdini(origine, kOrdini);
+  TImpianto::CreaOrdini(destinazione);
+  impianto_.CreaDitta(RigaTask(1, origine, destinazione));
+  // A pipe nobody writes to beside USER.FDB, an endless device beside the archives.
+  const std::string tubo = impianto_.Installazione() + "User/dati.ini";
+  ASSERT_EQ(mkfifo(tubo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", impianto_.Archivi() + "dati.ini");
+
+  const TEsito esito = impianto_.Esegui(std::chrono::seconds(60));
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  EXPECT_LT(esito.secondi, 30.0);
+  EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+  EXPECT_EQ(ContaRighe(destinazione, "PS_ORDINI"), 2);
+  EXPECT_TRUE(fs::is_fifo(tubo));
 }
 
 TEST_F(ConfigurazioneOstileTest, ValoriDiUserFdbConApiciTestiLunghiECaratteriAOttoBit) {
