@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -173,6 +175,36 @@ TEST_F(ServerTest, ServerFermoPrimaDellEsecuzione) {
   EXPECT_EQ(righe[1].nota, kSuccesso);
   EXPECT_EQ(ContaRighe(destinazione_, "PS_ORDINI"), 2);
   EXPECT_EQ(ContaRighe(destinazione_, "CLIENTI"), 4);
+}
+
+TEST_F(ServerTest, PercorsoSulServerAttivoEFermo) {
+  CreaDatabaseDiProva(ditta_, DdlDitta() + "\nCOMMIT;\n" + RigaTask(1, origine_, destinazione_));
+  AvviaServer();
+  // Only the server's name: the local path comes first and, while the server holds the file,
+  // fails; the stored server then reaches it as server:path.
+  std::ofstream(cartellaRemota_ + "dati.ini", std::ios::binary)
+      << "[CONFIG]\r\nNome Server=" << server_->Nome() << "\r\n";
+  fs::remove(cartellaDitta_ + "dati.ini");
+  {
+    TSessione altroUtente(server_->Nome() + ":" + destinazione_, kPassword);
+    EXPECT_THROW(RunIsql(destinazione_, "SELECT 1 FROM RDB$DATABASE;\n"), std::runtime_error);
+    const TEsito esito = impianto_.Esegui();
+    EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+    EXPECT_EQ(esito.out, "");
+    EXPECT_LT(esito.secondi, 30.0);
+  }
+  EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+  EXPECT_EQ(ContaRighe(destinazione_, "PS_ORDINI", IsqlServer()), 2);
+
+  // The same with the server stopped: the local path is free and serves.
+  server_->Stop();
+  RunIsql(destinazione_, "DELETE FROM PS_ORDINI;\nCOMMIT;\n");
+  RunIsql(ditta_, "UPDATE VESSENTARIA SET NOTEULTIMAESECUZIONE = 'x';\nCOMMIT;\n");
+  const TEsito esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  EXPECT_LT(esito.secondi, 30.0);
+  EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+  EXPECT_EQ(ContaRighe(destinazione_, "PS_ORDINI"), 2);
 }
 
 }  // namespace
