@@ -1,6 +1,6 @@
 // dati.ini files of any content. Reading never fails and never gives a value longer than 2047
-// characters; writing one key either refuses the whole file ("Unable to write to ...") or keeps
-// every other value of the section as it was and reads back what was written.
+// characters; writing one key either refuses the whole file ("Unable to write to ...") or changes
+// one line only, keeps every other value of the section and reads back what was written.
 
 #include <unistd.h>
 
@@ -27,6 +27,17 @@ const std::string& FileDiProva() {
     return std::string(modello) + "/dati.ini";
   }();
   return path;
+}
+
+std::string Leggi(const std::string& path) {
+  std::string testo;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) std::abort();
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) testo.append(buffer, n);
+  std::fclose(f);
+  return testo;
 }
 
 void Scrivi(const std::string& path, const std::string& testo) {
@@ -75,6 +86,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::string(e.what()) != "Unable to write to " + path) Fallito("a write error text");
     return 0;
   }
+  // Everything but one line of the file is kept byte for byte: what changed in the old text lies
+  // within one line, and what stands there now carries the written value.
+  const std::string dopo = Leggi(path);
+  size_t prefisso = 0;
+  while (prefisso < testo.size() && prefisso < dopo.size() && testo[prefisso] == dopo[prefisso])
+    ++prefisso;
+  size_t suffisso = 0;
+  while (suffisso < testo.size() - prefisso && suffisso < dopo.size() - prefisso &&
+         testo[testo.size() - 1 - suffisso] == dopo[dopo.size() - 1 - suffisso])
+    ++suffisso;
+  const std::string tolto = testo.substr(prefisso, testo.size() - prefisso - suffisso);
+  if (tolto.find('\n') != std::string::npos) Fallito("a write changed more than one line");
+  if (dopo.size() - prefisso - suffisso > valore.size() + 200) Fallito("a write added too much");
   if (ValoreSemplice(valore) && ini.ReadString("CONFIG", "Nome Server", "") != valore)
     Fallito("a written value that does not read back");
   for (size_t i = 1; i < prima.size(); ++i)

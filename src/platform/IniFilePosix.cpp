@@ -212,8 +212,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
     nuovo = testo.substr(0, r.inizio) + riga + testo.substr(r.fine);
   } else if (p.sezione >= 0) {
     const TRiga& r = righe[static_cast<size_t>(p.ultima)];
-    // After the section's last line; that line may be the file's last, without its line end.
-    const std::string prima = r.dopo == r.fine ? fineRiga : "";
+    // After the section's last line; that line may be the file's last, without its line end
+    // (a lone CR is none: the new line would join the old one).
+    const std::string prima = testo[r.dopo - 1] != '\n' ? fineRiga : "";
     nuovo = testo.substr(0, r.dopo) + prima + riga + fineRiga + testo.substr(r.dopo);
   } else {
     nuovo = testo;

@@ -156,6 +156,9 @@ TEST(IniFile, AWriteChangesOneLineAndKeepsEveryOtherByte) {
        "[CONFIG]\r\nAlias=x\r\nLettera Disco Server=C\r\n\r\n" + altri},
       // A last line without its line end gets one first.
       {"[CONFIG]\nAlias=x", "Nome Server", "", "[CONFIG]\nAlias=x\nNome Server=\n"},
+      // A file that ends with a lone CR: the key line stays apart from the last line.
+      {"[CONFIG]\r\nPercorso Nel Server=D:\\\r", "Nome Server", "S",
+       "[CONFIG]\r\nPercorso Nel Server=D:\\\r\r\nNome Server=S\r\n"},
       // A new section at the end, in the file's own line ends.
       {altri + "[ALTRO]\r\nfine", "Nome Server", "SRV",
        altri + "[ALTRO]\r\nfine\r\n[CONFIG]\r\nNome Server=SRV\r\n"},
