@@ -132,6 +132,17 @@ bool TProcesso::InCorso() {
   return true;
 }
 
+bool TProcesso::HaAperto(const std::string& file) {
+  if (!InCorso()) return false;
+  std::error_code ec;
+  const fs::path cercato = fs::canonical(file, ec);
+  for (const auto& voce : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec)) {
+    std::error_code ec2;
+    if (fs::read_symlink(voce.path(), ec2) == cercato) return true;
+  }
+  return false;
+}
+
 void TProcesso::Uccidi() {
   if (pid_ <= 0) return;
   kill(pid_, SIGKILL);

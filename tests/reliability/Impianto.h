@@ -43,6 +43,8 @@ class TProcesso {
 
   // True while it has not ended.
   bool InCorso();
+  // True when the running program holds `file` open.
+  bool HaAperto(const std::string& file);
   void Uccidi();
   // Waits at most `limite` for the end; the result's stato is -1 when it has not ended.
   TEsito Attendi(std::chrono::seconds limite);
