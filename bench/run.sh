@@ -27,16 +27,7 @@ mkdir -p "$W"
 W="$(cd "$W" && pwd)"
 
 if [ "${BENCH_SKIP_BUILD:-}" != 1 ]; then
-  bash "$repo/scripts/install-deps.sh"
-  mancanti=()
-  [ -x /usr/bin/time ] || mancanti+=(time)
-  command -v strace >/dev/null || mancanti+=(strace)
-  if [ ${#mancanti[@]} -gt 0 ]; then
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${mancanti[@]}"
-  fi
+  bash "$repo/scripts/install-deps.sh" time strace
   echo "== building in $W/build"
   cmake -S "$repo" -B "$W/build" -DVESSENTARIA_BENCH=ON -DVESSENTARIA_TESTS=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -5,18 +5,8 @@
 # sanitizer report; the input that caused it is left in build-fuzz/crashes/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
 packages=(clang libclang-rt-14-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh "${packages[@]}"
 
 seconds="${FUZZ_SECONDS:-60}"
 build=build-fuzz

@@ -8,13 +8,7 @@
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$repo"
-bash scripts/install-deps.sh
-if ! dpkg-query -W -f='${Status}' valgrind 2>/dev/null | grep -q "install ok installed"; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends valgrind
-fi
+bash scripts/install-deps.sh valgrind
 
 work="$repo/build-valgrind"
 rm -rf "$work"

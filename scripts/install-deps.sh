@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the demo need on a Debian 12 machine.
+# Installs everything the build, the tests and the demo need on a Debian 12 machine, and the
+# extra packages named as arguments (the CI steps that need more pass theirs).
 set -euo pipefail
 packages=(
   g++ cmake make libgtest-dev
   libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-utils firebird3.0-server
   libsimpleini-dev
+  "$@"
 )
 missing=()
 for p in "${packages[@]}"; do
