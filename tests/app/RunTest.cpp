@@ -74,11 +74,6 @@ struct TEsito {
   std::string err;
 };
 
-struct TRiga {
-  std::string nota;
-  std::string ultima;
-};
-
 class RunTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -112,22 +107,8 @@ class RunTest : public ::testing::Test {
   }
 
   // The task rows by ID: the note with its CR characters and the last run as isql shows it.
-  std::map<int, TRiga> LeggiTabella() {
-    const std::string testo = RunIsql(
-        ditta_,
-        "SET HEADING OFF;\nSELECT '<' || ID || '|' || COALESCE(ULTIMAESECUZIONE, '') || '|' || "
-        "COALESCE(CAST(NOTEULTIMAESECUZIONE AS VARCHAR(8000)), '') || '>' FROM VESSENTARIA;\n");
-    std::map<int, TRiga> righe;
-    size_t inizio = 0;
-    while ((inizio = testo.find('<', inizio)) != std::string::npos) {
-      const size_t fine = testo.find('>', inizio);
-      const std::string campo = testo.substr(inizio + 1, fine - inizio - 1);
-      const size_t a = campo.find('|');
-      const size_t b = campo.find('|', a + 1);
-      righe[std::stoi(campo.substr(0, a))] = {campo.substr(b + 1), campo.substr(a + 1, b - a - 1)};
-      inizio = fine;
-    }
-    return righe;
+  std::map<int, TRigaTask> LeggiTabella() {
+    return LeggiRigheTask(RunIsql(ditta_, QueryRigheTask()));
   }
 
   // The keys of the four order tables, sorted, in one line.

@@ -215,21 +215,7 @@ TEsito TImpianto::Esegui(std::chrono::seconds limite) const {
 }
 
 std::map<int, TRigaTask> TImpianto::LeggiTabella(const TIsql& isql) const {
-  const std::string testo =
-      isql(ditta_,
-           "SET HEADING OFF;\nSELECT '<' || ID || '|' || COALESCE(ULTIMAESECUZIONE, '') || '|' || "
-           "COALESCE(CAST(NOTEULTIMAESECUZIONE AS VARCHAR(8000)), '') || '>' FROM VESSENTARIA;\n");
-  std::map<int, TRigaTask> righe;
-  size_t inizio = 0;
-  while ((inizio = testo.find('<', inizio)) != std::string::npos) {
-    const size_t fine = testo.find('>', inizio);
-    const std::string campo = testo.substr(inizio + 1, fine - inizio - 1);
-    const size_t a = campo.find('|');
-    const size_t b = campo.find('|', a + 1);
-    righe[std::stoi(campo.substr(0, a))] = {campo.substr(b + 1), campo.substr(a + 1, b - a - 1)};
-    inizio = fine;
-  }
-  return righe;
+  return LeggiRigheTask(isql(ditta_, QueryRigheTask()));
 }
 
 std::string RigaTask(int id, const std::string& origine, const std::string& destinazione,

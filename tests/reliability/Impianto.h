@@ -25,11 +25,6 @@ struct TEsito {
   double secondi = 0;
 };
 
-struct TRigaTask {
-  std::string nota;
-  std::string ultima;  // ULTIMAESECUZIONE as isql shows it
-};
-
 // The program running in the background, its standard input empty (as under a scheduler).
 class TProcesso {
  public:

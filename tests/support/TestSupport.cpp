@@ -82,4 +82,26 @@ std::string QueryIsql(const std::string& database, const std::string& select) {
   return RunIsql(database, "SET LIST ON;\nSET BLOB ALL;\n" + select + ";\n");
 }
 
-std::string ProgramPath() { return VESSENTARIA_EXE; }
+std::string ProgramPath() {
+  return VESSENTARIA_EXE;
+}
+
+std::string QueryRigheTask() {
+  // Markers around each row, because a note may hold line breaks of its own.
+  return "SET HEADING OFF;\nSELECT '<' || ID || '|' || COALESCE(ULTIMAESECUZIONE, '') || '|' || "
+         "COALESCE(CAST(NOTEULTIMAESECUZIONE AS VARCHAR(8000)), '') || '>' FROM VESSENTARIA;\n";
+}
+
+std::map<int, TRigaTask> LeggiRigheTask(const std::string& uscitaIsql) {
+  std::map<int, TRigaTask> righe;
+  size_t inizio = 0;
+  while ((inizio = uscitaIsql.find('<', inizio)) != std::string::npos) {
+    const size_t fine = uscitaIsql.find('>', inizio);
+    const std::string campo = uscitaIsql.substr(inizio + 1, fine - inizio - 1);
+    const size_t a = campo.find('|');
+    const size_t b = campo.find('|', a + 1);
+    righe[std::stoi(campo.substr(0, a))] = {campo.substr(b + 1), campo.substr(a + 1, b - a - 1)};
+    inizio = fine;
+  }
+  return righe;
+}

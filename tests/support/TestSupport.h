@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 
 // A private folder under the system temporary folder, removed with everything in it.
@@ -36,3 +37,14 @@ int RunCommand(const std::string& commandLine, std::string* out = nullptr,
 
 // Path of the built program.
 std::string ProgramPath();
+
+// One row of the task table as the tests read it back: the note with its CR characters and the
+// last run as isql prints it (empty when never run).
+struct TRigaTask {
+  std::string nota;
+  std::string ultima;
+};
+
+// The isql script that lists the task table, and the reading of what isql printed for it.
+std::string QueryRigheTask();
+std::map<int, TRigaTask> LeggiRigheTask(const std::string& uscitaIsql);
