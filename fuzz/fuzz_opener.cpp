@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "db/Opener.h"
 #include "db/SQLDatabase.h"
+#include "opener/Opener.h"
 #include "platform/Dialogs.h"
 #include "platform/IniFile.h"
 
@@ -76,17 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   TInterfacciaMuta ui;
   TInterfacciaUtente* precedente = ImpostaInterfacciaUtente(&ui);
-  ImpostaOsservatoreConnessioni([](const std::string& nome) { throw TTentativo{nome}; });
   std::string tentato;
   bool tentativo = false;
   try {
     TSQLDatabase database;
-    ApriCreaDatabase(database, cartella, nomeFile, "", "", nullptr);
+    ApriCreaDatabase(database, cartella, nomeFile, "", "", nullptr,
+                     [](const std::string& nome) { throw TTentativo{nome}; });
   } catch (const TTentativo& t) {
     tentativo = true;
     tentato = t.nome;
   }
-  ImpostaOsservatoreConnessioni(nullptr);
   ImpostaInterfacciaUtente(precedente);
 
   const std::string file = nomeFile.empty() ? "archivio.fdb" : nomeFile;

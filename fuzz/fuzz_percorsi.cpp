@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "db/Opener.h"
+#include "opener/Opener.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
 

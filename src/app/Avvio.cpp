@@ -10,14 +10,18 @@
 #include <typeinfo>
 
 #include "app/ErroriAvvio.h"
-#include "db/Opener.h"
+#include "app/FabbricaTask.h"
 #include "db/SQLDatabase.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/Schema.h"
+#include "opener/Opener.h"
 #include "platform/FileSystem.h"
 #include "platform/UscitaStandard.h"
+#include "taskbase/Task.h"
 #include "tasks/VessentariaElab.h"
+#include "tasks/VessentariaTask.h"
+#include "tasks/VessentariaTasks.h"
 
 namespace {
 
@@ -142,6 +146,7 @@ int32_t Avvio(const std::string& percorsoEseguibile) {
   if (!EsisteTabella("VESSENTARIA", *stato.database))
     return MostraErroreAvvio(reTabellaNonTrovata, "VESSENTARIA", archivio);
   stato.elab = std::make_unique<TVessentariaElab>(*stato.database);
+  stato.elab->Tasks().Task().SetFabbricaTask(CreaTask);
   std::string messaggio;
   if (!stato.elab->CaricaTasks(messaggio)) return MostraErroreAvvio(reNonAvviabile, messaggio, "");
   // Task outcomes are written into the task table; the exit status does not carry them.

@@ -125,19 +125,6 @@ struct TSQLStatement::Impl {
   std::vector<char> segmento;  // scratch buffer for blob copies, kept between rows
 };
 
-// Blob helpers used by TSQLVar. Reading appends the whole content to `out`.
-void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::string& out);
-ISC_QUAD ScriviBlob(isc_db_handle* db, isc_tr_handle* tr, const char* data, size_t size);
-// Copies a blob from one database/transaction to a new blob in another, segment by segment.
-ISC_QUAD CopiaBlob(isc_db_handle* dbDa, isc_tr_handle* trDa, const ISC_QUAD& id, isc_db_handle* dbA,
-                   isc_tr_handle* trA, std::vector<char>& segmento);
-// The longest blob that travels to the server as a text parameter (the longest VARCHAR).
-constexpr size_t kBlobComeTestoMassimo = 32765;
-// Reads the blob into `out` (at most `massimo` + 1 bytes, the buffer is not shrunk) and says
-// whether it was whole: false when it is longer than `massimo`.
-bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, size_t massimo,
-                    char* out, size_t& letti);
-
 // Dates: the engine counts days from 1858-11-17 and the time of day in 1/10000 s; TDateTime
 // counts days from 1899-12-30, which is engine day 15018.
 constexpr int32_t kGiornoZeroDateTime = 15018;

@@ -2,11 +2,6 @@
 
 #include <array>
 
-// The task's inline constructor needs the complete types of what it owns.
-#include "db/SQLDatabase.h"
-#include "tasks/Connessione.h"
-#include "transfer/TaskVornyUSA.h"
-
 namespace {
 
 // Indexed by TTipoSincro and TStatusSincro; constant for the life of the process.
@@ -32,14 +27,4 @@ TStatusSincro DecodificaStatus(int32_t valore) {
   for (size_t i = 0; i < kValoriStatus.size(); ++i)
     if (kValoriStatus[i] == valore) return static_cast<TStatusSincro>(i);
   return ssInattivo;
-}
-
-std::unique_ptr<TTask> CreaTask(TTipoSincro tipo) {
-  switch (tipo) {
-    case tsVornyUSA:
-      return std::make_unique<TTaskVornyUSA>();
-    case tsNessuno:
-      break;
-  }
-  return nullptr;
 }

@@ -1,6 +1,6 @@
 #include "tasks/VessentariaElab.h"
 
-#include "tasks/Connessione.h"
+#include "taskbase/Connessione.h"
 #include "tasks/VessentariaTask.h"
 #include "tasks/VessentariaTasks.h"
 

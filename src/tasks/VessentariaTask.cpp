@@ -6,12 +6,10 @@
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "platform/FileSystem.h"
-#include "tasks/Connessione.h"
-#include "tasks/Decodifica.h"
-#include "tasks/Task.h"
+#include "taskbase/Connessione.h"
+#include "taskbase/Task.h"
 
-TVessentariaTask::TVessentariaTask(TConnessione& connessione)
-    : connessione_(connessione), fabbrica_(CreaTask) {}
+TVessentariaTask::TVessentariaTask(TConnessione& connessione) : connessione_(connessione) {}
 
 TVessentariaTask::~TVessentariaTask() = default;
 
@@ -38,7 +36,7 @@ bool TVessentariaTask::PreparaTask(std::string& messaggio) {
     } else if (!FileExists(riga.ArchivioDestinazione)) {
       messaggio = "Archivio destinazione \"" + riga.ArchivioDestinazione + "\" non trovato";
     } else {
-      taskCorrente_ = fabbrica_(riga.TipoSincro);
+      if (fabbrica_) taskCorrente_ = fabbrica_(riga.TipoSincro);
       messaggio.clear();
       if (!taskCorrente_)
         messaggio = "Status non riconosciuto";

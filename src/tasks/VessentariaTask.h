@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "tasks/TaskInfo.h"
+#include "taskbase/TaskInfo.h"
 
 class TConnessione;
 class TSQLStatement;
@@ -40,7 +40,7 @@ class TVessentariaTask {
   const TVessentariaTaskInfo& Info() const;
   void SetInfo(const TVessentariaTaskInfo* info) { info_ = info; }
   TTask* TaskCorrente() const { return taskCorrente_.get(); }
-  // Replaces CreaTask as the maker of task objects.
+  // The maker of task objects; without one no row has a task ("Status non riconosciuto").
   void SetFabbricaTask(TFabbricaTask fabbrica) { fabbrica_ = std::move(fabbrica); }
 
  private:

@@ -2,7 +2,7 @@
 
 #include "db/SQLStatement.h"
 #include "db/Schema.h"
-#include "tasks/Connessione.h"
+#include "taskbase/Connessione.h"
 #include "tasks/Decodifica.h"
 #include "tasks/VessentariaTask.h"
 

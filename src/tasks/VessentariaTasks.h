@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "tasks/TaskInfo.h"
+#include "taskbase/TaskInfo.h"
 
 class TConnessione;
 class TSQLStatement;

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "db/SQLTransaction.h"
-#include "tasks/Connessione.h"
+#include "taskbase/Connessione.h"
 #include "transfer/TravasiVornyUSA.h"
 
 namespace {

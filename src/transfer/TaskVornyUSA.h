@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tasks/Task.h"
+#include "taskbase/Task.h"
 #include "transfer/TravasoDatiVornyUSA.h"
 
 // The task of type VORNYUSA: copies the selected customers, orders, order rows and order

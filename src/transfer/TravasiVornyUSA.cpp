@@ -4,7 +4,7 @@
 
 #include "db/SQLError.h"
 #include "db/SQLStatement.h"
-#include "tasks/Connessione.h"
+#include "taskbase/Connessione.h"
 
 namespace {
 

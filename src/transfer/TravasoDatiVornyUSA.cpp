@@ -7,7 +7,7 @@
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/SQLVar.h"
-#include "tasks/Connessione.h"
+#include "taskbase/Connessione.h"
 
 TTravasoDatiVornyUSA::TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& destinazione)
     : origine_(origine), destinazione_(destinazione) {}

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/FabbricaTask.h"
 #include "support/TestSupport.h"
+#include "transfer/TaskVornyUSA.h"
 
 namespace {
 
@@ -19,17 +21,6 @@ namespace fs = std::filesystem;
 
 const char* const kSuccesso = "Elaborazione effettuata senza anomalie da segnalare";
 const char* const kVecchia = "nota vecchia";
-
-std::string LeggiFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string Sql(const std::string& nome) {
-  return LeggiFile(fs::path(__FILE__).parent_path() / "../../sql" / nome);
-}
 
 std::string Apici(const std::string& testo) {
   return "'" + testo + "'";
@@ -82,19 +73,19 @@ class RunTest : public ::testing::Test {
     fs::copy_file(ProgramPath(), installazione_ + "vessentaria");
     CreaDatabaseDiProva(
         installazione_ + "User/USER.FDB",
-        Sql("user.sql") +
+        FileSql("user.sql") +
             "\nINSERT INTO UTENTI (NOMEUTENTE, CODICE, DITTA) VALUES ('VESSENTARIA#', 7, '01');\n"
             "INSERT INTO TABSOFTDES (UTENTE, INTESTAZIONE, PARAMETRO, VALORE) VALUES (7, '01', "
             "'Archivio', " +
             Apici(ditta_) + ");\n");
   }
 
-  void CreaDitta(const std::string& righe, const std::string& ddl = Sql("archivio-ditta.sql")) {
+  void CreaDitta(const std::string& righe, const std::string& ddl = FileSql("archivio-ditta.sql")) {
     CreaDatabaseDiProva(ditta_, ddl + "\nCOMMIT;\n" + righe);
   }
   std::string CreaOrdini(const std::string& nome, const std::string& righe = "") {
     const std::string path = archivi_ + nome;
-    CreaDatabaseDiProva(path, Sql("archivio-ordini.sql") + "\nCOMMIT;\n" + righe);
+    CreaDatabaseDiProva(path, FileSql("archivio-ordini.sql") + "\nCOMMIT;\n" + righe);
     return path;
   }
 
@@ -146,9 +137,9 @@ TEST_F(RunTest, NienteDaEseguireTerminaConStato7O8) {
       "Error: Tabella vessentaria \"VESSENTARIA\" non trovata nell'archivio \"" + ditta_ + "\"\n";
   const std::vector<Caso> casi = {
       {"CREATE TABLE ALTRA (ID INTEGER);", "", 7, nonTrovata},
-      {Sql("archivio-ditta.sql"), "", 8,
+      {FileSql("archivio-ditta.sql"), "", 8,
        "Error: Vessentaria non avviabile:\nNessuna elaborazione di sincro trovata\n"},
-      {Sql("archivio-ditta.sql"),
+      {FileSql("archivio-ditta.sql"),
        Riga(1, "/o", "/d", "VORNYUSA", "0") + Riga(2, "/o", "/d", "VORNYUSA", "2") +
            Riga(3, "/o", "/d", "VORNYUSA", "-1") + Riga(4, "/o", "/d", "VORNYUSA", "NULL"),
        8, "Error: Vessentaria non avviabile:\nNessuna elaborazione di sincro attiva trovata\n"},
@@ -226,6 +217,10 @@ TEST_F(RunTest, RigheInattiveIntatteEDatiCopiati) {
             "CLIENTI H1 I1 L1 U1 PS_ORDINI 1 2 PS_STOINSCAR 101 102 103 PS_STOSESSION 11 12");
   EXPECT_EQ(Contenuto(b), kCopiati);
   EXPECT_EQ(Contenuto(mai), kVuoto);
+
+  // The program's maker of task objects knows the order task and nothing for an unknown type.
+  EXPECT_NE(dynamic_cast<TTaskVornyUSA*>(CreaTask(tsVornyUSA).get()), nullptr);
+  EXPECT_TRUE(CreaTask(tsNessuno) == nullptr);
 }
 
 TEST_F(RunTest, NoteDiFallimentoDellaRiga) {

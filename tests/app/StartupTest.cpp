@@ -35,13 +35,6 @@ const char* const kTabsoftdes =
     "CREATE TABLE TABSOFTDES (UTENTE INTEGER, INTESTAZIONE VARCHAR(20), PARAMETRO VARCHAR(40),"
     " VALORE VARCHAR(255));\n";
 
-std::string Leggi(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A folder holding a copy of the program, as an installation would.
 class Installazione {
  public:
@@ -322,7 +315,7 @@ class Terminale {
     letto_ = schermo_.find(testo, letto_) + testo.size();
     return true;
   }
-  void Scrivi(const std::string& tasti) {
+  void ScriviFile(const std::string& tasti) {
     if (write(master_, tasti.data(), tasti.size()) != static_cast<ssize_t>(tasti.size()))
       throw std::runtime_error("write to the terminal failed");
   }
@@ -358,7 +351,7 @@ TEST(Startup, ErrorBoxWaitsForEnterOnATerminal) {
       << terminale.Schermo();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_TRUE(terminale.InEsecuzione());
-  terminale.Scrivi("\r");
+  terminale.ScriviFile("\r");
   EXPECT_EQ(terminale.Esito(), 1);
 }
 
@@ -372,22 +365,22 @@ TEST(Startup, DialogOnATerminal) {
   ASSERT_TRUE(terminale.Attendi("vessentaria: Non trovato dati.ini\r\n")) << terminale.Schermo();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(terminale.InEsecuzione());
-  terminale.Scrivi("\r");
+  terminale.ScriviFile("\r");
   ASSERT_TRUE(terminale.Attendi(
       "Non trovato dati.ini: Inserire il nome del computer e la lettera della sua\r\n"
       "unità disco dove risulta ospitato (o sarà ospitato) il database\r\nComputer: "))
       << terminale.Schermo();
-  terminale.Scrivi("127.0.0.1/1\r");
+  terminale.ScriviFile("127.0.0.1/1\r");
   ASSERT_TRUE(terminale.Attendi("Lettera disco: ")) << terminale.Schermo();
-  terminale.Scrivi("\r");
+  terminale.ScriviFile("\r");
   ASSERT_TRUE(terminale.Attendi("OK / Cancel [OK]: ")) << terminale.Schermo();
-  terminale.Scrivi("\r");
+  terminale.ScriviFile("\r");
   ASSERT_TRUE(terminale.Attendi("Error: Impossibile stabilire la connessione all'archivio\r\n\"" +
                                 installazione.UserFdb() + "\"\r\n"))
       << terminale.Schermo();
-  EXPECT_EQ(Leggi(installazione.CartellaUtente() + "dati.ini"),
+  EXPECT_EQ(LeggiFile(installazione.CartellaUtente() + "dati.ini"),
             "[CONFIG]\nNome Server=127.0.0.1/1\n");
-  terminale.Scrivi("\r");
+  terminale.ScriviFile("\r");
   EXPECT_EQ(terminale.Esito(), 3);
   EXPECT_EQ(terminale.Schermo().find("Apertura / creazione"), std::string::npos);
 }
@@ -400,9 +393,9 @@ TEST(Startup, UnwritableDatiIniOnATerminal) {
   fs::create_directory(installazione.CartellaUtente() + "dati.ini");
   Terminale terminale(installazione.Programma());
   ASSERT_TRUE(terminale.Attendi("vessentaria: Non trovato dati.ini\r\n")) << terminale.Schermo();
-  terminale.Scrivi("\r");
+  terminale.ScriviFile("\r");
   ASSERT_TRUE(terminale.Attendi("Computer: ")) << terminale.Schermo();
-  terminale.Scrivi("SRV\rC\rok\r");
+  terminale.ScriviFile("SRV\rC\rok\r");
   ASSERT_TRUE(terminale.Attendi("Unable to write to " + installazione.CartellaUtente() +
                                 "dati.ini.\r\r\n\r\r\n"))
       << terminale.Schermo();

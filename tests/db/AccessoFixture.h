@@ -32,17 +32,7 @@ class AccessoTest : public ::testing::Test {
   void SetUp() override {
     percorso_ = cartella_ / "prova.fdb";
     CreaDatabaseDiProva(percorso_, Ddl());
-    db_ = Connetti(percorso_);
-  }
-
-  static std::unique_ptr<TSQLDatabase> Connetti(const std::string& percorso) {
-    auto db = std::make_unique<TSQLDatabase>();
-    db->SetDatabaseName(percorso);
-    db->SetLoginPrompt(false);
-    db->Params().Add("user_name=SYSDBA");
-    db->Params().Add("password=masterkey");
-    db->SetConnected(true);
-    return db;
+    db_ = ConnettiArchivio(percorso_);
   }
 
   // A statement on db_ with the given transaction and text.

@@ -128,7 +128,7 @@ TEST_F(AssignBlobTest, EveryBlobArrivesByteForByteEmbedded) {
   TempFolder altra;
   const std::string destinazione = altra / "dest.fdb";
   CreaDatabaseDiProva(destinazione, kTabellaBlob);
-  auto dest = Connetti(destinazione);
+  auto dest = ConnettiArchivio(destinazione);
   CopiaEVerifica(*dest);
 }
 
@@ -137,12 +137,7 @@ TEST_F(AssignBlobTest, EveryBlobArrivesByteForByteThroughAServer) {
   FirebirdServer server;
   const std::string destinazione = server.DataFolder() + "dest.fdb";
   CreaDatabaseDiProva(destinazione, kTabellaBlobServer);
-  auto dest = std::make_unique<TSQLDatabase>();
-  dest->SetDatabaseName(server.Nome() + ":" + destinazione);
-  dest->SetLoginPrompt(false);
-  dest->Params().Add("user_name=SYSDBA");
-  dest->Params().Add("password=tawnyquip");
-  dest->SetConnected(true);
+  auto dest = ConnettiArchivio(server.Nome() + ":" + destinazione, "tawnyquip");
   CopiaEVerifica(*dest);
 }
 

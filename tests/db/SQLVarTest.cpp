@@ -195,7 +195,7 @@ TEST_F(SQLVarTest, AssignCopiesEveryTypeBetweenDatabasesExactly) {
   TempFolder altra;
   const std::string destinazione = altra / "dest.fdb";
   CreaDatabaseDiProva(destinazione, kTabellaTipi);
-  auto dest = Connetti(destinazione);
+  auto dest = ConnettiArchivio(destinazione);
   {
     auto trDa = CreaTransazioneReadCommitted(*db_);
     auto trA = CreaTransazioneSnapshot(*dest);

@@ -222,6 +222,6 @@ TEST_F(TransactionTest, ObjectsOutliveTheirDatabase) {
   EXPECT_EQ(TestoErrore([&] { st->Execute(); }), "Database not assigned");
   st.reset();
   tr.reset();
-  db_ = Connetti(percorso_);
+  db_ = ConnettiArchivio(percorso_);
   EXPECT_EQ(Conta(), 4);
 }

@@ -17,31 +17,18 @@
 #include "platform/IniFile.h"
 #include "support/TestSupport.h"
 
-namespace {
-
-std::string Leggi(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Scrivi(const std::string& path, const std::string& testo) {
-  std::ofstream(path, std::ios::binary) << testo;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(IniFile, ReadsLikeAProfile) {
   TempFolder temp;
-  Scrivi(temp / "dati.ini",
-         "; archivi della ditta\r\n"
-         "[config]\r\n"
-         "nome server=SRV1\r\n"
-         "Alias = ditta \r\n"
-         "Vuota=\r\n"
-         "[ALTRO]\r\n"
-         "Nome Server=ALTRO\r\n");
+  ScriviFile(temp / "dati.ini",
+             "; archivi della ditta\r\n"
+             "[config]\r\n"
+             "nome server=SRV1\r\n"
+             "Alias = ditta \r\n"
+             "Vuota=\r\n"
+             "[ALTRO]\r\n"
+             "Nome Server=ALTRO\r\n");
   TIniFile ini(temp / "dati.ini");
   EXPECT_EQ(ini.ReadString("CONFIG", "Nome Server", ""), "SRV1");
   EXPECT_EQ(ini.ReadString("Config", "ALIAS", ""), "ditta");
@@ -59,7 +46,7 @@ TEST(IniFile, ReadsLikeAProfile) {
 TEST(IniFile, CutsLongValues) {
   TempFolder temp;
   std::string lungo(2047, 'a');
-  Scrivi(temp / "dati.ini", "[CONFIG]\nEsatto=" + lungo + "\nLungo=" + lungo + "XYZ\n");
+  ScriviFile(temp / "dati.ini", "[CONFIG]\nEsatto=" + lungo + "\nLungo=" + lungo + "XYZ\n");
   TIniFile ini(temp / "dati.ini");
   EXPECT_EQ(ini.ReadString("CONFIG", "Esatto", ""), lungo);
   EXPECT_EQ(ini.ReadString("CONFIG", "Lungo", ""), lungo);
@@ -70,22 +57,22 @@ TEST(IniFile, WritesAndKeepsTheRest) {
   TIniFile nuovo(temp / "dati.ini");
   nuovo.WriteString("CONFIG", "Nome Server", "SRV");
   nuovo.WriteString("CONFIG", "Lettera Disco Server", "C");
-  EXPECT_NE(Leggi(temp / "dati.ini").find("[CONFIG]\nNome Server=SRV\n"), std::string::npos)
-      << Leggi(temp / "dati.ini");
+  EXPECT_NE(LeggiFile(temp / "dati.ini").find("[CONFIG]\nNome Server=SRV\n"), std::string::npos)
+      << LeggiFile(temp / "dati.ini");
   EXPECT_EQ(nuovo.ReadString("CONFIG", "Nome Server", ""), "SRV");
   EXPECT_EQ(nuovo.ReadString("CONFIG", "Lettera Disco Server", ""), "C");
 
-  Scrivi(temp / "altro.ini",
-         "[Config]\n"
-         "; il server di produzione\n"
-         "nome server=VECCHIO\n"
-         "Alias=ditta\n"
-         "[ALTRO]\n"
-         "Chiave=valore con spazi\n");
+  ScriviFile(temp / "altro.ini",
+             "[Config]\n"
+             "; il server di produzione\n"
+             "nome server=VECCHIO\n"
+             "Alias=ditta\n"
+             "[ALTRO]\n"
+             "Chiave=valore con spazi\n");
   TIniFile esistente(temp / "altro.ini");
   esistente.WriteString("CONFIG", "Nome Server", "");
   esistente.WriteString("CONFIG", "Lettera Disco Server", "D");
-  std::string testo = Leggi(temp / "altro.ini");
+  std::string testo = LeggiFile(temp / "altro.ini");
   // One section, the existing key replaced in place, nothing else lost.
   EXPECT_EQ(testo.find("[CONFIG]"), std::string::npos) << testo;
   EXPECT_EQ(testo.find("VECCHIO"), std::string::npos) << testo;
@@ -117,15 +104,15 @@ TEST(IniFile, FailedWriteRaisesAndLosesNothing) {
 
 TEST(IniFile, DuplicatesReadTheFirst) {
   TempFolder temp;
-  Scrivi(temp / "dati.ini",
-         "Nome Server=FUORI\n"
-         "[CONFIG]\n"
-         "Nome Server=PRIMO\n"
-         "riga senza uguale\n"
-         "NOME SERVER=SECONDO\n"
-         "[config]\n"
-         "Nome Server=TERZO\n"
-         "Alias=SOLO_NELLA_SECONDA\n");
+  ScriviFile(temp / "dati.ini",
+             "Nome Server=FUORI\n"
+             "[CONFIG]\n"
+             "Nome Server=PRIMO\n"
+             "riga senza uguale\n"
+             "NOME SERVER=SECONDO\n"
+             "[config]\n"
+             "Nome Server=TERZO\n"
+             "Alias=SOLO_NELLA_SECONDA\n");
   TIniFile ini(temp / "dati.ini");
   EXPECT_EQ(ini.ReadString("CONFIG", "Nome Server", ""), "PRIMO");
   // Only the first section of a name counts.
@@ -166,10 +153,10 @@ TEST(IniFile, AWriteChangesOneLineAndKeepsEveryOtherByte) {
        std::string("\x01\xFF garbage\0\n", 12) + "[CONFIG]\nAlias=a\n"},
   };
   for (const Caso& caso : casi) {
-    Scrivi(temp / "dati.ini", caso.prima);
+    ScriviFile(temp / "dati.ini", caso.prima);
     TIniFile ini(temp / "dati.ini");
     ini.WriteString("CONFIG", caso.chiave, caso.valore);
-    EXPECT_EQ(Leggi(temp / "dati.ini"), caso.dopo);
+    EXPECT_EQ(LeggiFile(temp / "dati.ini"), caso.dopo);
     EXPECT_EQ(ini.ReadString("CONFIG", caso.chiave, "x"), caso.valore);
   }
 }
@@ -177,13 +164,13 @@ TEST(IniFile, AWriteChangesOneLineAndKeepsEveryOtherByte) {
 TEST(IniFile, AWriteKeepsALinkAndLeavesNoScratchFile) {
   TempFolder temp;
   std::filesystem::create_directory(temp / "vero");
-  Scrivi(temp / "vero/dati.ini", "[CONFIG]\nAlias=x\n");
+  ScriviFile(temp / "vero/dati.ini", "[CONFIG]\nAlias=x\n");
   std::filesystem::permissions(temp / "vero/dati.ini", std::filesystem::perms(0640));
   std::filesystem::create_symlink("vero/dati.ini", temp / "dati.ini");
   TIniFile ini(temp / "dati.ini");
   ini.WriteString("CONFIG", "Nome Server", "SRV");
   EXPECT_TRUE(std::filesystem::is_symlink(temp / "dati.ini"));
-  EXPECT_EQ(Leggi(temp / "vero/dati.ini"), "[CONFIG]\nAlias=x\nNome Server=SRV\n");
+  EXPECT_EQ(LeggiFile(temp / "vero/dati.ini"), "[CONFIG]\nAlias=x\nNome Server=SRV\n");
   EXPECT_EQ(std::filesystem::status(temp / "vero/dati.ini").permissions(),
             std::filesystem::perms(0640));
   int file = 0;
@@ -214,12 +201,12 @@ TEST(IniFile, AWriteOnAFullDiskKeepsTheOldFileWhole) {
     GTEST_SKIP() << "this machine refuses to mount a tmpfs (not root, or no mount rights)";
   const std::string file = piccolo.cartella + "/dati.ini";
   const std::string prima = "[CONFIG]\nAlias=ditta\n; " + std::string(6000, 'x') + "\n";
-  Scrivi(file, prima);
-  ASSERT_EQ(Leggi(file), prima);
+  ScriviFile(file, prima);
+  ASSERT_EQ(LeggiFile(file), prima);
   TIniFile ini(file);
   // The new text does not fit: a file cut short at the disk's end would lose the settings.
   EXPECT_THROW(ini.WriteString("CONFIG", "Nome Server", std::string(3000, 's')), EIniFileError);
-  EXPECT_EQ(Leggi(file), prima);
+  EXPECT_EQ(LeggiFile(file), prima);
   EXPECT_EQ(ini.ReadString("CONFIG", "Alias", ""), "ditta");
 }
 

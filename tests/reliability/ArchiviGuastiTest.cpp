@@ -36,11 +36,6 @@ INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (909, 99);
 INSERT INTO PS_STOSESSION (ID) VALUES (99);
 )";
 
-void ScriviFile(const std::string& path, const std::string& byte) {
-  std::ofstream out(path, std::ios::binary);
-  out << byte;
-}
-
 std::string ByteCasuali(size_t n) {
   std::mt19937 generatore(20261207);
   std::string byte(n, '\0');

@@ -37,11 +37,6 @@ std::string ByteCasuali(size_t n, unsigned seme) {
   return byte;
 }
 
-void ScriviFile(const std::string& path, const std::string& byte) {
-  std::ofstream out(path, std::ios::binary);
-  out << byte;
-}
-
 // isql's CREATE DATABASE takes no quote in its path: the archive is made under a plain name and
 // then moved.
 void CreaInPercorso(const std::string& path, const std::string& ddl) {

@@ -26,33 +26,6 @@ const char* const kSuccesso = "Elaborazione effettuata senza anomalie da segnala
 
 namespace {
 
-const char* const kCartellaSql = VESSENTARIA_SQL_DIR;
-
-// Text and blobs as bytes, blobs by content (never by their ids, which differ between archives).
-const std::vector<std::pair<std::string, std::string>> kTabelle = {
-    {"CLIENTI",
-     "SELECT CODICE, CAST(RAGIONESOCIALE AS VARCHAR(60) CHARACTER SET OCTETS) AS RAGIONESOCIALE,"
-     " NAZIONE, INTESTATARIOFATTURA, FIDO,"
-     " CAST(NOTE AS VARCHAR(8000) CHARACTER SET OCTETS) AS NOTE FROM CLIENTI ORDER BY CODICE"},
-    {"PS_ORDINI",
-     "SELECT ID, IDSESSIONE, IDUTENTE, CODDEST, DATAORDINE, TOTALE,"
-     " CAST(NOTE AS VARCHAR(200) CHARACTER SET OCTETS) AS NOTE FROM PS_ORDINI ORDER BY ID"},
-    {"PS_STOINSCAR",
-     "SELECT IDINSERIMENTO, IDSESSIONE, QUANTITA, PEZZI, CODICEGRANDE, SCONTORIGA, PREZZO,"
-     " IMPORTO, ALIQUOTA, PESO, VOLUME, DATACONSEGNA, ORACONSEGNA, MODIFICATO,"
-     " CAST(UNITA AS CHAR(3) CHARACTER SET OCTETS) AS UNITA,"
-     " CAST(DESCRIZIONE AS VARCHAR(80) CHARACTER SET OCTETS) AS DESCRIZIONE,"
-     " CAST(ETICHETTA AS VARCHAR(20) CHARACTER SET OCTETS) AS ETICHETTA,"
-     " CAST(NOTE AS VARCHAR(8000) CHARACTER SET OCTETS) AS NOTE,"
-     " OCTET_LENGTH(IMMAGINE) AS LUNGHEZZAIMMAGINE,"
-     " CAST(SUBSTRING(IMMAGINE FROM 1 FOR 8000) AS VARCHAR(8000) CHARACTER SET OCTETS) AS I1"
-     " FROM PS_STOINSCAR ORDER BY IDINSERIMENTO"},
-    {"PS_STOSESSION",
-     "SELECT ID, INIZIO, FINE, DURATA, CAST(TERMINALE AS CHAR(8) CHARACTER SET OCTETS) AS"
-     " TERMINALE, CAST(REGISTRO AS VARCHAR(8000) CHARACTER SET OCTETS) AS REGISTRO"
-     " FROM PS_STOSESSION ORDER BY ID"},
-};
-
 uint64_t Fnv1a(const std::string& testo) {
   uint64_t h = 14695981039346656037ull;
   for (unsigned char c : testo) {
@@ -69,21 +42,6 @@ std::string Apici(const std::string& testo) {
 }
 
 }  // namespace
-
-std::string LeggiFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string DdlOrdini() {
-  return LeggiFile(std::string(kCartellaSql) + "/archivio-ordini.sql");
-}
-
-std::string DdlDitta() {
-  return LeggiFile(std::string(kCartellaSql) + "/archivio-ditta.sql");
-}
 
 TIsql IsqlLocale() {
   return [](const std::string& database, const std::string& script) {
@@ -176,7 +134,7 @@ TImpianto::TImpianto()
 void TImpianto::CreaUtente(const std::string& archivio, const std::string& extra) {
   CreaDatabaseDiProva(
       installazione_ + "User/USER.FDB",
-      LeggiFile(std::string(kCartellaSql) + "/user.sql") +
+      FileSql("user.sql") +
           "\nCOMMIT;\nINSERT INTO UTENTI (NOMEUTENTE, CODICE, DITTA) VALUES ('VESSENTARIA#', 7, "
           "'01');\nINSERT INTO TABSOFTDES (UTENTE, INTESTAZIONE, PARAMETRO, VALORE) VALUES (7, "
           "'01', 'Archivio', " +
@@ -229,8 +187,8 @@ std::string RigaTask(int id, const std::string& origine, const std::string& dest
 
 std::string Impronta(const std::string& archivio, const TIsql& isql) {
   std::string impronta;
-  for (const auto& [tabella, select] : kTabelle) {
-    const std::string righe = isql(archivio, "SET LIST ON;\n" + select + ";\n");
+  for (const std::string& tabella : TabelleOrdini()) {
+    const std::string righe = isql(archivio, "SET LIST ON;\n" + SelezioneTabella(tabella) + ";\n");
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(Fnv1a(righe)));
     impronta +=
@@ -298,12 +256,7 @@ void ScriviDatiIni(const std::string& cartella, const std::string& server,
 }
 
 TSessione::TSessione(const std::string& nomeDatabase, const std::string& password)
-    : database_(std::make_unique<TSQLDatabase>()) {
-  database_->SetDatabaseName(nomeDatabase);
-  database_->Params().Add("user_name=SYSDBA");
-  database_->Params().Add("password=" + password);
-  database_->SetLoginPrompt(false);
-  database_->SetConnected(true);
+    : database_(ConnettiArchivio(nomeDatabase, password)) {
   transazione_ = CreaTransazioneSnapshot(*database_);
 }
 

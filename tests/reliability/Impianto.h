@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "support/ArchiviOrdini.h"
 #include "support/TestSupport.h"
 
 // Runs an isql script against a database and returns what isql printed.
@@ -106,10 +107,6 @@ int ContaRighe(const std::string& archivio, const std::string& tabella,
 // `ordini` / 10 customers with their invoice holders.
 std::string DatiMassivi(int ordini);
 
-// The DDL of the order tables and of the task table, from sql/.
-std::string DdlOrdini();
-std::string DdlDitta();
-
 // dati.ini in `cartella` sending every archive of that folder to `server` under `alias`.
 void ScriviDatiIni(const std::string& cartella, const std::string& server,
                    const std::string& alias);
@@ -136,6 +133,3 @@ class TSessione {
   std::unique_ptr<TSQLDatabase> database_;
   std::unique_ptr<TSQLTransaction> transazione_;
 };
-
-// The byte content of a file.
-std::string LeggiFile(const std::string& path);

@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/TestSupport.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -52,13 +54,6 @@ bool PortaAperta(int porta) {
   return aperta;
 }
 
-std::string Leggi(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::string Virgolette(const std::string& testo) {
   std::string r = "'";
   for (char c : testo) r += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -84,7 +79,7 @@ FirebirdServer::FirebirdServer(const std::string& password,
   port_ = PortaLibera();
   {
     std::ofstream conf(radice + "firebird.conf", std::ios::binary);
-    conf << Leggi(std::string(ConfigurazioneFirebird) + "/firebird.conf") << "\n"
+    conf << LeggiFile(std::string(ConfigurazioneFirebird) + "/firebird.conf") << "\n"
          << "RemoteServicePort = " << port_ << "\n"
          << "RemoteBindAddress = 127.0.0.1\n"
          << "IpcName = vessentaria_" << port_ << "\n"
@@ -139,11 +134,11 @@ FirebirdServer::FirebirdServer(const std::string& password,
     int stato = 0;
     if (waitpid(pid_, &stato, WNOHANG) == pid_) {
       pid_ = -1;
-      throw std::runtime_error("the Firebird server ended at start: " + Leggi(log));
+      throw std::runtime_error("the Firebird server ended at start: " + LeggiFile(log));
     }
     if (std::chrono::steady_clock::now() > limite) {
       Stop();
-      throw std::runtime_error("the Firebird server did not open its port: " + Leggi(log));
+      throw std::runtime_error("the Firebird server did not open its port: " + LeggiFile(log));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

@@ -105,3 +105,33 @@ std::map<int, TRigaTask> LeggiRigheTask(const std::string& uscitaIsql) {
   }
   return righe;
 }
+
+std::unique_ptr<TSQLDatabase> ConnettiArchivio(const std::string& nome,
+                                               const std::string& password) {
+  auto database = std::make_unique<TSQLDatabase>();
+  database->SetDatabaseName(nome);
+  database->Params().Add("user_name=SYSDBA");
+  database->Params().Add("password=" + password);
+  database->SetLoginPrompt(false);
+  database->SetConnected(true);
+  return database;
+}
+
+std::string LeggiFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void ScriviFile(const std::string& path, const std::string& testo) {
+  std::ofstream(path, std::ios::binary) << testo;
+}
+
+std::string FileSql(const std::string& nome) {
+  const std::filesystem::path file =
+      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "sql" / nome;
+  if (!std::filesystem::is_regular_file(file))
+    throw std::runtime_error("cannot read " + file.string());
+  return LeggiFile(file.string());
+}

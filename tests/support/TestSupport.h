@@ -1,7 +1,10 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
+
+#include "db/SQLDatabase.h"
 
 // A private folder under the system temporary folder, removed with everything in it.
 class TempFolder {
@@ -34,6 +37,17 @@ std::string QueryIsql(const std::string& database, const std::string& select);
 // Runs a command line through the shell; returns its exit status, fills stdout and stderr.
 int RunCommand(const std::string& commandLine, std::string* out = nullptr,
                std::string* err = nullptr, const std::string& stdinText = "");
+
+// A handle connected to `nome` (a path on the embedded engine, or server:path) as SYSDBA.
+std::unique_ptr<TSQLDatabase> ConnettiArchivio(const std::string& nome,
+                                               const std::string& password = "masterkey");
+
+// The whole content of a file (empty when it cannot be read), and of a script of the project's
+// sql/ folder (raises when it cannot be read).
+std::string LeggiFile(const std::string& path);
+// Replaces the file's content with `testo`, byte for byte.
+void ScriviFile(const std::string& path, const std::string& testo);
+std::string FileSql(const std::string& nome);
 
 // Path of the built program.
 std::string ProgramPath();

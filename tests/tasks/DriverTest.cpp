@@ -17,43 +17,22 @@
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/SQLVar.h"
+#include "support/ArchiviOrdini.h"
 #include "support/TestSupport.h"
-#include "tasks/Connessione.h"
+#include "taskbase/Connessione.h"
+#include "taskbase/Task.h"
 #include "tasks/Decodifica.h"
-#include "tasks/Task.h"
 #include "tasks/VessentariaElab.h"
 #include "tasks/VessentariaTask.h"
 #include "tasks/VessentariaTasks.h"
-#include "transfer/TaskVornyUSA.h"
 
 namespace {
-
-std::string LeggiFile(const std::filesystem::path& path) {
-  std::ifstream in(path);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string DdlDitta() {
-  return LeggiFile(std::filesystem::path(__FILE__).parent_path() / "../../sql/archivio-ditta.sql");
-}
 
 std::string DdlConNote(const std::string& tipoNote) {
   return "CREATE TABLE VESSENTARIA (ID INTEGER, ARCHIVIOORIGINE VARCHAR(400),"
          " ARCHIVIODESTINAZIONE VARCHAR(400), TIPOSINCRO VARCHAR(20), STATUS INTEGER,"
          " ULTIMAESECUZIONE TIMESTAMP, NOTEULTIMAESECUZIONE " +
          tipoNote + ", ALTRA VARCHAR(10));";
-}
-
-std::unique_ptr<TSQLDatabase> Connetti(const std::string& path) {
-  auto db = std::make_unique<TSQLDatabase>();
-  db->SetDatabaseName(path);
-  db->Params().Add("user_name=SYSDBA");
-  db->Params().Add("password=masterkey");
-  db->SetLoginPrompt(false);
-  db->SetConnected(true);
-  return db;
 }
 
 struct TStatoRiga {
@@ -63,7 +42,7 @@ struct TStatoRiga {
 
 // The task rows as another connection sees them once committed.
 std::map<int32_t, TStatoRiga> LeggiTabella(const std::string& path) {
-  auto db = Connetti(path);
+  auto db = ConnettiArchivio(path);
   auto tr = CreaTransazioneReadCommitted(*db);
   TSQLStatement q;
   q.SetDatabase(db.get());
@@ -139,7 +118,7 @@ class DriverTest : public ::testing::Test {
            status + ", '2001-02-03 04:05:06', 'nota vecchia');\n";
   }
   void Avvia() {
-    database_ = Connetti(ditta_);
+    database_ = ConnettiArchivio(ditta_);
     elab_ = std::make_unique<TVessentariaElab>(*database_);
     elab_->Tasks().Task().SetFabbricaTask([this](TTipoSincro) {
       return std::make_unique<TTaskDiProva>(eventi_, comportamenti_, vivi_);
@@ -170,10 +149,6 @@ TEST(Decodifica, TipoEStatus) {
       {1, ssAttivo},           {0, ssInattivo},         {2, ssInattivo},  {-1, ssInattivo},
       {INT32_MAX, ssInattivo}, {INT32_MIN, ssInattivo}, {257, ssInattivo}};
   for (const auto& [valore, atteso] : stati) EXPECT_EQ(DecodificaStatus(valore), atteso) << valore;
-
-  auto task = CreaTask(tsVornyUSA);
-  EXPECT_NE(dynamic_cast<TTaskVornyUSA*>(task.get()), nullptr);
-  EXPECT_TRUE(CreaTask(tsNessuno) == nullptr);
 }
 
 TEST_F(DriverTest, CaricaTasksSenzaRigheOSenzaRigheAttive) {
@@ -196,7 +171,7 @@ TEST_F(DriverTest, CaricaTasksSenzaRigheOSenzaRigheAttive) {
   for (const Caso& caso : casi) {
     TempFolder cartella;
     CreaDatabaseDiProva(cartella / "ditta.fdb", DdlDitta() + "\nCOMMIT;\n" + caso.righe);
-    auto db = Connetti(cartella / "ditta.fdb");
+    auto db = ConnettiArchivio(cartella / "ditta.fdb");
     TVessentariaElab elab(*db);
     std::string messaggio = "resto";
     EXPECT_EQ(elab.CaricaTasks(messaggio), caso.risultato) << caso.righe;
@@ -243,7 +218,7 @@ TEST_F(DriverTest, CaricaLeggeLeRigheInOrdineDiID) {
 
 TEST_F(DriverTest, LeggiRigheCresceOltreIlConteggio) {
   CreaDitta(DdlDitta(), Riga(1) + Riga(2) + Riga(3));
-  auto db = Connetti(ditta_);
+  auto db = ConnettiArchivio(ditta_);
   TConnessione coppia(*db);
   for (int32_t conteggio : {0, 1, 3, 5}) {
     TSQLStatement q;
@@ -393,7 +368,7 @@ TEST_F(DriverTest, NotaTagliataAllaLunghezzaDellaColonna) {
 
 TEST_F(DriverTest, RigaBloccataAltroveNonFermaIlGiro) {
   CreaDitta(DdlDitta(), Riga(1) + Riga(2));
-  auto altro = Connetti(ditta_);
+  auto altro = ConnettiArchivio(ditta_);
   auto blocco = CreaTransazioneSnapshot(*altro);
   TSQLStatement aggiorna;
   aggiorna.SetDatabase(altro.get());

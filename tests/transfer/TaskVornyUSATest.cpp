@@ -6,9 +6,9 @@
 #include "db/SQLError.h"
 #include "db/SQLTransaction.h"
 #include "platform/Dialogs.h"
-#include "tasks/Connessione.h"
-#include "tasks/TaskInfo.h"
-#include "transfer/ArchiviOrdini.h"
+#include "support/ArchiviOrdini.h"
+#include "taskbase/Connessione.h"
+#include "taskbase/TaskInfo.h"
 #include "transfer/TaskVornyUSA.h"
 
 namespace {

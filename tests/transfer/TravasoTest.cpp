@@ -8,8 +8,8 @@
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/Schema.h"
-#include "tasks/Connessione.h"
-#include "transfer/ArchiviOrdini.h"
+#include "support/ArchiviOrdini.h"
+#include "taskbase/Connessione.h"
 #include "transfer/TravasiVornyUSA.h"
 
 namespace {

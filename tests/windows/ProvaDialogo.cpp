@@ -11,7 +11,7 @@
 #include <string>
 
 #include "Ispezione.h"
-#include "db/Opener.h"
+#include "opener/Opener.h"
 
 namespace {
 

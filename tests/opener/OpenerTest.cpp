@@ -11,8 +11,8 @@
 #include <sstream>
 #include <vector>
 
-#include "db/Opener.h"
 #include "db/SQLDatabase.h"
+#include "opener/Opener.h"
 #include "platform/IniFile.h"
 #include "support/FirebirdServer.h"
 #include "support/TestSupport.h"
@@ -47,11 +47,10 @@ class Utente : public TInterfacciaUtente {
  public:
   explicit Utente(Risposta risposta = {}) : risposta_(std::move(risposta)) {
     precedente_ = ImpostaInterfacciaUtente(this);
-    ImpostaOsservatoreConnessioni([this](const std::string& nome) { nomi.push_back(nome); });
   }
-  ~Utente() override {
-    ImpostaOsservatoreConnessioni(nullptr);
-    ImpostaInterfacciaUtente(precedente_);
+  ~Utente() override { ImpostaInterfacciaUtente(precedente_); }
+  TOsservatoreConnessioni Osservatore() {
+    return [this](const std::string& nome) { nomi.push_back(nome); };
   }
   void MostraMessaggio(const std::string& titolo, const std::string& testo,
                        TIconaMessaggio icona) override {
@@ -87,17 +86,6 @@ class Utente : public TInterfacciaUtente {
   Risposta risposta_;
   TInterfacciaUtente* precedente_ = nullptr;
 };
-
-std::string Leggi(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Scrivi(const std::string& path, const std::string& testo) {
-  std::ofstream(path, std::ios::binary) << testo;
-}
 
 // A port on 127.0.0.1 where nothing listens: connections to it are refused at once.
 int PortaChiusa() {
@@ -299,13 +287,14 @@ TEST(Opener, NamingRules) {
     fs::create_directories(temp / "a.fdb");
     const fs::path sopra = fs::path(cartella + "dati.ini").parent_path();
     if (!sopra.empty()) fs::create_directories(sopra);
-    if (caso.datiIni) Scrivi(cartella + "dati.ini", *caso.datiIni);
+    if (caso.datiIni) ScriviFile(cartella + "dati.ini", *caso.datiIni);
     const bool esisteva = fs::exists(cartella + "dati.ini");
-    const std::string prima = Leggi(cartella + "dati.ini");
+    const std::string prima = LeggiFile(cartella + "dati.ini");
 
     TSQLDatabase database;
     Utente utente(caso.risposta);
-    EXPECT_FALSE(ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr));
+    EXPECT_FALSE(
+        ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr, utente.Osservatore()));
     EXPECT_FALSE(database.Connected());
     std::vector<std::string> nomi;
     for (const auto& n : caso.nomi) nomi.push_back(sostituisci(n));
@@ -324,10 +313,10 @@ TEST(Opener, NamingRules) {
       EXPECT_TRUE(utente.attivoEdit1);
     }
     if (caso.datiIniDopo) {
-      EXPECT_EQ(Leggi(cartella + "dati.ini"), *caso.datiIniDopo);
+      EXPECT_EQ(LeggiFile(cartella + "dati.ini"), *caso.datiIniDopo);
     } else {
       EXPECT_EQ(fs::exists(cartella + "dati.ini"), esisteva);
-      EXPECT_EQ(Leggi(cartella + "dati.ini"), prima);
+      EXPECT_EQ(LeggiFile(cartella + "dati.ini"), prima);
     }
   }
 }
@@ -338,7 +327,8 @@ TEST(Opener, LocalDatabases) {
   TSQLDatabase database;
   {
     Utente utente;
-    ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr));
+    ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr,
+                                 utente.Osservatore()));
     EXPECT_TRUE(database.Connected());
     EXPECT_EQ(utente.nomi, std::vector<std::string>{temp / "ditta.fdb"});
     EXPECT_TRUE(utente.messaggi.empty());
@@ -349,7 +339,7 @@ TEST(Opener, LocalDatabases) {
   {
     // The same handle, still connected, opens a missing database: it is created.
     Utente utente;
-    ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "", "", "", nullptr));
+    ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "", "", "", nullptr, utente.Osservatore()));
     EXPECT_TRUE(database.Connected());
     EXPECT_EQ(database.DatabaseName(), temp / "archivio.fdb");
     EXPECT_EQ(utente.nomi, std::vector<std::string>{temp / "archivio.fdb"});
@@ -376,7 +366,8 @@ TEST(Opener, ConnectOrCreateLines) {
   TSQLDatabase database;
   Utente utente;
   // A folder can be neither opened nor created: both attempts fail, nothing is shown.
-  EXPECT_FALSE(ConnettiCreaDatabase(database, temp / "cartella.fdb", "", "", "ALTRO", "segreta"));
+  EXPECT_FALSE(ConnettiCreaDatabase(database, temp / "cartella.fdb", "", "", "ALTRO", "segreta",
+                                    utente.Osservatore()));
   EXPECT_EQ(database.DatabaseName(), temp / "cartella.fdb");
   EXPECT_EQ(database.Params().Lines(),
             (std::vector<std::string>{"USER \"ALTRO\"", "PASSWORD \"segreta\"", "PAGE_SIZE 4096"}));
@@ -396,7 +387,8 @@ TEST(Opener, ConnectOrCreateLines) {
   for (const auto& caso : casi) {
     utente.nomi.clear();
     CartellaCorrente qui(temp.Path());
-    EXPECT_FALSE(ConnettiCreaDatabase(database, caso.nome, caso.server, caso.lettera, "", ""));
+    EXPECT_FALSE(ConnettiCreaDatabase(database, caso.nome, caso.server, caso.lettera, "", "",
+                                      utente.Osservatore()));
     EXPECT_EQ(utente.nomi, std::vector<std::string>{caso.atteso});
     EXPECT_EQ(database.DatabaseName(), caso.atteso);
   }
@@ -408,7 +400,7 @@ TEST(Opener, UnwritableDatiIniLeavesTheOpener) {
   TSQLDatabase database;
   Utente utente({1, "SRV", "C"});
   try {
-    ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr);
+    ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr, utente.Osservatore());
     FAIL() << "no error raised";
   } catch (const EIniFileError& e) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + cartella + "dati.ini");
@@ -439,10 +431,11 @@ std::unique_ptr<FirebirdServer> OpenerServer::server_;
 
 TEST_F(OpenerServer, AliasRuleConnectsThroughTheServer) {
   TempFolder temp;
-  Scrivi(temp / "dati.ini", "[CONFIG]\nNome Server=" + server_->Nome() + "\nAlias=demo\n");
+  ScriviFile(temp / "dati.ini", "[CONFIG]\nNome Server=" + server_->Nome() + "\nAlias=demo\n");
   TSQLDatabase database;
   Utente utente;
-  ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "ignorato.fdb", "", "", nullptr));
+  ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "ignorato.fdb", "", "", nullptr,
+                               utente.Osservatore()));
   EXPECT_TRUE(database.Connected());
   EXPECT_EQ(utente.nomi, std::vector<std::string>{server_->Nome() + ":demo"});
   EXPECT_TRUE(utente.messaggi.empty());
@@ -458,20 +451,21 @@ TEST_F(OpenerServer, PromptRuleConnectsThroughTheServer) {
 
   TSQLDatabase database;
   Utente utente({1, server_->Nome(), ""});
-  ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "a.fdb", "", "", nullptr));
+  ASSERT_TRUE(
+      ApriCreaDatabase(database, temp.Path(), "a.fdb", "", "", nullptr, utente.Osservatore()));
   EXPECT_TRUE(database.Connected());
   EXPECT_EQ(utente.nomi,
             (std::vector<std::string>{temp / "a.fdb", server_->Nome() + ":" + temp / "a.fdb"}));
   EXPECT_EQ(utente.messaggi, std::vector<std::string>{kNonTrovato});
   EXPECT_EQ(utente.dialoghi, 1);
-  EXPECT_EQ(Leggi(temp / "dati.ini"), "[CONFIG]\nNome Server=" + server_->Nome() + "\n");
+  EXPECT_EQ(LeggiFile(temp / "dati.ini"), "[CONFIG]\nNome Server=" + server_->Nome() + "\n");
   TIniFile ini(temp / "dati.ini");
   EXPECT_EQ(ini.ReadString("CONFIG", "Lettera Disco Server", "assente"), "assente");
 
   // The next open of the folder tries the local name first, then the stored server, no dialog.
   TSQLDatabase ancora;
   Utente dopo;
-  ASSERT_TRUE(ApriCreaDatabase(ancora, temp.Path(), "a.fdb", "", "", nullptr));
+  ASSERT_TRUE(ApriCreaDatabase(ancora, temp.Path(), "a.fdb", "", "", nullptr, dopo.Osservatore()));
   EXPECT_EQ(dopo.nomi,
             (std::vector<std::string>{temp / "a.fdb", server_->Nome() + ":" + temp / "a.fdb"}));
   EXPECT_TRUE(dopo.messaggi.empty());
@@ -485,7 +479,8 @@ TEST_F(OpenerServer, WrongPasswordReachesThePrompt) {
   {
     TSQLDatabase database;
     Utente utente({2, "", ""});
-    EXPECT_FALSE(ApriCreaDatabase(database, cartella, "a.fdb", "SYSDBA", "sbagliata", nullptr));
+    EXPECT_FALSE(ApriCreaDatabase(database, cartella, "a.fdb", "SYSDBA", "sbagliata", nullptr,
+                                  utente.Osservatore()));
     EXPECT_EQ(utente.nomi, std::vector<std::string>{cartella + "a.fdb"});
     EXPECT_EQ(utente.messaggi, (std::vector<std::string>{kNonTrovato, kNonRiuscita}));
     EXPECT_EQ(utente.dialoghi, 1);
@@ -495,7 +490,8 @@ TEST_F(OpenerServer, WrongPasswordReachesThePrompt) {
     // The same name with the right password connects.
     TSQLDatabase database;
     Utente utente;
-    EXPECT_TRUE(ApriCreaDatabase(database, cartella, "a.fdb", "SYSDBA", "tawnyquip", nullptr));
+    EXPECT_TRUE(ApriCreaDatabase(database, cartella, "a.fdb", "SYSDBA", "tawnyquip", nullptr,
+                                 utente.Osservatore()));
     EXPECT_TRUE(utente.messaggi.empty());
   }
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tasks/TaskInfo.h"
+#include "taskbase/TaskInfo.h"
 
 class TSQLDatabase;
 class TConnessione;
@@ -14,7 +14,7 @@ class TConnessione;
 // created first: what Esecuzione created, Destinazione and its handle, Origine and its handle.
 class TTask {
  public:
-  TTask() = default;
+  TTask();
   TTask(const TTask&) = delete;
   TTask& operator=(const TTask&) = delete;
   virtual ~TTask();

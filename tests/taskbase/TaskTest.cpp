@@ -12,21 +12,11 @@
 #include "db/Schema.h"
 #include "platform/Dialogs.h"
 #include "support/TestSupport.h"
-#include "tasks/Connessione.h"
-#include "tasks/Task.h"
-#include "tasks/TaskInfo.h"
+#include "taskbase/Connessione.h"
+#include "taskbase/Task.h"
+#include "taskbase/TaskInfo.h"
 
 namespace {
-
-std::unique_ptr<TSQLDatabase> Connetti(const std::string& archivio) {
-  auto database = std::make_unique<TSQLDatabase>();
-  database->SetDatabaseName(archivio);
-  database->Params().Add("user_name=SYSDBA");
-  database->Params().Add("password=masterkey");
-  database->SetLoginPrompt(false);
-  database->SetConnected(true);
-  return database;
-}
 
 void Esegui(TSQLDatabase& database, TSQLTransaction& transazione, const std::string& sql) {
   TSQLStatement statement;
@@ -95,7 +85,7 @@ class TaskTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(TaskTest, PairStartsBothTransactions) {
-  auto database = Connetti(origine_);
+  auto database = ConnettiArchivio(origine_);
   TConnessione connessione(*database);
   EXPECT_EQ(&connessione.Database(), database.get());
   EXPECT_TRUE(connessione.TransazioneLettura().InTransaction());
@@ -111,7 +101,7 @@ TEST_F(TaskTest, PairStartsBothTransactions) {
 // Releasing a pair rolls back what its write transaction holds, but not what a commit that kept
 // the transaction open already made permanent.
 TEST_F(TaskTest, PairReleaseRollsBackTheWriteTransaction) {
-  auto database = Connetti(origine_);
+  auto database = ConnettiArchivio(origine_);
   {
     TConnessione connessione(*database);
     TSQLTransaction& scrittura = connessione.TransazioneScrittura();
@@ -132,7 +122,7 @@ TEST_F(TaskTest, PairReleaseRollsBackTheWriteTransaction) {
 
 // The handle can go before the pair: its release ended and detached the transactions.
 TEST_F(TaskTest, HandleReleasedBeforeThePair) {
-  auto database = Connetti(origine_);
+  auto database = ConnettiArchivio(origine_);
   auto connessione = std::make_unique<TConnessione>(*database);
   Esegui(*database, connessione->TransazioneScrittura(), "INSERT INTO NOTE VALUES (3)");
   database.reset();

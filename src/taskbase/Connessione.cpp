@@ -1,4 +1,4 @@
-#include "tasks/Connessione.h"
+#include "taskbase/Connessione.h"
 
 #include "db/SQLDatabase.h"
 #include "db/SQLTransaction.h"

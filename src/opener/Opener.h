@@ -7,19 +7,26 @@
 
 class TSQLDatabase;
 
+// Told the database name of every connection attempt just before it is made, so that the order
+// of the names the rules produce can be followed.
+using TOsservatoreConnessioni = std::function<void(const std::string& NomeDatabase)>;
+
 // Connects `Database` to the archive NomeFile (empty: "archivio.fdb") in Cartella (ending with a
 // folder separator), following the rules of Cartella's dati.ini, creating the database when no
 // connection succeeds. Empty Utente/Password use the defaults. Never raises on a failed
 // connection: returns false after showing whatever message applies. Raises only when dati.ini
-// cannot be written after the dialog ("Unable to write to %s").
+// cannot be written after the dialog ("Unable to write to %s"). `Osservatore`, when given, is told
+// each attempt.
 bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& NomeFile, const std::string& Utente,
-                      const std::string& Password, TFinestra* Proprietario);
+                      const std::string& Password, TFinestra* Proprietario,
+                      const TOsservatoreConnessioni& Osservatore = nullptr);
 
 // One connection attempt, then a creation attempt under the same name when it fails.
 bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
                           const std::string& Server, const std::string& LetteraDisco,
-                          const std::string& Utente, const std::string& Password);
+                          const std::string& Utente, const std::string& Password,
+                          const TOsservatoreConnessioni& Osservatore = nullptr);
 
 // Turns a network-share folder into a server path. True: the user was told to correct the
 // configuration and no connection is to be attempted.
@@ -30,9 +37,3 @@ bool PercorsoDaCondivisione(const std::string& Cartella, const std::string& Perc
 // server name is stored (and storing the answer).
 void ChiediServerDatabase(std::string& Server, std::string& LetteraDisco,
                           const std::string& Cartella, TFinestra* Proprietario);
-
-// Told the database name of every connection attempt just before it is made, so that the order
-// of the names the rules produce can be followed. None by default.
-using TOsservatoreConnessioni = std::function<void(const std::string& NomeDatabase)>;
-// Installs `osservatore` (empty: none) and returns the one it replaces.
-TOsservatoreConnessioni ImpostaOsservatoreConnessioni(TOsservatoreConnessioni osservatore);

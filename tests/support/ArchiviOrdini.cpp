@@ -1,4 +1,4 @@
-#include "transfer/ArchiviOrdini.h"
+#include "support/ArchiviOrdini.h"
 
 #include <filesystem>
 #include <fstream>
@@ -47,14 +47,11 @@ const std::map<std::string, std::string> kChiavi = {{"CLIENTI", "CODICE"},
 }  // namespace
 
 std::string DdlOrdini() {
-  std::filesystem::path file =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "sql" /
-      "archivio-ordini.sql";
-  std::ifstream in(file);
-  if (!in) throw std::runtime_error("cannot read " + file.string());
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return FileSql("archivio-ordini.sql");
+}
+
+std::string DdlDitta() {
+  return FileSql("archivio-ditta.sql");
 }
 
 std::string DatiOrigine() {
@@ -125,11 +122,21 @@ INSERT INTO PS_STOSESSION (ID, TERMINALE) VALUES (900, 'OLD');
 )";
 }
 
-std::string DumpTabella(const std::string& archivio, const std::string& tabella,
-                        const std::string& where) {
+std::vector<std::string> TabelleOrdini() {
+  std::vector<std::string> tabelle;
+  for (const auto& [tabella, chiave] : kChiavi) tabelle.push_back(tabella);
+  return tabelle;
+}
+
+std::string SelezioneTabella(const std::string& tabella, const std::string& where) {
   std::string select = kSelezioni.at(tabella);
   if (!where.empty()) select += " WHERE " + where;
-  return QueryIsql(archivio, select + " ORDER BY " + kChiavi.at(tabella));
+  return select + " ORDER BY " + kChiavi.at(tabella);
+}
+
+std::string DumpTabella(const std::string& archivio, const std::string& tabella,
+                        const std::string& where) {
+  return QueryIsql(archivio, SelezioneTabella(tabella, where));
 }
 
 std::string DumpOrdini(const std::string& archivio) {
@@ -137,16 +144,6 @@ std::string DumpOrdini(const std::string& archivio) {
   for (const auto& [tabella, chiave] : kChiavi)
     dump += "-- " + tabella + "\n" + DumpTabella(archivio, tabella);
   return dump;
-}
-
-std::unique_ptr<TSQLDatabase> ConnettiArchivio(const std::string& archivio) {
-  auto database = std::make_unique<TSQLDatabase>();
-  database->SetDatabaseName(archivio);
-  database->Params().Add("user_name=SYSDBA");
-  database->Params().Add("password=masterkey");
-  database->SetLoginPrompt(false);
-  database->SetConnected(true);
-  return database;
 }
 
 ArchiviOrdini::ArchiviOrdini(const std::string& datiOrigine, const std::string& datiDestinazione,

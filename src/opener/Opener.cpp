@@ -1,7 +1,6 @@
-#include "db/Opener.h"
+#include "opener/Opener.h"
 
 #include <exception>
-#include <utility>
 
 #include "db/SQLDatabase.h"
 #include "platform/IniFile.h"
@@ -13,21 +12,16 @@ const char* const NomeFilePredefinito = "archivio.fdb";
 const char* const UtentePredefinito = "SYSDBA";
 const char* const PasswordPredefinita = "tawnyquip";
 
-TOsservatoreConnessioni osservatore;
-
 TIniFile DatiIni(const std::string& Cartella) {
   return TIniFile(Cartella + "dati.ini");
 }
 
 }  // namespace
 
-TOsservatoreConnessioni ImpostaOsservatoreConnessioni(TOsservatoreConnessioni nuovo) {
-  return std::exchange(osservatore, std::move(nuovo));
-}
-
 bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
                           const std::string& Server, const std::string& LetteraDisco,
-                          const std::string& Utente, const std::string& Password) {
+                          const std::string& Utente, const std::string& Password,
+                          const TOsservatoreConnessioni& Osservatore) {
   const std::string utente = Utente.empty() ? UtentePredefinito : Utente;
   const std::string password = Password.empty() ? PasswordPredefinita : Password;
 
@@ -43,7 +37,7 @@ bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabas
     nome = Server + ":" + nome;
   }
   Database.SetDatabaseName(nome);
-  if (osservatore) osservatore(nome);
+  if (Osservatore) Osservatore(nome);
 
   try {
     Database.SetConnected(true);
@@ -132,7 +126,8 @@ void ChiediServerDatabase(std::string& Server, std::string& LetteraDisco,
 
 bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& NomeFile, const std::string& Utente,
-                      const std::string& Password, TFinestra* Proprietario) {
+                      const std::string& Password, TFinestra* Proprietario,
+                      const TOsservatoreConnessioni& Osservatore) {
   const std::string nomeFile = NomeFile.empty() ? NomeFilePredefinito : NomeFile;
   std::string percorso = Cartella;
   bool stop = false;
@@ -143,7 +138,8 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
   const std::string server = ini.ReadString(Sezione, "Nome Server", "");
   const std::string alias = ini.ReadString(Sezione, "Alias", "");
   if (!server.empty() && !alias.empty()) {
-    risultato = ConnettiCreaDatabase(Database, server + ":" + alias, "", "", Utente, Password);
+    risultato =
+        ConnettiCreaDatabase(Database, server + ":" + alias, "", "", Utente, Password, Osservatore);
     if (risultato) return true;
   }
 
@@ -152,7 +148,7 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
     std::string nome = "\\\\" + server + "\\" + percorsoDatabase;
     if (nome.back() != '\\') nome += '\\';
     // A named server folder is the whole answer: no other rule and no prompt follow.
-    return ConnettiCreaDatabase(Database, nome + nomeFile, "", "", Utente, Password);
+    return ConnettiCreaDatabase(Database, nome + nomeFile, "", "", Utente, Password, Osservatore);
   }
 
   if (Cartella.find("\\\\") != std::string::npos) {
@@ -160,7 +156,8 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
     stop = PercorsoDaCondivisione(Cartella, percorsoNelServer, percorso, condivisioneConNome);
   }
   if (!stop)
-    risultato = ConnettiCreaDatabase(Database, percorso + nomeFile, "", "", Utente, Password);
+    risultato =
+        ConnettiCreaDatabase(Database, percorso + nomeFile, "", "", Utente, Password, Osservatore);
   if (!stop && condivisioneConNome && !risultato) {
     stop = true;
     MostraMessaggio(
@@ -173,7 +170,7 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
     ChiediServerDatabase(serverChiesto, letteraDisco, Cartella, Proprietario);
     if (!serverChiesto.empty())
       risultato = ConnettiCreaDatabase(Database, percorso + nomeFile, serverChiesto, letteraDisco,
-                                       Utente, Password);
+                                       Utente, Password, Osservatore);
     else
       MostraMessaggio("Apertura / creazione del database non riuscita!");
   }

@@ -2,12 +2,14 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/SQLDatabase.h"
 #include "support/TestSupport.h"
 
-// The DDL of the four order tables, as the demo uses it.
+// The DDL of the four order tables and of the task table, as the demo uses them.
 std::string DdlOrdini();
+std::string DdlDitta();
 
 // The standard source archive: customers, orders (some selected, some not, two sharing a
 // session), order rows with a value of every type, sessions.
@@ -19,12 +21,14 @@ std::string DatiDestinazione();
 // Every row of the four tables in key order, text and blobs as bytes, for comparing two archives
 // or an archive before and after a run. Only while no one else holds the archive open.
 std::string DumpOrdini(const std::string& archivio);
-// The same for one table, restricted by `where` (may be empty).
+// The four order tables, and the query that lists one of them (restricted by `where`, which may
+// be empty) in key order, text and blobs as bytes: the rows as isql prints them are what two
+// archives, or one archive before and after a run, are compared by.
+std::vector<std::string> TabelleOrdini();
+std::string SelezioneTabella(const std::string& tabella, const std::string& where = "");
+// The rows of one table, restricted by `where` (may be empty).
 std::string DumpTabella(const std::string& archivio, const std::string& tabella,
                         const std::string& where = "");
-
-// A handle connected to `archivio` on the embedded engine.
-std::unique_ptr<TSQLDatabase> ConnettiArchivio(const std::string& archivio);
 
 // A source and a destination archive in a private folder.
 struct ArchiviOrdini {

@@ -1,12 +1,13 @@
-#include "tasks/Task.h"
+#include "taskbase/Task.h"
 
 #include <exception>
 
-#include "db/Opener.h"
 #include "db/SQLDatabase.h"
+#include "opener/Opener.h"
 #include "platform/FileSystem.h"
-#include "tasks/Connessione.h"
+#include "taskbase/Connessione.h"
 
+TTask::TTask() = default;
 TTask::~TTask() = default;
 
 bool TTask::ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messaggio) {
