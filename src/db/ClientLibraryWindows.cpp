@@ -83,7 +83,10 @@ struct TBloccoTransazione {
 
 void CaricaLibreriaClient() {
   if (modulo) return;
-  HMODULE caricato = LoadLibraryA(NomeLibreria);
+  // Only the program's folder and the system folder: a gds32.dll left in the current folder, or
+  // in any folder of the search path, is never loaded.
+  HMODULE caricato = LoadLibraryExA(
+      NomeLibreria, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!caricato)
     ErroreSQL(ceLibreriaClient, std::string("Unable to load the client library ") + NomeLibreria +
                                     " (error " + std::to_string(GetLastError()) + ")");

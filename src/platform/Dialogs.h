@@ -86,8 +86,9 @@ class TDueCampiForm {
 };
 
 // Where modal boxes and dialogs are shown. The program uses the system's own: the console on Linux,
-// real modal message boxes and a modal dialog window on Windows; tests install their own to read
-// what is shown and to answer.
+// real modal message boxes and a modal dialog window on Windows (on a window station without a
+// visible desktop, the console's unattended behaviour and the event log); tests install their own
+// to read what is shown and to answer.
 class TInterfacciaUtente {
  public:
   virtual ~TInterfacciaUtente() = default;

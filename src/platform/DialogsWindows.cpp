@@ -192,11 +192,62 @@ class TInterfacciaWindows : public TInterfacciaUtente {
   }
 };
 
+struct TChiudiSorgente {
+  void operator()(HANDLE sorgente) const noexcept { DeregisterEventSource(sorgente); }
+};
+using PSorgenteEventi = std::unique_ptr<std::remove_pointer_t<HANDLE>, TChiudiSorgente>;
+
+// The box as the event log keeps it: an error for the error box, a warning for the plain one,
+// which on a desktop that nobody sees reports something unusual all the same. Lines end in CR LF.
+void RegistraEvento(const std::string& caption, const std::string& testo, TIconaMessaggio icona) {
+  PSorgenteEventi sorgente(RegisterEventSourceA(nullptr, "vessentaria"));
+  if (!sorgente) return;
+  std::string evento;
+  for (char c : caption + ": " + TestoPerConsole(testo)) {
+    if (c == '\n') evento += '\r';
+    evento += c;
+  }
+  const char* stringhe[] = {evento.c_str()};
+  WORD tipo = icona == TIconaMessaggio::Errore ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE;
+  ReportEventA(sorgente.get(), tipo, 0, 1, nullptr, 1, 0, stringhe, nullptr);
+}
+
+// A desktop that nobody sees (a scheduled task run whether the user is logged on or not, a
+// service): a box there would wait for ever. Each box goes to standard error as on the console
+// and to the event log, nothing waits, and the dialog counts as closed without a choice.
+class TInterfacciaIncustodita : public TInterfacciaUtente {
+ public:
+  TInterfacciaIncustodita() : console_(stdin, stderr, false) {}
+
+  void MostraMessaggio(const std::string& caption, const std::string& testo,
+                       TIconaMessaggio icona) override {
+    console_.MostraMessaggio(caption, testo, icona);
+    RegistraEvento(caption, testo, icona);
+  }
+
+  void MostraDialogo(TDueCampiForm& dialogo) override { console_.MostraDialogo(dialogo); }
+
+ private:
+  TInterfacciaConsole console_;
+};
+
+// True unless the window station is known to have no visible desktop (WSF_VISIBLE not set).
+bool StazioneVisibile(HWINSTA stazione) {
+  USEROBJECTFLAGS flags{};
+  if (!stazione || !GetUserObjectInformationA(stazione, UOI_FLAGS, &flags, sizeof flags, nullptr))
+    return true;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 }  // namespace
 
+// Decided once, on the window station the process was started on.
 TInterfacciaUtente& InterfacciaDiSistema() {
   static TInterfacciaWindows windows;
-  return windows;
+  static TInterfacciaIncustodita incustodita;
+  static const bool visibile = StazioneVisibile(GetProcessWindowStation());
+  if (visibile) return windows;
+  return incustodita;
 }
 
 bool IngressoDaTerminale(std::FILE* ingresso) {

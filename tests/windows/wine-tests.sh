@@ -466,5 +466,133 @@ else
 fi
 ferma condivisione
 
+# --- a desktop that nobody sees -------------------------------------------------------------
+# stazione.exe starts the program on a window station of its own without WSF_VISIBLE, as the Task
+# Scheduler starts a task run whether the user is logged on or not, and lists in <name>.finestre
+# the boxes and dialogs that the program makes there. Wine passes what the program reports to the
+# event log to its debug channel "eventlog", which goes to standard error beside the program's own.
+# incustodito <name> <installation folder> [station]: WinSta0 is the user's visible one.
+incustodito() {
+  local nome=$1 cartella=$2 stazione=${3:-Incustodita}
+  WINEDEBUG=-all,err+eventlog,warn+eventlog avvia "$nome" "$build/stazione.exe" "$stazione" \
+    "$(windows "$lavoro/$nome.finestre")" "$(windows "$cartella/vessentaria.exe")"
+}
+
+# senzaFinestre <name> <exit status> <standard error> <event log>: the program ended by itself
+# with that status, made no window, wrote those lines to standard error and to the event log
+# (as Wine writes them: tid prefix removed) and nothing to standard output.
+senzaFinestre() {
+  local nome=$1 stato=$2 errore=$3 eventi=$4 esito
+  esito=$(fine "$nome" 30)
+  if [ "$esito" = "$stato" ]; then ok "$nome: the run goes on, exit status $stato"; else
+    ko "$nome: the run goes on, exit status $stato" "got $esito"; fi
+  if [ "$(tr -d '\r' <"$lavoro/$nome.finestre" 2>/dev/null)" = "visibile=0" ]; then
+    ok "$nome: no window on a station without WSF_VISIBLE"
+  else
+    ko "$nome: no window on a station without WSF_VISIBLE" "$(cat "$lavoro/$nome.finestre" 2>&1)"
+  fi
+  local evento='^[0-9a-f]+:(err|warn):eventlog:'
+  if [ "$(grep -Ev "$evento" "$lavoro/$nome.err" | tr -d '\r')" = "$errore" ]; then
+    ok "$nome: the text on standard error"
+  else
+    ko "$nome: the text on standard error" "$(cat -A "$lavoro/$nome.err")"
+  fi
+  if [ "$(grep -E "$evento" "$lavoro/$nome.err" | sed -E 's/^[0-9a-f]+://')" = "$eventi" ]; then
+    ok "$nome: the text in the event log"
+  else
+    ko "$nome: the text in the event log" "$(cat -A "$lavoro/$nome.err")"
+  fi
+  if [ ! -s "$lavoro/$nome.out" ]; then ok "$nome: nothing on standard output"; else
+    ko "$nome: nothing on standard output" "$(cat -A "$lavoro/$nome.out")"; fi
+  ferma "$nome"
+}
+
+# In the event log, a backslash and a double quote come with a backslash before them.
+registrato() { local t=${1//\\/\\\\}; echo "${t//\"/\\\"}"; }
+
+echo "== a desktop that nobody sees"
+cartella=$(installazione incustodito-senza-user)
+percorso="$(windows "$cartella/User")\\"
+incustodito incustodito-riga0 "$cartella"
+senzaFinestre incustodito-riga0 1 "Error: Percorso \"$percorso\" non trovato" \
+  "err:eventlog:ReportEventW L\"$(registrato "Error: Percorso \"$percorso\" non trovato")\""
+
+# The whole opener: the connection and the creation fail, the dialog counts as closed, the run
+# goes on to the start-up error.
+cartella=$(installazione incustodito-senza-server)
+mkdir -p "$cartella/User"
+: >"$cartella/User/USER.FDB"
+cp "$build/gds32-prova/gds32.dll" "$cartella/"
+utente=$(windows "$cartella/User/USER.FDB")
+REGISTRO_CLIENT=$(windows "$cartella/registro.txt") incustodito incustodito-opener "$cartella"
+senzaFinestre incustodito-opener 3 "vessentaria: Non trovato dati.ini
+vessentaria: Apertura / creazione del database non riuscita!
+Error: Impossibile stabilire la connessione all'archivio
+\"$utente\"" "warn:eventlog:ReportEventW L\"vessentaria: Non trovato dati.ini\"
+warn:eventlog:ReportEventW L\"vessentaria: Apertura / creazione del database non riuscita!\"
+err:eventlog:ReportEventW L\"$(registrato "Error: Impossibile stabilire la connessione all'archivio")\\r\\n$(registrato "\"$utente\"")\""
+if [ "$(grep -c '^isc_' "$cartella/registro.txt" 2>/dev/null)" = 2 ] && [ ! -e "$cartella/User/dati.ini" ]; then
+  ok "incustodito-opener: one connection, one creation, no dati.ini written"
+else
+  ko "incustodito-opener: one connection, one creation, no dati.ini written" \
+    "$(cat "$cartella/registro.txt" "$cartella/User/dati.ini" 2>&1)"
+fi
+
+# The same start on the visible station: the box, waiting for the user, as ever.
+cartella=$(installazione visibile-senza-user)
+incustodito visibile-riga0 "$cartella" WinSta0
+if ispeziona Error "$lavoro/visibile-riga0.box"; then
+  ok "visible station: the error box"
+  attende visibile-riga0 "visible station: waits while the box is open"
+  tasti Return
+  esito=$(fine visibile-riga0 20)
+  if [ "$esito" = 1 ] && [ "$(tr -d '\r' <"$lavoro/visibile-riga0.finestre")" = "$(printf 'visibile=1\nfinestra=Error')" ] &&
+    ! grep -q "non trovato" "$lavoro/visibile-riga0.err"; then
+    ok "visible station: exit status 1 after Return, nothing on standard error"
+  else
+    ko "visible station: exit status 1 after Return, nothing on standard error" \
+      "status $esito: $(cat "$lavoro/visibile-riga0.finestre" "$lavoro/visibile-riga0.err")"
+  fi
+else
+  ko "visible station: the error box" "$(cat "$lavoro/visibile-riga0.err" 2>/dev/null)"
+fi
+ferma visibile-riga0
+
+# --- where gds32.dll is looked for ----------------------------------------------------------
+echo "== where gds32.dll is looked for"
+# A gds32.dll in the current folder and none beside the program: the program does not load it.
+cartella=$(installazione piantata)
+mkdir -p "$cartella/User" "$lavoro/corrente"
+: >"$cartella/User/USER.FDB"
+cp "$build/gds32-prova/gds32.dll" "$lavoro/corrente/"
+(cd "$lavoro/corrente" && REGISTRO_CLIENT=$(windows "$lavoro/piantata.registro") \
+  avvia piantata "$cartella/vessentaria.exe")
+esito=$(fine piantata 30)
+atteso=$(printf 'Exception ESQLError in module vessentaria.exe at XXXXXXXX.\r\nUnable to load the client library gds32.dll (error 126).\r\n\r\n')
+ottenuto=$(sed -E 's/ at [0-9A-F]{8}\./ at XXXXXXXX./' "$lavoro/piantata.out")
+if [ "$esito" = 1 ] && [ "$ottenuto" = "$atteso" ] && [ ! -e "$lavoro/piantata.registro" ]; then
+  ok "gds32.dll in the current folder: not loaded, the missing library's report"
+else
+  ko "gds32.dll in the current folder: not loaded, the missing library's report" \
+    "status $esito: $(cat -A "$lavoro/piantata.out" "$lavoro/piantata.registro" 2>&1)"
+fi
+ferma piantata
+
+# One in the system folder is loaded.
+sistema=$WINEPREFIX/drive_c/windows/system32/gds32.dll
+cp "$build/gds32-prova/gds32.dll" "$sistema"
+cartella=$lavoro/da-sistema
+mkdir -p "$cartella"
+cp "$build/prova-libreria.exe" "$cartella/"
+avvia da-sistema "$cartella/prova-libreria.exe" transazione
+esito=$(fine da-sistema 30)
+if [ "$esito" = 0 ] && [ "$(tr -d '\r' <"$lavoro/da-sistema.out")" = "esito=0 transazione=77" ]; then
+  ok "gds32.dll in the system folder: loaded"
+else
+  ko "gds32.dll in the system folder: loaded" "status $esito: $(cat "$lavoro/da-sistema.out")"
+fi
+rm -f "$sistema"
+ferma da-sistema
+
 echo "$passati passed, $falliti failed"
 [ "$falliti" = 0 ]
