@@ -9,6 +9,7 @@
 #include <memory>
 #include <typeinfo>
 
+#include "app/AvanzamentoTerminale.h"
 #include "app/ErroriAvvio.h"
 #include "app/FabbricaTask.h"
 #include "db/SQLDatabase.h"
@@ -17,6 +18,7 @@
 #include "db/Schema.h"
 #include "opener/Opener.h"
 #include "platform/FileSystem.h"
+#include "platform/Terminale.h"
 #include "platform/UscitaStandard.h"
 #include "taskbase/Task.h"
 #include "tasks/VessentariaElab.h"
@@ -39,9 +41,10 @@ enum RigaErrore : uint8_t {
 };
 
 // What the entry creates, released on every path in this order: the statement's transaction,
-// the statement, the database handle, and last the run driver, which works on the handle
-// without owning it.
+// the statement, the database handle, the run driver, which works on the handle without owning
+// it, and last the progress display that the driver tells.
 struct TStatoAvvio {
+  std::unique_ptr<TAvanzamento> avanzamento;
   std::unique_ptr<TVessentariaElab> elab;
   std::unique_ptr<TSQLDatabase> database;
   std::unique_ptr<TSQLStatement> statement;
@@ -55,6 +58,7 @@ struct TStatoAvvio {
     statement.reset();
     database.reset();
     elab.reset();
+    avanzamento.reset();
   }
 };
 
@@ -147,6 +151,11 @@ int32_t Avvio(const std::string& percorsoEseguibile) {
     return MostraErroreAvvio(reTabellaNonTrovata, "VESSENTARIA", archivio);
   stato.elab = std::make_unique<TVessentariaElab>(*stato.database);
   stato.elab->Tasks().Task().SetFabbricaTask(CreaTask);
+  // A person at a terminal sees the run go; a scheduled run stays silent.
+  if (ErroreStandardSuTerminale()) {
+    stato.avanzamento = std::make_unique<TAvanzamentoTerminale>(stderr);
+    stato.elab->Tasks().Task().SetAvanzamento(stato.avanzamento.get());
+  }
   std::string messaggio;
   if (!stato.elab->CaricaTasks(messaggio)) return MostraErroreAvvio(reNonAvviabile, messaggio, "");
   // Task outcomes are written into the task table; the exit status does not carry them.

@@ -6,6 +6,7 @@
 
 #include "taskbase/TaskInfo.h"
 
+class TAvanzamento;
 class TSQLDatabase;
 class TConnessione;
 
@@ -24,6 +25,10 @@ class TTask {
   // Runs the task; called once, after ApriConnessioni returned true.
   virtual bool Esecuzione(std::string& messaggio) = 0;
 
+  // Told the steps and rows of Esecuzione; not owned, may be none.
+  TAvanzamento* Avanzamento() const { return avanzamento_; }
+  void SetAvanzamento(TAvanzamento* avanzamento) { avanzamento_ = avanzamento; }
+
   TConnessione* Origine() const { return origine_.get(); }
   TConnessione* Destinazione() const { return destinazione_.get(); }
 
@@ -32,6 +37,7 @@ class TTask {
   bool ApriConnessione(const std::string& percorso, TSlot slot, std::string& messaggio);
 
  private:
+  TAvanzamento* avanzamento_ = nullptr;
   // Each handle is declared before its pair, so the pair goes first.
   std::unique_ptr<TSQLDatabase> databaseOrigine_;
   std::unique_ptr<TConnessione> origine_;

@@ -6,6 +6,7 @@
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "platform/FileSystem.h"
+#include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
 #include "taskbase/Task.h"
 
@@ -25,6 +26,7 @@ bool TVessentariaTask::PreparaTask(std::string& messaggio) {
   taskCorrente_.reset();
   try {
     const TVessentariaTaskInfo& riga = Info();
+    if (avanzamento_) avanzamento_->InizioTask(riga.ID);
     if (riga.ArchivioOrigine.empty()) {
       messaggio = "Manca Archivio Origine";
     } else if (riga.ArchivioDestinazione.empty()) {
@@ -38,10 +40,12 @@ bool TVessentariaTask::PreparaTask(std::string& messaggio) {
     } else {
       if (fabbrica_) taskCorrente_ = fabbrica_(riga.TipoSincro);
       messaggio.clear();
-      if (!taskCorrente_)
+      if (!taskCorrente_) {
         messaggio = "Status non riconosciuto";
-      else
+      } else {
+        taskCorrente_->SetAvanzamento(avanzamento_);
         risultato = taskCorrente_->ApriConnessioni(riga, messaggio);
+      }
     }
   } catch (const std::exception& e) {
     ScriviNotaDopoEccezione(messaggio, e.what());
@@ -50,7 +54,10 @@ bool TVessentariaTask::PreparaTask(std::string& messaggio) {
     ScriviNotaDopoEccezione(messaggio, nullptr);
     throw;
   }
-  if (!risultato) ScriviNote(messaggio);
+  if (!risultato) {
+    ScriviNote(messaggio);
+    if (avanzamento_) avanzamento_->FineTask(false, messaggio);
+  }
   return risultato;
 }
 
@@ -73,6 +80,7 @@ bool TVessentariaTask::EseguiTask(std::string& messaggio) {
     if (risultato) messaggio = "Elaborazione effettuata senza anomalie da segnalare";
   }
   ScriviNote(messaggio);
+  if (avanzamento_) avanzamento_->FineTask(risultato, messaggio);
   return risultato;
 }
 

@@ -6,6 +6,7 @@
 
 #include "taskbase/TaskInfo.h"
 
+class TAvanzamento;
 class TConnessione;
 class TSQLStatement;
 class TTask;
@@ -42,6 +43,8 @@ class TVessentariaTask {
   TTask* TaskCorrente() const { return taskCorrente_.get(); }
   // The maker of task objects; without one no row has a task ("Status non riconosciuto").
   void SetFabbricaTask(TFabbricaTask fabbrica) { fabbrica_ = std::move(fabbrica); }
+  // Told when each task starts and ends, and handed to each task; not owned, may be none.
+  void SetAvanzamento(TAvanzamento* avanzamento) { avanzamento_ = avanzamento; }
 
  private:
   // Writes the note on the way out of an exception; a failure to write must not replace the
@@ -54,4 +57,5 @@ class TVessentariaTask {
   int lunghezzaNote_ = 0;  // declared byte length of a text note column; 0: no limit (BLOB)
   std::unique_ptr<TTask> taskCorrente_;
   TFabbricaTask fabbrica_;
+  TAvanzamento* avanzamento_ = nullptr;
 };

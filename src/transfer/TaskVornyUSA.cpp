@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "db/SQLTransaction.h"
+#include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
 #include "transfer/TravasiVornyUSA.h"
 
@@ -27,6 +28,7 @@ const TPasso kPassi[] = {
 
 bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe, std::string& messaggio) {
   std::unique_ptr<TTravasoDatiVornyUSA> travaso = classe(*Origine(), *Destinazione());
+  travaso->SetAvanzamento(Avanzamento());
   messaggio.clear();
   bool risultato = travaso->Esegui(messaggio);
   if (!risultato) messaggio.insert(0, kTestoTravaso);
@@ -45,6 +47,7 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
   bool risultato = true;
   try {
     for (const TPasso& passo : kPassi) {
+      if (Avanzamento()) Avanzamento()->InizioPasso(passo.titolo);
       if (!EseguiTravaso(passo.classe, messaggio)) {
         // Only the leading text's placeholder is replaced: the step's message may hold "%s" too.
         messaggio.replace(messaggio.find("%s"), 2, passo.titolo);

@@ -7,7 +7,14 @@
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/SQLVar.h"
+#include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
+
+namespace {
+
+constexpr int64_t kRighePerAvviso = 256;
+
+}  // namespace
 
 TTravasoDatiVornyUSA::TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& destinazione)
     : origine_(origine), destinazione_(destinazione) {}
@@ -116,13 +123,17 @@ bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
   messaggio.clear();
   if (!sqlOrigine_ || !sqlDestinazione_) throw std::logic_error("Travasa before Prepara");
   std::string errore;
+  int64_t copiate = 0;
   while (!sqlOrigine_->Eof()) {
     if (!InserisciRecord(errore)) {
       messaggio = "Errore interno durante l'inserimento record\r" + errore;
       return false;
     }
+    // Told in steps, so that a watcher costs the copy nothing it would notice.
+    if (avanzamento_ && (++copiate % kRighePerAvviso) == 0) avanzamento_->Righe(copiate);
     sqlOrigine_->Next();
   }
+  if (avanzamento_) avanzamento_->Righe(copiate);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "db/Schema.h"
 #include "db/Strings.h"
 
+class TAvanzamento;
 class TConnessione;
 class TSQLStatement;
 class TSQLVar;
@@ -56,6 +57,9 @@ class TTravasoDatiVornyUSA {
   // Moves the current source row into the destination statement and executes it.
   virtual bool InserisciRecord(std::string& messaggio);
 
+  // Told the rows copied so far; not owned, may be none.
+  void SetAvanzamento(TAvanzamento* avanzamento) { avanzamento_ = avanzamento; }
+
   TConnessione& Origine() const { return origine_; }
   TConnessione& Destinazione() const { return destinazione_; }
   const std::string& Tabella() const { return tabella_; }
@@ -78,6 +82,7 @@ class TTravasoDatiVornyUSA {
   TConnessione& origine_;
   TConnessione& destinazione_;
   std::string tabella_;
+  TAvanzamento* avanzamento_ = nullptr;
   std::unique_ptr<TCampoSQLList> campi_;
   std::unique_ptr<TSQLStatement> sqlOrigine_;
   std::unique_ptr<TSQLStatement> sqlDestinazione_;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/FabbricaTask.h"
+#include "support/Terminale.h"
 #include "support/TestSupport.h"
 #include "transfer/TaskVornyUSA.h"
 
@@ -328,6 +329,29 @@ TEST_F(RunTest, ErroreCheSfuggeAlTaskTerminaConStato1DopoLaNota) {
   EXPECT_EQ(righe[2].nota, kVecchia);
   EXPECT_EQ(Contenuto(calcolata), "CLIENTI L1 PS_ORDINI 9 PS_STOINSCAR PS_STOSESSION");
   EXPECT_EQ(Contenuto(destinazione), kVuoto);
+}
+
+// A person who starts the program at a terminal sees each task's steps and how each task ended;
+// the notes are the same as in a run that nobody watches.
+TEST_F(RunTest, AlTerminaleMostraPassiEdEsiti) {
+  const std::string origine = CreaOrdini("origine.fdb", kOrdini);
+  const std::string destinazione = CreaOrdini("destinazione.fdb");
+  CreaDitta(Riga(10, origine, destinazione) + Riga(20, origine, archivi_ + "manca.fdb"));
+
+  Terminale terminale(installazione_ + "vessentaria");
+  ASSERT_TRUE(terminale.Attendi("\rTask 10 - Intestatari PS Ordini - ")) << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi("\rTask 10 - Sessioni PS Ordini - ")) << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi("\rTask 10 riuscito in ")) << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi(": " + std::string(kSuccesso))) << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi("\rTask 20 fallito in ")) << terminale.Schermo();
+  ASSERT_TRUE(
+      terminale.Attendi(": Archivio destinazione \"" + archivi_ + "manca.fdb\" non trovato"))
+      << terminale.Schermo();
+  EXPECT_EQ(terminale.Esito(), 0);
+  auto righe = LeggiTabella();
+  EXPECT_EQ(righe[10].nota, kSuccesso);
+  EXPECT_EQ(righe[20].nota, "Archivio destinazione \"" + archivi_ + "manca.fdb\" non trovato");
+  EXPECT_EQ(Contenuto(destinazione), kCopiati);
 }
 
 }  // namespace

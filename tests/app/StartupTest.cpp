@@ -23,6 +23,7 @@
 #include "app/Avvio.h"
 #include "app/ErroriAvvio.h"
 #include "platform/Dialogs.h"
+#include "support/Terminale.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -271,76 +272,6 @@ TEST(Startup, UncaughtErrorIsReportedOnStandardOutput) {
 namespace {
 
 // The program on a pseudo-terminal, as a user at a console runs it.
-class Terminale {
- public:
-  explicit Terminale(const std::string& programma) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
-      throw std::runtime_error("no pseudo-terminal");
-    const std::string slave = ptsname(master_);
-    pid_ = fork();
-    if (pid_ == 0) {
-      setsid();
-      int fd = open(slave.c_str(), O_RDWR);
-      if (fd < 0) _exit(126);
-      dup2(fd, 0);
-      dup2(fd, 1);
-      dup2(fd, 2);
-      if (fd > 2) close(fd);
-      close(master_);
-      execl(programma.c_str(), programma.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~Terminale() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(master_);
-  }
-  // Reads until `testo` has appeared on the screen (or seconds have passed); true when it did.
-  bool Attendi(const std::string& testo, int secondi = 20) {
-    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(secondi);
-    while (schermo_.find(testo, letto_) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > limite) return false;
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 100) > 0) {
-        char buffer[4096];
-        ssize_t n = read(master_, buffer, sizeof(buffer));
-        if (n <= 0) return false;
-        schermo_.append(buffer, static_cast<size_t>(n));
-      }
-    }
-    letto_ = schermo_.find(testo, letto_) + testo.size();
-    return true;
-  }
-  void ScriviFile(const std::string& tasti) {
-    if (write(master_, tasti.data(), tasti.size()) != static_cast<ssize_t>(tasti.size()))
-      throw std::runtime_error("write to the terminal failed");
-  }
-  bool InEsecuzione() { return waitpid(pid_, nullptr, WNOHANG) == 0; }
-  // The exit status, waiting at most a few seconds; -1 if it has not ended.
-  int Esito() {
-    for (int i = 0; i < 200; ++i) {
-      int stato = 0;
-      if (waitpid(pid_, &stato, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(stato) ? WEXITSTATUS(stato) : 128 + WTERMSIG(stato);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return -1;
-  }
-  const std::string& Schermo() const { return schermo_; }
-
- private:
-  int master_ = -1;
-  pid_t pid_ = -1;
-  std::string schermo_;
-  size_t letto_ = 0;
-};
-
 }  // namespace
 
 TEST(Startup, ErrorBoxWaitsForEnterOnATerminal) {
@@ -351,7 +282,7 @@ TEST(Startup, ErrorBoxWaitsForEnterOnATerminal) {
       << terminale.Schermo();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_TRUE(terminale.InEsecuzione());
-  terminale.ScriviFile("\r");
+  terminale.Scrivi("\r");
   EXPECT_EQ(terminale.Esito(), 1);
 }
 
@@ -365,22 +296,22 @@ TEST(Startup, DialogOnATerminal) {
   ASSERT_TRUE(terminale.Attendi("vessentaria: Non trovato dati.ini\r\n")) << terminale.Schermo();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(terminale.InEsecuzione());
-  terminale.ScriviFile("\r");
+  terminale.Scrivi("\r");
   ASSERT_TRUE(terminale.Attendi(
       "Non trovato dati.ini: Inserire il nome del computer e la lettera della sua\r\n"
       "unità disco dove risulta ospitato (o sarà ospitato) il database\r\nComputer: "))
       << terminale.Schermo();
-  terminale.ScriviFile("127.0.0.1/1\r");
+  terminale.Scrivi("127.0.0.1/1\r");
   ASSERT_TRUE(terminale.Attendi("Lettera disco: ")) << terminale.Schermo();
-  terminale.ScriviFile("\r");
+  terminale.Scrivi("\r");
   ASSERT_TRUE(terminale.Attendi("OK / Cancel [OK]: ")) << terminale.Schermo();
-  terminale.ScriviFile("\r");
+  terminale.Scrivi("\r");
   ASSERT_TRUE(terminale.Attendi("Error: Impossibile stabilire la connessione all'archivio\r\n\"" +
                                 installazione.UserFdb() + "\"\r\n"))
       << terminale.Schermo();
   EXPECT_EQ(LeggiFile(installazione.CartellaUtente() + "dati.ini"),
             "[CONFIG]\nNome Server=127.0.0.1/1\n");
-  terminale.ScriviFile("\r");
+  terminale.Scrivi("\r");
   EXPECT_EQ(terminale.Esito(), 3);
   EXPECT_EQ(terminale.Schermo().find("Apertura / creazione"), std::string::npos);
 }
@@ -393,9 +324,9 @@ TEST(Startup, UnwritableDatiIniOnATerminal) {
   fs::create_directory(installazione.CartellaUtente() + "dati.ini");
   Terminale terminale(installazione.Programma());
   ASSERT_TRUE(terminale.Attendi("vessentaria: Non trovato dati.ini\r\n")) << terminale.Schermo();
-  terminale.ScriviFile("\r");
+  terminale.Scrivi("\r");
   ASSERT_TRUE(terminale.Attendi("Computer: ")) << terminale.Schermo();
-  terminale.ScriviFile("SRV\rC\rok\r");
+  terminale.Scrivi("SRV\rC\rok\r");
   ASSERT_TRUE(terminale.Attendi("Unable to write to " + installazione.CartellaUtente() +
                                 "dati.ini.\r\r\n\r\r\n"))
       << terminale.Schermo();

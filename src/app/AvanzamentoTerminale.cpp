@@ -1,0 +1,101 @@
+#include "app/AvanzamentoTerminale.h"
+
+#include <chrono>
+
+namespace {
+
+// Rewriting the line more often than this only makes it flicker.
+constexpr double kIntervalloRighe = 0.25;
+
+// 1234567 as "1.234.567".
+std::string Migliaia(int64_t n) {
+  std::string cifre = std::to_string(n < 0 ? -n : n);
+  for (int i = static_cast<int>(cifre.size()) - 3; i > 0; i -= 3)
+    cifre.insert(static_cast<size_t>(i), ".");
+  return n < 0 ? "-" + cifre : cifre;
+}
+
+// Seconds as h:mm:ss.
+std::string Durata(double secondi) {
+  const auto s = static_cast<int64_t>(secondi < 0 ? 0 : secondi);
+  char testo[32];
+  std::snprintf(testo, sizeof testo, "%lld:%02d:%02d", static_cast<long long>(s / 3600),
+                static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
+  return testo;
+}
+
+}  // namespace
+
+TAvanzamentoTerminale::TOrologio TAvanzamentoTerminale::OrologioDiSistema() {
+  return [] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  };
+}
+
+TAvanzamentoTerminale::TAvanzamentoTerminale(std::FILE* uscita, TOrologio orologio)
+    : uscita_(uscita), orologio_(std::move(orologio)) {}
+
+TAvanzamentoTerminale::~TAvanzamentoTerminale() {
+  if (lunghezzaRiga_ > 0) {
+    std::fputc('\n', uscita_);
+    std::fflush(uscita_);
+  }
+}
+
+void TAvanzamentoTerminale::InizioTask(int32_t id) {
+  id_ = id;
+  passo_.clear();
+  inizioTask_ = inizioPasso_ = orologio_();
+  MostraRiga("Task " + std::to_string(id_) + ": apertura degli archivi", false);
+}
+
+void TAvanzamentoTerminale::InizioPasso(const std::string& titolo) {
+  passo_ = titolo;
+  inizioPasso_ = orologio_();
+  MostraRiga(
+      "Task " + std::to_string(id_) + " - " + passo_ + " - " + Durata(inizioPasso_ - inizioTask_),
+      false);
+}
+
+void TAvanzamentoTerminale::Righe(int64_t copiate) {
+  const double adesso = orologio_();
+  if (adesso - ultimaRiga_ < kIntervalloRighe) return;
+  const double trascorsi = adesso - inizioPasso_;
+  std::string testo =
+      "Task " + std::to_string(id_) + " - " + passo_ + ": " + Migliaia(copiate) + " righe";
+  if (trascorsi > 0)
+    testo += " (" + Migliaia(static_cast<int64_t>(static_cast<double>(copiate) / trascorsi)) +
+             " righe/s)";
+  MostraRiga(testo + " - " + Durata(adesso - inizioTask_), false);
+}
+
+void TAvanzamentoTerminale::FineTask(bool riuscito, const std::string& nota) {
+  // The note's lines are separated by a lone CR, which a terminal would use to overwrite them.
+  std::string testo;
+  for (char c : nota) {
+    if (c == '\r')
+      testo += " / ";
+    else if (c != '\n')
+      testo += c;
+  }
+  MostraRiga("Task " + std::to_string(id_) + (riuscito ? " riuscito" : " fallito") + " in " +
+                 Durata(orologio_() - inizioTask_) + ": " + testo,
+             true);
+}
+
+void TAvanzamentoTerminale::MostraRiga(const std::string& testo, bool finale) {
+  ultimaRiga_ = orologio_();
+  std::string riga = "\r" + testo;
+  // Blanks over what a longer previous line left behind, without relying on control sequences
+  // that not every console understands.
+  if (testo.size() < lunghezzaRiga_) riga.append(lunghezzaRiga_ - testo.size(), ' ');
+  if (finale) {
+    riga += '\n';
+    lunghezzaRiga_ = 0;
+  } else {
+    lunghezzaRiga_ = testo.size();
+  }
+  std::fwrite(riga.data(), 1, riga.size(), uscita_);
+  std::fflush(uscita_);
+}

@@ -1,0 +1,9 @@
+#include <io.h>
+
+#include <cstdio>
+
+#include "platform/Terminale.h"
+
+bool ErroreStandardSuTerminale() {
+  return _isatty(_fileno(stderr)) != 0;
+}
