@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "db/SQLDatabase.h"
 #include "db/SQLTransaction.h"
 #include "tasks/Connessione.h"
 #include "transfer/TravasiVornyUSA.h"
@@ -9,6 +10,9 @@
 namespace {
 
 const char kTestoTravaso[] = "Impossibile eseguire il travaso %s:\r";
+
+// concurrency, nowait, read
+constexpr TOpzioniTransazione kIstantaneaSolaLettura = (1u << 2) | (1u << 7) | (1u << 8);
 
 struct TPasso {
   TTravasoDatiVornyUSAClass classe;
@@ -25,8 +29,12 @@ const TPasso kPassi[] = {
 
 }  // namespace
 
+TTaskVornyUSA::TTaskVornyUSA() = default;
+TTaskVornyUSA::~TTaskVornyUSA() = default;
+
 bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe, std::string& messaggio) {
   std::unique_ptr<TTravasoDatiVornyUSA> travaso = classe(*Origine(), *Destinazione());
+  travaso->SetTransazioneOrigine(istantaneaOrigine_.get());
   messaggio.clear();
   bool risultato = travaso->Esegui(messaggio);
   if (!risultato) messaggio.insert(0, kTestoTravaso);
@@ -41,6 +49,14 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
   // A fresh destination transaction: the whole run is one unit of work there.
   scrittura.SetActive(false);
   scrittura.SetActive(true);
+  // The five source queries read one moment of the source: orders written there during the
+  // run reach the destination whole with their customers and rows, or not at all.
+  istantaneaOrigine_ = CreaTransazione(Origine()->Database(), kIstantaneaSolaLettura);
+  struct TFineIstantanea {
+    std::unique_ptr<TSQLTransaction>& istantanea;
+    // Read only: its release commits nothing and never fails.
+    ~TFineIstantanea() { istantanea.reset(); }
+  } fineIstantanea{istantaneaOrigine_};
 
   bool risultato = true;
   try {
