@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ TEST(ScansioneParametri, TextSentAndNames) {
       {"A = ?P, B = :P", "A = ?, B = ?", {"P", "P"}},
       {"-- :commento\r\nA", "-- ?\r\nA", {"commento"}},
       {"A=:X\r\n", "A=?\r\n", {"X"}},
+      {"VALUES(:\"a\"\"b\", :\"c d\")", "VALUES(?, ?)", {"\"a\"\"b\"", "\"c d\""}},
   };
   for (const auto& c : casi) {
     SCOPED_TRACE(c.testo);
@@ -211,6 +213,43 @@ TEST_F(SQLStatementTest, TextAndParametersReachTheServer) {
   senza->Execute();
   tr->Commit();
   EXPECT_NE(Isql("SELECT NOME FROM T WHERE ID = 4").find(":x:y"), std::string::npos);
+}
+
+// A name that the scanner finds where the server sees none ("--" comments are not skipped)
+// would move every later name onto another parameter: preparing refuses it.
+TEST_F(SQLStatementTest, ParameterNamesMustMatchTheServersParameters) {
+  auto tr = CreaTransazioneSnapshot(*db_);
+  auto upd = Statement(*tr, "UPDATE T SET NOME = 'x' -- :NOME");
+  upd->SQL().Add("WHERE ID = :ID");
+  EXPECT_EQ(TestoErrore([&] { upd->Prepare(); }),
+            "Parameter count mismatch: the text names 2 parameters, the server expects 1");
+  EXPECT_FALSE(upd->Prepared());
+  upd->SetParamCheck(false);
+  upd->SQL().Clear();
+  upd->SQL().Add("UPDATE T SET NOME = 'x' WHERE ID = ?");
+  upd->Prepare();
+  EXPECT_EQ(upd->ParamCount(), 1);
+}
+
+// A VARYING buffer is read no further than its declared length, whatever its prefix says.
+TEST(LunghezzaVarying, NeverBeyondTheDeclaredLength) {
+  char dati[2 + 8] = {};
+  XSQLVAR var{};
+  var.sqltype = SQL_VARYING;
+  var.sqllen = 3;
+  var.sqldata = dati;
+  const struct {
+    uint16_t prefisso;
+    bool accettato;
+  } casi[] = {{0, true}, {3, true}, {4, false}, {0xFFFF, false}};
+  for (const auto& c : casi) {
+    SCOPED_TRACE(c.prefisso);
+    std::memcpy(dati, &c.prefisso, 2);
+    if (c.accettato)
+      EXPECT_EQ(LunghezzaVarying(var), c.prefisso);
+    else
+      EXPECT_EQ(TestoErrore([&] { LunghezzaVarying(var); }), "Invalid data conversion");
+  }
 }
 
 TEST_F(SQLStatementTest, ExecuteProcedure) {
