@@ -1,4 +1,3 @@
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -229,27 +228,6 @@ TEST_F(SQLStatementTest, ParameterNamesMustMatchTheServersParameters) {
   upd->SQL().Add("UPDATE T SET NOME = 'x' WHERE ID = ?");
   upd->Prepare();
   EXPECT_EQ(upd->ParamCount(), 1);
-}
-
-// A VARYING buffer is read no further than its declared length, whatever its prefix says.
-TEST(LunghezzaVarying, NeverBeyondTheDeclaredLength) {
-  char dati[2 + 8] = {};
-  XSQLVAR var{};
-  var.sqltype = SQL_VARYING;
-  var.sqllen = 3;
-  var.sqldata = dati;
-  const struct {
-    uint16_t prefisso;
-    bool accettato;
-  } casi[] = {{0, true}, {3, true}, {4, false}, {0xFFFF, false}};
-  for (const auto& c : casi) {
-    SCOPED_TRACE(c.prefisso);
-    std::memcpy(dati, &c.prefisso, 2);
-    if (c.accettato)
-      EXPECT_EQ(LunghezzaVarying(var), c.prefisso);
-    else
-      EXPECT_EQ(TestoErrore([&] { LunghezzaVarying(var); }), "Invalid data conversion");
-  }
 }
 
 TEST_F(SQLStatementTest, ExecuteProcedure) {

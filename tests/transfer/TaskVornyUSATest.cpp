@@ -235,28 +235,25 @@ class TTaskConPausa : public TTaskVornyUSA {
 };
 
 // A new selected order, complete: its ship-to customer in the USA with its invoice holder, one
-// order row and its session.
-const char* const kNuovoOrdine[] = {
-    "INSERT INTO CLIENTI (CODICE, NAZIONE, INTESTATARIOFATTURA) VALUES ('C08', 'ITA', NULL)",
-    "INSERT INTO CLIENTI (CODICE, NAZIONE, INTESTATARIOFATTURA) VALUES ('C07', 'USA', 'C08')",
-    "INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (7, 700, 5, 'C07')",
-    "INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (7001, 700)",
-    "INSERT INTO PS_STOSESSION (ID) VALUES (700)",
-};
+// order row and its session; and how many of those rows an archive holds.
+const char kNuovoOrdine[] =
+    "EXECUTE BLOCK AS BEGIN\n"
+    "  INSERT INTO CLIENTI (CODICE, NAZIONE) VALUES ('C08', 'ITA');\n"
+    "  INSERT INTO CLIENTI (CODICE, NAZIONE, INTESTATARIOFATTURA) VALUES ('C07', 'USA', 'C08');\n"
+    "  INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (7, 700, 5, 'C07');\n"
+    "  INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (7001, 700);\n"
+    "  INSERT INTO PS_STOSESSION (ID) VALUES (700);\n"
+    "END";
+const char kRigheNuovoOrdine[] =
+    "SELECT CODICE FROM CLIENTI WHERE CODICE IN ('C07','C08') UNION ALL SELECT '' FROM PS_ORDINI "
+    "WHERE ID=7 UNION ALL SELECT '' FROM PS_STOINSCAR WHERE IDSESSIONE=700 UNION ALL SELECT '' "
+    "FROM PS_STOSESSION WHERE ID=700";
 
-int RigheDelNuovoOrdine(const std::string& archivio) {
-  auto database = ConnettiArchivio(archivio);
-  auto transazione = CreaTransazioneReadCommitted(*database);
-  int righe = 0;
-  for (const char* conta :
-       {"SELECT * FROM CLIENTI WHERE CODICE IN ('C07','C08')", "SELECT * FROM PS_ORDINI WHERE ID=7",
-        "SELECT * FROM PS_STOINSCAR WHERE IDSESSIONE=700",
-        "SELECT * FROM PS_STOSESSION WHERE ID=700"}) {
-    TStrings sql;
-    sql.Add(conta);
-    righe += ContaRecordSQL(sql, *transazione);
-  }
-  return righe;
+int RigheDelNuovoOrdine(TSQLDatabase& database) {
+  auto transazione = CreaTransazioneReadCommitted(database);
+  TStrings sql;
+  sql.Add(kRigheNuovoOrdine);
+  return ContaRecordSQL(sql, *transazione);
 }
 
 }  // namespace
@@ -272,14 +269,12 @@ TEST(TaskVornyUSATest, OrderWrittenDuringTheRunArrivesWholeOrNotAtAll) {
     TTaskConPausa task([&](int fatto) {
       if (fatto != passo) return;
       auto scrittura = CreaTransazioneSnapshot(*altro);
-      for (const char* riga : kNuovoOrdine) {
-        TSQLStatement statement;
-        statement.SetDatabase(altro.get());
-        statement.SetTransaction(scrittura.get());
-        statement.SetParamCheck(false);
-        statement.SQL().Add(riga);
-        statement.Execute();
-      }
+      TSQLStatement statement;
+      statement.SetDatabase(altro.get());
+      statement.SetTransaction(scrittura.get());
+      statement.SetParamCheck(false);
+      statement.SQL().Add(kNuovoOrdine);
+      statement.Execute();
       scrittura->Commit();
     });
     TVessentariaTaskInfo riga;
@@ -288,8 +283,8 @@ TEST(TaskVornyUSATest, OrderWrittenDuringTheRunArrivesWholeOrNotAtAll) {
     std::string messaggio;
     ASSERT_TRUE(task.ApriConnessioni(riga, messaggio)) << messaggio;
     EXPECT_TRUE(task.Esecuzione(messaggio)) << messaggio;
-    EXPECT_EQ(RigheDelNuovoOrdine(archivi.origine), 5);
-    const int arrivate = RigheDelNuovoOrdine(archivi.destinazione);
+    EXPECT_EQ(RigheDelNuovoOrdine(*altro), 5);
+    const int arrivate = RigheDelNuovoOrdine(task.Destinazione()->Database());
     EXPECT_TRUE(arrivate == 0 || arrivate == 5) << arrivate << " of 5 rows";
   }
 }
