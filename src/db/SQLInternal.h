@@ -42,7 +42,8 @@ enum CodiceErroreSQL : int {
   ceDPBNonSupportato,
   ceDPBSconosciuto,
   ceErroreParsing,
-  ceLibreriaClient
+  ceLibreriaClient,
+  ceParametriDiscordanti
 };
 
 // Raises the layer's own error with its exact text.
@@ -73,6 +74,10 @@ std::string NomeUscita(const std::string& alias, const std::vector<std::string>&
 // Parameter scanning: replaces each :name (or :"name") by '?' outside strings and comments and
 // collects the raw names in order. Raises "SQL Parse Error:..." on a malformed text.
 std::string ScansionaParametri(const std::string& testo, std::vector<std::string>& nomi);
+
+// Bytes of text in a VARYING buffer: its length prefix, which must not go beyond the declared
+// length (sqllen) that the buffer was sized for; a longer prefix raises "Invalid data conversion".
+size_t LunghezzaVarying(const XSQLVAR& var);
 
 struct LiberaConFree {
   void operator()(void* p) const noexcept { std::free(p); }

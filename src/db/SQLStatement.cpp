@@ -146,7 +146,10 @@ std::string ScansionaParametri(const std::string& testo, std::vector<std::string
       ++i;
       std::string nome;
       if (i < n && testo[i] == '"') {
+        // Two double quotes in a row inside the name stand for one.
         size_t fine = testo.find('"', i + 1);
+        while (fine != std::string::npos && fine + 1 < n && testo[fine + 1] == '"')
+          fine = testo.find('"', fine + 2);
         if (fine == std::string::npos) ErroreParsing("EOF in string detected");
         nome = testo.substr(i, fine - i + 1);
         if (nome.size() == 2) ErroreParsing("Parameter name expected");
@@ -256,6 +259,12 @@ void TSQLStatement::Prepare() {
     in = NuovoXSQLDA(in->sqld);
     if (isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get())) ErroreServer(status);
   }
+  // Names found where the server sees none (a "--" comment) would shift every later name onto
+  // another parameter, and values by name into the wrong columns.
+  if (paramCheck_ && static_cast<size_t>(in->sqld) != nomi.size())
+    ErroreSQL(ceParametriDiscordanti,
+              "Parameter count mismatch: the text names " + std::to_string(nomi.size()) +
+                  " parameters, the server expects " + std::to_string(in->sqld));
   const bool conRighe = tipo == TTipoStatement::Select || tipo == TTipoStatement::SelectForUpdate ||
                         tipo == TTipoStatement::ExecProcedure;
   if (conRighe && out->sqld > out->sqln) {

@@ -117,6 +117,12 @@ int32_t InInt32(int64_t v) {
 
 }  // namespace
 
+size_t LunghezzaVarying(const XSQLVAR& var) {
+  const uint16_t lunghezza = Leggi<uint16_t>(var.sqldata);
+  if (var.sqllen < 0 || lunghezza > static_cast<uint16_t>(var.sqllen)) ErroreConversione();
+  return lunghezza;
+}
+
 TSQLVar::TSQLVar(TSQLStatement& statement, Chiave)
     : statement_(statement), impl_(std::make_unique<Impl>()) {}
 
@@ -210,7 +216,7 @@ std::string TSQLVar::AsString() const {
     case SQL_TEXT:
       return std::string(v.sqldata, static_cast<size_t>(v.sqllen));
     case SQL_VARYING:
-      return std::string(v.sqldata + 2, Leggi<uint16_t>(v.sqldata));
+      return std::string(v.sqldata + 2, LunghezzaVarying(v));
     case SQL_BLOB: {
       unsigned int* db = nullptr;
       unsigned int* tr = nullptr;
@@ -528,13 +534,15 @@ void TSQLVar::Assign(const TSQLVar& source) {
   }
   const size_t bytes =
       tipo == SQL_VARYING ? 2 + static_cast<size_t>(s.sqllen) : static_cast<size_t>(s.sqllen);
+  // Checked before any parameter changes: each one's buffer is sized from the declared length.
+  const size_t testo = tipo == SQL_VARYING && !nullo ? LunghezzaVarying(s) : 0;
   for (TSQLVar* g : impl_->gemelli) {
     Impl& d = *g->impl_;
     char* p = d.Imposta(tipo, s.sqlscale, s.sqllen, s.sqlsubtype, bytes);
     if (nullo) {
       d.indicatore = -1;
     } else if (tipo == SQL_VARYING) {
-      std::memcpy(p, s.sqldata, 2 + Leggi<uint16_t>(s.sqldata));
+      std::memcpy(p, s.sqldata, 2 + testo);
     } else {
       std::memcpy(p, s.sqldata, bytes);
     }

@@ -38,6 +38,24 @@ TTipoCampoSQL TipoDaSistema(int tipo, int sottotipo) {
   }
 }
 
+// Bytes of the character that starts at `p` (of `resto` bytes left) in a multi-byte set.
+size_t LunghezzaCarattere(const std::string& set, const unsigned char* p, size_t resto) {
+  const unsigned char c = p[0];
+  size_t n = 1;
+  if (set == "UTF8" || set == "UNICODE_FSS") {
+    n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+  } else if (set == "SJIS_0208" || set == "CP943C") {
+    n = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) ? 2 : 1;
+  } else if (set == "EUCJ_0208") {
+    n = c == 0x8F ? 3 : c == 0x8E || c >= 0xA1 ? 2 : 1;
+  } else if (set == "GB18030") {
+    n = c >= 0x81 && c <= 0xFE ? (resto > 1 && p[1] >= 0x30 && p[1] <= 0x39 ? 4 : 2) : 1;
+  } else if (c >= 0x81) {
+    n = 2;  // KSC_5601, BIG_5, GB_2312, GBK: a lead byte and one more
+  }
+  return n < resto ? n : resto;
+}
+
 }  // namespace
 
 EListError::EListError(int index)
@@ -160,4 +178,67 @@ int32_t ContaRecordSQL(const TStrings& righe, TSQLTransaction& transaction) {
   sql.Add("  )");
   statement.Execute();
   return statement.FieldByName("TOT").AsInteger();
+}
+
+TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& transaction) {
+  TSQLStatement statement;
+  statement.SetDatabase(&database);
+  statement.SetTransaction(&transaction);
+  if (!transaction.Active()) transaction.SetActive(true);
+  statement.SetParamCheck(false);
+  TStrings& sql = statement.SQL();
+  sql.Add("SELECT");
+  sql.Add("  MON$DATABASE_NAME AS NOME,");
+  sql.Add("  MON$CREATION_DATE AS CREAZIONE");
+  sql.Add("FROM");
+  sql.Add("  MON$DATABASE");
+  statement.Execute();
+  TIdentitaDatabase identita;
+  identita.Nome = statement.FieldByName("NOME").AsString();
+  identita.Creazione = statement.FieldByName("CREAZIONE").AsTimeStamp();
+  return identita;
+}
+
+bool CaricaColonnaTesto(const std::string& tabella, const std::string& colonna,
+                        TSQLDatabase& database, TSQLTransaction& transaction,
+                        TColonnaTesto& risultato) {
+  risultato = TColonnaTesto();
+  TSQLStatement statement;
+  statement.SetDatabase(&database);
+  statement.SetTransaction(&transaction);
+  if (!transaction.Active()) transaction.SetActive(true);
+  statement.SetParamCheck(false);
+  TStrings& sql = statement.SQL();
+  sql.Add("SELECT");
+  sql.Add("  COALESCE(B.RDB$CHARACTER_LENGTH,0) AS DIMENSIONE,");
+  sql.Add("  COALESCE(C.RDB$BYTES_PER_CHARACTER,1) AS BYTES,");
+  sql.Add("  TRIM(COALESCE(C.RDB$CHARACTER_SET_NAME,'NONE')) AS CHARSET");
+  sql.Add("FROM");
+  sql.Add("  RDB$RELATION_FIELDS A");
+  sql.Add("  INNER JOIN RDB$FIELDS B ON");
+  sql.Add("  A.RDB$FIELD_SOURCE=B.RDB$FIELD_NAME");
+  sql.Add("  LEFT JOIN RDB$CHARACTER_SETS C ON");
+  sql.Add("  C.RDB$CHARACTER_SET_ID=B.RDB$CHARACTER_SET_ID");
+  sql.Add("WHERE");
+  sql.Add("  A.RDB$RELATION_NAME='" + tabella + "'");
+  sql.Add("  AND");
+  sql.Add("  A.RDB$FIELD_NAME='" + colonna + "'");
+  sql.Add("  AND");
+  sql.Add("  B.RDB$FIELD_TYPE IN (14,37)");
+  statement.Execute();
+  if (statement.Eof()) return false;
+  risultato.Caratteri = statement.FieldByName("DIMENSIONE").AsInteger();
+  risultato.BytesPerCarattere = statement.FieldByName("BYTES").AsInteger();
+  risultato.CharacterSet = statement.FieldByName("CHARSET").AsString();
+  return true;
+}
+
+std::string TagliaAColonna(const std::string& testo, const TColonnaTesto& colonna) {
+  const size_t massimo = colonna.Caratteri > 0 ? static_cast<size_t>(colonna.Caratteri) : 0;
+  if (colonna.BytesPerCarattere <= 1) return testo.substr(0, massimo);
+  const auto* p = reinterpret_cast<const unsigned char*>(testo.data());
+  size_t fine = 0;
+  for (size_t caratteri = 0; caratteri < massimo && fine < testo.size(); ++caratteri)
+    fine += LunghezzaCarattere(colonna.CharacterSet, p + fine, testo.size() - fine);
+  return testo.substr(0, fine);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "db/DateTime.h"
 #include "db/Strings.h"
 
 class TSQLDatabase;
@@ -68,3 +69,31 @@ bool EsisteTabella(const std::string& tabella, TSQLDatabase& database,
 bool EsisteTabella(const std::string& tabella, TSQLDatabase& database);
 // Number of rows that the SELECT in `righe` returns, in an active transaction.
 int32_t ContaRecordSQL(const TStrings& righe, TSQLTransaction& transaction);
+
+// The database behind an attachment as its server names it: the expanded file name (links
+// resolved) and the creation time. Two attachments with the same identity work on one file; a
+// copy of the file has another name, a restored backup another creation time.
+struct TIdentitaDatabase {
+  std::string Nome;
+  TSQLTimeStamp Creazione;
+  bool operator==(const TIdentitaDatabase&) const = default;
+};
+// Asked in `transaction` (started when inactive and left active); server errors are raised.
+TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& transaction);
+
+// A text column's declared length in characters and the size of its character set's widest
+// character (1 for single-byte sets, NONE and OCTETS).
+struct TColonnaTesto {
+  int Caratteri = 0;
+  int BytesPerCarattere = 1;
+  std::string CharacterSet;
+};
+// False when `tabella` has no CHAR or VARCHAR column `colonna` (exact names). Asked in
+// `transaction`, started when inactive and left active.
+bool CaricaColonnaTesto(const std::string& tabella, const std::string& colonna,
+                        TSQLDatabase& database, TSQLTransaction& transaction,
+                        TColonnaTesto& risultato);
+// `testo` cut to at most `colonna.Caratteri` characters of the column's set, never in the middle
+// of a character: UTF8 and UNICODE_FSS by their code points, the Far Eastern sets by their lead
+// bytes, single-byte sets byte by byte.
+std::string TagliaAColonna(const std::string& testo, const TColonnaTesto& colonna);

@@ -157,6 +157,27 @@ std::string Destinazione(const std::string& fileName) {
   return path;
 }
 
+bool ScriviTutto(int fd, const std::string& testo) {
+  size_t scritti = 0;
+  while (scritti < testo.size()) {
+    const ssize_t n = write(fd, testo.data() + scritti, testo.size() - scritti);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    scritti += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Rewrites `path` through its own inode: owner, group and mode stay. Not atomic, so only for a
+// file that this process may write but not give to its owner.
+bool RiscriviSulPosto(const std::string& path, const std::string& testo) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ScriviTutto(fd, testo);
+  ok = ok && ftruncate(fd, static_cast<off_t>(testo.size())) == 0 && fsync(fd) == 0;
+  return close(fd) == 0 && ok;
+}
+
 // Writes the whole text to a new file beside `path` and puts it in place of `path` in one step:
 // a full disk or a crash leaves the old file whole, never a cut one.
 bool Sostituisci(const std::string& path, const std::string& testo) {
@@ -165,18 +186,19 @@ bool Sostituisci(const std::string& path, const std::string& testo) {
   std::string provvisorio = path + ".XXXXXX";
   const int fd = mkstemp(provvisorio.data());
   if (fd < 0) return false;
-  bool ok = true;
-  size_t scritti = 0;
-  while (ok && scritti < testo.size()) {
-    const ssize_t n = write(fd, testo.data() + scritti, testo.size() - scritti);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) scritti += static_cast<size_t>(n);
-  }
-  // The new file takes the old one's permissions; a new file gets the usual ones.
+  bool ok = ScriviTutto(fd, testo);
+  // The new file takes the old one's owner, group and permissions (a run as root must not take
+  // a shared file away from its users); a new file gets the usual ones. The owner goes first:
+  // changing it clears the set-id bits that the mode then puts back.
+  const bool proprietario = !esisteva || fchown(fd, vecchio.st_uid, vecchio.st_gid) == 0;
   const mode_t modo = esisteva ? (vecchio.st_mode & 07777) : 0644;
   ok = ok && fchmod(fd, modo) == 0 && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
+  if (ok && !proprietario) {
+    // Not allowed to give the file away: write it in place, which keeps its owner.
+    unlink(provvisorio.c_str());
+    return RiscriviSulPosto(path, testo);
+  }
   ok = ok && rename(provvisorio.c_str(), path.c_str()) == 0;
   if (!ok) unlink(provvisorio.c_str());
   return ok;
@@ -191,6 +213,9 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   if (!Leggi(fileName_, testo)) testo.clear();
   const TPosizione p = Trova(testo, Righe(testo), section, key);
   std::string result = p.chiave >= 0 ? p.valore : defaultValue;
+  // A value written between double quotes reads without them, as from a Windows profile.
+  if (p.chiave >= 0 && result.size() >= 2 && result.front() == '"' && result.back() == '"')
+    result = result.substr(1, result.size() - 2);
   if (result.size() > LunghezzaMassimaValore) result.resize(LunghezzaMassimaValore);
   return result;
 }

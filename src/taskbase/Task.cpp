@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "db/SQLDatabase.h"
+#include "db/Schema.h"
 #include "opener/Opener.h"
 #include "platform/FileSystem.h"
 #include "taskbase/Connessione.h"
@@ -21,6 +22,13 @@ bool TTask::ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messa
   if (!ApriConnessione(riga.ArchivioDestinazione, TSlot::Destinazione, interno)) {
     messaggio = "Impossibile stabilire la connessione alla destinazione\r\"" +
                 riga.ArchivioDestinazione + "\":\r" + interno;
+    return false;
+  }
+  // Two paths, links or one dati.ini alias can lead to one database: a task would then empty
+  // the tables it is reading and leave the source with only what it copied.
+  if (IdentitaDatabase(*databaseOrigine_, origine_->TransazioneLettura()) ==
+      IdentitaDatabase(*databaseDestinazione_, destinazione_->TransazioneLettura())) {
+    messaggio = "Origine e destinazione coincidono: " + riga.ArchivioDestinazione;
     return false;
   }
   return true;

@@ -20,7 +20,9 @@ class TTask {
   TTask& operator=(const TTask&) = delete;
   virtual ~TTask();
 
-  // Opens Origine, then Destinazione. False: the message holds the composed failure text.
+  // Opens Origine, then Destinazione, and refuses two archives that are one database. False: the
+  // message holds the composed failure text; both pairs stay open and go with the task. Errors
+  // asking the server for a database's identity are raised.
   virtual bool ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messaggio);
   // Runs the task; called once, after ApriConnessioni returned true.
   virtual bool Esecuzione(std::string& messaggio) = 0;

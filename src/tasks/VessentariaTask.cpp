@@ -5,6 +5,7 @@
 
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
+#include "db/Schema.h"
 #include "platform/FileSystem.h"
 #include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
@@ -110,15 +111,19 @@ bool TVessentariaTask::ScriviNote(const std::string& nota) {
     comando->SQL().Add("WHERE");
     comando->SQL().Add("  ID=:ID");
     comando->Prepare();
-    // Read before any value is set: a setter replaces the parameter's description.
-    lunghezzaNote_ = comando->ParamByName("NOTEULTIMAESECUZIONE").MaxLength();
+    // The parameter's length is in bytes, a text column's in characters of its set: in a
+    // multi-byte set only the column itself tells how many characters fit.
+    auto colonna = std::make_unique<TColonnaTesto>();
+    if (!CaricaColonnaTesto("VESSENTARIA", "NOTEULTIMAESECUZIONE", connessione_.Database(),
+                            scrittura, *colonna))
+      colonna.reset();
+    colonnaNote_ = std::move(colonna);
     comandoNote_ = std::move(comando);
   }
   comandoNote_->ParamByName("ID").SetAsInteger(Info().ID);
   // Server error texts are long; a cut note is better than a row that never tells why.
-  const bool taglia = lunghezzaNote_ > 0 && nota.size() > static_cast<size_t>(lunghezzaNote_);
   comandoNote_->ParamByName("NOTEULTIMAESECUZIONE")
-      .SetAsString(taglia ? nota.substr(0, static_cast<size_t>(lunghezzaNote_)) : nota);
+      .SetAsString(colonnaNote_ ? TagliaAColonna(nota, *colonnaNote_) : nota);
   try {
     comandoNote_->Execute();
     scrittura.CommitRetaining();

@@ -9,6 +9,7 @@
 class TAvanzamento;
 class TConnessione;
 class TSQLStatement;
+struct TColonnaTesto;
 class TTask;
 
 // The row object of the task list: one instance serves every row, standing on the row that the
@@ -32,9 +33,10 @@ class TVessentariaTask {
   // An exception that escapes the task has the note written before it goes on.
   bool EseguiTask(std::string& messaggio);
   // Writes ULTIMAESECUZIONE and NOTEULTIMAESECUZIONE of the current row and commits them at once.
-  // A note longer than a CHAR or VARCHAR note column is cut to the column's length. False when
-  // the server refuses the update (for example a row locked elsewhere: no waiting); errors while
-  // restarting the write transaction or preparing the statement are raised.
+  // A note longer than a CHAR or VARCHAR note column is cut to the column's length in characters,
+  // never inside a character. False when the server refuses the update (for example a row locked
+  // elsewhere: no waiting); errors while restarting the write transaction or preparing the
+  // statement are raised.
   bool ScriviNote(const std::string& nota);
 
   // The row the object stands on; raises std::logic_error when it stands on none.
@@ -54,7 +56,7 @@ class TVessentariaTask {
   TConnessione& connessione_;
   const TVessentariaTaskInfo* info_ = nullptr;
   std::unique_ptr<TSQLStatement> comandoNote_;
-  int lunghezzaNote_ = 0;  // declared byte length of a text note column; 0: no limit (BLOB)
+  std::unique_ptr<TColonnaTesto> colonnaNote_;  // a CHAR or VARCHAR note column; none: no limit
   std::unique_ptr<TTask> taskCorrente_;
   TFabbricaTask fabbrica_;
   TAvanzamento* avanzamento_ = nullptr;

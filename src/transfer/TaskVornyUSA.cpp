@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "db/SQLDatabase.h"
 #include "db/SQLTransaction.h"
 #include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
@@ -10,6 +11,9 @@
 namespace {
 
 const char kTestoTravaso[] = "Impossibile eseguire il travaso %s:\r";
+
+// concurrency, nowait, read
+constexpr TOpzioniTransazione kIstantaneaSolaLettura = (1u << 2) | (1u << 7) | (1u << 8);
 
 struct TPasso {
   TTravasoDatiVornyUSAClass classe;
@@ -26,9 +30,13 @@ const TPasso kPassi[] = {
 
 }  // namespace
 
+TTaskVornyUSA::TTaskVornyUSA() = default;
+TTaskVornyUSA::~TTaskVornyUSA() = default;
+
 bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe, std::string& messaggio) {
   std::unique_ptr<TTravasoDatiVornyUSA> travaso = classe(*Origine(), *Destinazione());
   travaso->SetAvanzamento(Avanzamento());
+  travaso->SetTransazioneOrigine(istantaneaOrigine_.get());
   messaggio.clear();
   bool risultato = travaso->Esegui(messaggio);
   if (!risultato) messaggio.insert(0, kTestoTravaso);
@@ -43,6 +51,14 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
   // A fresh destination transaction: the whole run is one unit of work there.
   scrittura.SetActive(false);
   scrittura.SetActive(true);
+  // The five source queries read one moment of the source: orders written there during the
+  // run reach the destination whole with their customers and rows, or not at all.
+  istantaneaOrigine_ = CreaTransazione(Origine()->Database(), kIstantaneaSolaLettura);
+  struct TFineIstantanea {
+    std::unique_ptr<TSQLTransaction>& istantanea;
+    // Read only: its release commits nothing and never fails.
+    ~TFineIstantanea() { istantanea.reset(); }
+  } fineIstantanea{istantaneaOrigine_};
 
   bool risultato = true;
   try {

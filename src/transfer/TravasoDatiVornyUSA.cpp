@@ -16,6 +16,23 @@ constexpr int64_t kRighePerAvviso = 256;
 
 }  // namespace
 
+namespace {
+
+const std::string kDiscrepanza =
+    "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (";
+
+// A name as a quoted identifier of dialect 3.
+std::string NomeTraVirgolette(const std::string& nome) {
+  std::string r = "\"";
+  for (char c : nome) {
+    if (c == '"') r += '"';
+    r += c;
+  }
+  return r + "\"";
+}
+
+}  // namespace
+
 TTravasoDatiVornyUSA::TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& destinazione)
     : origine_(origine), destinazione_(destinazione) {}
 
@@ -45,23 +62,47 @@ bool TTravasoDatiVornyUSA::ConfrontaTracciati(std::string& messaggio) {
       messaggio = "Dimensione campo \"" + campo.Nome + "\" non compatibile con la destinazione";
       return false;
     }
+    // Fewer decimals in the destination would have the server round every value.
+    if (campo.Scala > corrispondente.Scala) {
+      messaggio = "Decimali campo \"" + campo.Nome + "\" non compatibili con la destinazione";
+      return false;
+    }
   }
   return true;
 }
 
 void TTravasoDatiVornyUSA::ComponiSQLDestinazione(TStrings& righe) {
+  // Quoted, a name is taken exactly as the system tables hold it: lower case, blanks and
+  // reserved words included. For an upper-case name the statement means the same as bare.
   righe.Add("UPDATE OR INSERT INTO " + tabella_ + "(");
   for (int i = 0; i < campi_->Count(); ++i) {
     if (i > 0) righe.Add(",");
-    righe.Add(campi_->Campo(i).Nome);
+    righe.Add(NomeTraVirgolette(campi_->Campo(i).Nome));
   }
   righe.Add(")");
   righe.Add("VALUES(");
   for (int i = 0; i < campi_->Count(); ++i) {
     if (i > 0) righe.Add(",");
-    righe.Add(":" + campi_->Campo(i).Nome);
+    righe.Add(":" + NomeTraVirgolette(campi_->Campo(i).Nome));
   }
   righe.Add(")");
+}
+
+bool TTravasoDatiVornyUSA::ColonneAllineate(std::string& campo) const {
+  campo.clear();
+  const int colonne = sqlOrigine_->FieldCount();
+  for (int i = 0; i < campi_->Count() || i < colonne; ++i) {
+    if (i >= colonne) {
+      campo = campi_->Campo(i).Nome;
+      return false;
+    }
+    const std::string& nome = sqlOrigine_->Fields(i).Name();
+    if (i >= campi_->Count() || nome != campi_->Campo(i).Nome) {
+      campo = nome;
+      return false;
+    }
+  }
+  return true;
 }
 
 bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
@@ -79,8 +120,7 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   CaricaCampiSQL(tabella_, origine_.Database(), *campi_);
   std::string confronto;
   if (!ConfrontaTracciati(confronto)) {
-    messaggio = "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (" +
-                confronto + ")";
+    messaggio = kDiscrepanza + confronto + ")";
     return false;
   }
 
@@ -92,9 +132,10 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   } else {
     sqlOrigine_ = std::make_unique<TSQLStatement>();
     sqlOrigine_->SetDatabase(&origine_.Database());
-    sqlOrigine_->SetTransaction(&origine_.TransazioneLettura());
     sqlOrigine_->SetParamCheck(false);
   }
+  sqlOrigine_->SetTransaction(transazioneOrigine_ ? transazioneOrigine_
+                                                  : &origine_.TransazioneLettura());
   ComponiSQLOrigine(sqlOrigine_->SQL());
   sqlOrigine_->Execute();
 
@@ -109,6 +150,13 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   }
   ComponiSQLDestinazione(sqlDestinazione_->SQL());
   sqlDestinazione_->Prepare();
+
+  // Values move by position: column i of the source row must be column i of the layout.
+  std::string campo;
+  if (!ColonneAllineate(campo)) {
+    messaggio = kDiscrepanza + "Campo \"" + campo + "\" fuori posizione nella query di origine)";
+    return false;
+  }
 
   colonne_.reserve(static_cast<size_t>(campi_->Count()));
   parametri_.reserve(static_cast<size_t>(campi_->Count()));

@@ -10,6 +10,7 @@
 class TAvanzamento;
 class TConnessione;
 class TSQLStatement;
+class TSQLTransaction;
 class TSQLVar;
 class TTravasoDatiVornyUSA;
 
@@ -46,11 +47,13 @@ class TTravasoDatiVornyUSA {
   // The table exists in the pair's database, asked inside the pair's read transaction.
   bool TabellaEsistente(TConnessione& connessione);
   // Every column of Campi, in source order, must exist in the destination with the same type
-  // code and a character length at least as large. False names the first column that fails.
+  // code, a character length at least as large and at least as many decimals. False names the
+  // first column that fails.
   bool ConfrontaTracciati(std::string& messaggio);
 
-  // Checks both tables, loads and compares the layouts, opens the source query and prepares the
-  // destination statement. Can run again on the same object, reusing Campi and the statements.
+  // Checks both tables, loads and compares the layouts, opens the source query, prepares the
+  // destination statement and checks that the query returns the layout's columns in its order.
+  // Can run again on the same object, reusing Campi and the statements.
   virtual bool Prepara(std::string& messaggio);
   // The copy loop over the open source cursor.
   virtual bool Travasa(std::string& messaggio);
@@ -59,6 +62,9 @@ class TTravasoDatiVornyUSA {
 
   // Told the rows copied so far; not owned, may be none.
   void SetAvanzamento(TAvanzamento* avanzamento) { avanzamento_ = avanzamento; }
+  // The transaction in which the source query runs; none: the read transaction of Origine. The
+  // order task gives every transfer of a run the same snapshot of the source.
+  void SetTransazioneOrigine(TSQLTransaction* transazione) { transazioneOrigine_ = transazione; }
 
   TConnessione& Origine() const { return origine_; }
   TConnessione& Destinazione() const { return destinazione_; }
@@ -79,10 +85,15 @@ class TTravasoDatiVornyUSA {
   virtual void ComponiSQLDestinazione(TStrings& righe);
 
  private:
+  // False, with the name of the first column out of place, when the source query's columns are
+  // not those of Campi in the same order.
+  bool ColonneAllineate(std::string& campo) const;
+
   TConnessione& origine_;
   TConnessione& destinazione_;
   std::string tabella_;
   TAvanzamento* avanzamento_ = nullptr;
+  TSQLTransaction* transazioneOrigine_ = nullptr;
   std::unique_ptr<TCampoSQLList> campi_;
   std::unique_ptr<TSQLStatement> sqlOrigine_;
   std::unique_ptr<TSQLStatement> sqlDestinazione_;

@@ -19,6 +19,7 @@ TEST(ScansioneParametri, TextSentAndNames) {
       {"A = ?P, B = :P", "A = ?, B = ?", {"P", "P"}},
       {"-- :commento\r\nA", "-- ?\r\nA", {"commento"}},
       {"A=:X\r\n", "A=?\r\n", {"X"}},
+      {"VALUES(:\"a\"\"b\", :\"c d\")", "VALUES(?, ?)", {"\"a\"\"b\"", "\"c d\""}},
   };
   for (const auto& c : casi) {
     SCOPED_TRACE(c.testo);
@@ -211,6 +212,22 @@ TEST_F(SQLStatementTest, TextAndParametersReachTheServer) {
   senza->Execute();
   tr->Commit();
   EXPECT_NE(Isql("SELECT NOME FROM T WHERE ID = 4").find(":x:y"), std::string::npos);
+}
+
+// A name that the scanner finds where the server sees none ("--" comments are not skipped)
+// would move every later name onto another parameter: preparing refuses it.
+TEST_F(SQLStatementTest, ParameterNamesMustMatchTheServersParameters) {
+  auto tr = CreaTransazioneSnapshot(*db_);
+  auto upd = Statement(*tr, "UPDATE T SET NOME = 'x' -- :NOME");
+  upd->SQL().Add("WHERE ID = :ID");
+  EXPECT_EQ(TestoErrore([&] { upd->Prepare(); }),
+            "Parameter count mismatch: the text names 2 parameters, the server expects 1");
+  EXPECT_FALSE(upd->Prepared());
+  upd->SetParamCheck(false);
+  upd->SQL().Clear();
+  upd->SQL().Add("UPDATE T SET NOME = 'x' WHERE ID = ?");
+  upd->Prepare();
+  EXPECT_EQ(upd->ParamCount(), 1);
 }
 
 TEST_F(SQLStatementTest, ExecuteProcedure) {

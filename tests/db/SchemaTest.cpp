@@ -209,3 +209,26 @@ TEST(CampoSQLListTest, RecordsAndLookup) {
   EXPECT_EQ(campi.Count(), 0);
   EXPECT_EQ(campi.IndiceCampo("CODICE"), -1);
 }
+
+// A note cut to a column counts characters of the column's set and never ends inside one.
+TEST(TagliaAColonnaTest, CutsWholeCharacters) {
+  const struct {
+    const char* set;
+    int bytes;
+    std::string testo;
+    int caratteri;
+    std::string atteso;
+  } casi[] = {
+      {"WIN1252", 1, "caf\xE8 s\xEC", 4, "caf\xE8"},
+      {"UTF8", 4, "abcdef", 4, "abcd"},
+      {"UTF8", 4, "caff\xC3\xA8 \xE2\x82\xAC!", 5, "caff\xC3\xA8"},
+      {"UTF8", 4, "\xE2\x82\xAC\xF0\x9F\x98\x80x", 2, "\xE2\x82\xAC\xF0\x9F\x98\x80"},
+      {"UTF8", 4, "corta", 40, "corta"},
+      {"SJIS_0208", 2, "a\x82\xA0\xB1\x82\xA2", 3, "a\x82\xA0\xB1"},
+      {"GB18030", 4, "\x81\x30\x81\x30\xB0\xA1z", 2, "\x81\x30\x81\x30\xB0\xA1"},
+  };
+  for (const auto& c : casi) {
+    SCOPED_TRACE(std::string(c.set) + " " + c.testo);
+    EXPECT_EQ(TagliaAColonna(c.testo, TColonnaTesto{c.caratteri, c.bytes, c.set}), c.atteso);
+  }
+}

@@ -27,14 +27,21 @@ TEST(IniFile, ReadsLikeAProfile) {
              "nome server=SRV1\r\n"
              "Alias = ditta \r\n"
              "Vuota=\r\n"
+             "Percorso Nel Server=\" D:\\Archivi\\ \"\r\n"
+             "Lettera Disco Server=\"\r\n"
+             "PercorsoDatabase=\"C:\\Dati\" e \"altro\r\n"
              "[ALTRO]\r\n"
              "Nome Server=ALTRO\r\n");
   TIniFile ini(temp / "dati.ini");
   EXPECT_EQ(ini.ReadString("CONFIG", "Nome Server", ""), "SRV1");
   EXPECT_EQ(ini.ReadString("Config", "ALIAS", ""), "ditta");
   EXPECT_EQ(ini.ReadString("CONFIG", "Vuota", "predefinito"), "");
-  EXPECT_EQ(ini.ReadString("CONFIG", "PercorsoDatabase", ""), "");
-  EXPECT_EQ(ini.ReadString("CONFIG", "PercorsoDatabase", "predefinito"), "predefinito");
+  // Quotes around the whole value go, as a Windows profile reads it; any others stay.
+  EXPECT_EQ(ini.ReadString("CONFIG", "Percorso Nel Server", ""), " D:\\Archivi\\ ");
+  EXPECT_EQ(ini.ReadString("CONFIG", "Lettera Disco Server", ""), "\"");
+  EXPECT_EQ(ini.ReadString("CONFIG", "PercorsoDatabase", ""), "\"C:\\Dati\" e \"altro");
+  EXPECT_EQ(ini.ReadString("CONFIG", "Alias Mancante", ""), "");
+  EXPECT_EQ(ini.ReadString("CONFIG", "Alias Mancante", "predefinito"), "predefinito");
   EXPECT_EQ(ini.ReadString("MANCANTE", "Nome Server", ""), "");
   EXPECT_EQ(ini.ReadString("altro", "nome server", ""), "ALTRO");
 
@@ -100,6 +107,23 @@ TEST(IniFile, FailedWriteRaisesAndLosesNothing) {
   EXPECT_EQ(cartella.ReadString("CONFIG", "Nome Server", "predefinito"), "predefinito");
   EXPECT_THROW(cartella.WriteString("CONFIG", "Nome Server", "SRV"), EIniFileError);
   EXPECT_TRUE(std::filesystem::is_directory(temp / "cartella.ini"));
+}
+
+// A run as root rewrites a dati.ini that belongs to the installation's users: it stays theirs.
+TEST(IniFile, AWriteKeepsOwnerGroupAndMode) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another owner needs root";
+  TempFolder temp;
+  const std::string path = temp / "dati.ini";
+  ScriviFile(path, "[CONFIG]\nAlias=ditta\n");
+  ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+  ASSERT_EQ(chmod(path.c_str(), 02640), 0);
+  TIniFile(path).WriteString("CONFIG", "Nome Server", "SRV");
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 4321u);
+  EXPECT_EQ(info.st_gid, 4322u);
+  EXPECT_EQ(info.st_mode & 07777, 02640u);
+  EXPECT_EQ(LeggiFile(path), "[CONFIG]\nAlias=ditta\nNome Server=SRV\n");
 }
 
 TEST(IniFile, DuplicatesReadTheFirst) {

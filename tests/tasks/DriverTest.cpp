@@ -336,17 +336,26 @@ TEST_F(DriverTest, EccezioneDelTaskScriveLaNotaEProsegueVersoLAlto) {
   }
 }
 
+// The cut counts characters: in a UTF8 column of 40 characters fit 40 of them, accented ones
+// (two bytes each) and the euro sign (three) whole.
 TEST_F(DriverTest, NotaTagliataAllaLunghezzaDellaColonna) {
   const std::string lunga = "Impossibile eseguire il travaso PS Ordini:\r" + std::string(5000, 'e');
+  std::string accentata = "Perch\xC3\xA9 \xE2\x82\xAC:";
+  for (int i = 0; i < 30; ++i) accentata += "\xC3\xA0\xC3\xA8\xC3\xAC";
   struct Caso {
     std::string tipo;
     std::string attesa;
+    std::string nota;
+    size_t caratteri;  // the column's length; npos: none
   };
   const std::vector<Caso> casi = {
-      {"VARCHAR(20)", lunga.substr(0, 20)},
-      {"CHAR(50)", lunga.substr(0, 50)},
-      {"VARCHAR(8000)", lunga},
-      {"BLOB SUB_TYPE TEXT", lunga},
+      {"VARCHAR(20)", lunga.substr(0, 20), lunga, 20},
+      {"CHAR(50)", lunga.substr(0, 50), lunga, 50},
+      {"VARCHAR(8000)", lunga, lunga, std::string::npos},
+      {"BLOB SUB_TYPE TEXT", lunga, lunga, std::string::npos},
+      {"VARCHAR(40) CHARACTER SET UTF8", lunga.substr(0, 40), lunga, 40},
+      // 9 characters in 12 bytes, then 31 of two bytes each.
+      {"VARCHAR(40) CHARACTER SET UTF8", accentata.substr(0, 12 + 62), accentata, 40},
   };
   for (const Caso& caso : casi) {
     TempFolder cartella;
@@ -354,14 +363,14 @@ TEST_F(DriverTest, NotaTagliataAllaLunghezzaDellaColonna) {
     CreaDitta(DdlConNote(caso.tipo), Riga(1) + Riga(2));
     // The first note is short: the limit must not shrink to it for the next row.
     comportamenti_ = {{1, {TEsito::Riesce, TEsito::Riesce, ""}},
-                      {2, {TEsito::Riesce, TEsito::Fallisce, lunga}}};
+                      {2, {TEsito::Riesce, TEsito::Fallisce, caso.nota}}};
     Avvia();
     std::string messaggio;
     ASSERT_TRUE(elab_->CaricaTasks(messaggio));
     EXPECT_FALSE(elab_->EseguiTasks(messaggio)) << caso.tipo;
-    EXPECT_EQ(messaggio, "Fallita esecuzione sincro ID 2:\r" + lunga) << caso.tipo;
+    EXPECT_EQ(messaggio, "Fallita esecuzione sincro ID 2:\r" + caso.nota) << caso.tipo;
     auto righe = LeggiTabella(ditta_);
-    EXPECT_EQ(righe[1].nota, std::string(kSuccesso).substr(0, caso.attesa.size())) << caso.tipo;
+    EXPECT_EQ(righe[1].nota, std::string(kSuccesso).substr(0, caso.caratteri)) << caso.tipo;
     EXPECT_EQ(righe[2].nota, caso.attesa) << caso.tipo;
   }
 }

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "db/SQLError.h"
+#include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "platform/Dialogs.h"
 #include "support/ArchiviOrdini.h"
+#include "support/FirebirdServer.h"
 #include "taskbase/Connessione.h"
 #include "taskbase/TaskInfo.h"
 #include "transfer/TaskVornyUSA.h"
@@ -206,4 +212,125 @@ TEST(TaskVornyUSATest, ErrorEscapingAStepRollsBack) {
     EXPECT_TRUE(task.Destinazione()->TransazioneScrittura().InTransaction());
   }
   EXPECT_EQ(DumpOrdini(archivi.destinazione), prima);
+}
+
+namespace {
+
+// The order task with a hook after each step, as another user of the source would act between
+// two steps.
+class TTaskConPausa : public TTaskVornyUSA {
+ public:
+  explicit TTaskConPausa(std::function<void(int)> dopoPasso) : dopoPasso_(std::move(dopoPasso)) {}
+
+ protected:
+  bool EseguiTravaso(TTravasoDatiVornyUSAClass classe, std::string& messaggio) override {
+    const bool risultato = TTaskVornyUSA::EseguiTravaso(classe, messaggio);
+    dopoPasso_(++passi_);
+    return risultato;
+  }
+
+ private:
+  std::function<void(int)> dopoPasso_;
+  int passi_ = 0;
+};
+
+// A new selected order, complete: its ship-to customer in the USA with its invoice holder, one
+// order row and its session; and how many of those rows an archive holds.
+const char kNuovoOrdine[] =
+    "EXECUTE BLOCK AS BEGIN\n"
+    "  INSERT INTO CLIENTI (CODICE, NAZIONE) VALUES ('C08', 'ITA');\n"
+    "  INSERT INTO CLIENTI (CODICE, NAZIONE, INTESTATARIOFATTURA) VALUES ('C07', 'USA', 'C08');\n"
+    "  INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (7, 700, 5, 'C07');\n"
+    "  INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (7001, 700);\n"
+    "  INSERT INTO PS_STOSESSION (ID) VALUES (700);\n"
+    "END";
+const char kRigheNuovoOrdine[] =
+    "SELECT CODICE FROM CLIENTI WHERE CODICE IN ('C07','C08') UNION ALL SELECT '' FROM PS_ORDINI "
+    "WHERE ID=7 UNION ALL SELECT '' FROM PS_STOINSCAR WHERE IDSESSIONE=700 UNION ALL SELECT '' "
+    "FROM PS_STOSESSION WHERE ID=700";
+
+int RigheDelNuovoOrdine(TSQLDatabase& database) {
+  auto transazione = CreaTransazioneReadCommitted(database);
+  TStrings sql;
+  sql.Add(kRigheNuovoOrdine);
+  return ContaRecordSQL(sql, *transazione);
+}
+
+}  // namespace
+
+// An order committed to the source between two steps reaches the destination whole or not at
+// all: the five source queries read one moment of the source.
+TEST(TaskVornyUSATest, OrderWrittenDuringTheRunArrivesWholeOrNotAtAll) {
+  for (int passo = 1; passo <= 4; ++passo) {
+    SCOPED_TRACE(passo);
+    ArchiviOrdini archivi;
+    InterfacciaMuta ui;
+    auto altro = ConnettiArchivio(archivi.origine);
+    TTaskConPausa task([&](int fatto) {
+      if (fatto != passo) return;
+      auto scrittura = CreaTransazioneSnapshot(*altro);
+      TSQLStatement statement;
+      statement.SetDatabase(altro.get());
+      statement.SetTransaction(scrittura.get());
+      statement.SetParamCheck(false);
+      statement.SQL().Add(kNuovoOrdine);
+      statement.Execute();
+      scrittura->Commit();
+    });
+    TVessentariaTaskInfo riga;
+    riga.ArchivioOrigine = archivi.origine;
+    riga.ArchivioDestinazione = archivi.destinazione;
+    std::string messaggio;
+    ASSERT_TRUE(task.ApriConnessioni(riga, messaggio)) << messaggio;
+    EXPECT_TRUE(task.Esecuzione(messaggio)) << messaggio;
+    EXPECT_EQ(RigheDelNuovoOrdine(*altro), 5);
+    const int arrivate = RigheDelNuovoOrdine(task.Destinazione()->Database());
+    EXPECT_TRUE(arrivate == 0 || arrivate == 5) << arrivate << " of 5 rows";
+  }
+}
+
+// One database reached under two names is refused before any step, and the archive keeps every
+// row: the same path twice, a folder reached through a link, and two file names in a folder
+// whose dati.ini sends both to one alias of a server.
+TEST(TaskVornyUSATest, OneDatabaseUnderTwoNamesIsRefused) {
+  ArchiviOrdini archivi;
+  const std::string prima = DumpOrdini(archivi.origine);
+  const std::string collegamento = archivi.cartella / "collegamento";
+  std::filesystem::create_directory_symlink(archivi.cartella.Path(), collegamento);
+  TempFolder cartellaAlias;
+  std::ofstream(cartellaAlias / "origine.fdb") << "x";
+  std::ofstream(cartellaAlias / "destinazione.fdb") << "x";
+  const std::string cartellaServer = archivi.cartella / "server/";
+  std::filesystem::create_directory(cartellaServer);
+  std::filesystem::copy_file(archivi.origine, cartellaServer + "ditta.fdb");
+  const std::string primaServer = DumpOrdini(cartellaServer + "ditta.fdb");
+  auto server = std::make_unique<FirebirdServer>(
+      "tawnyquip",
+      std::vector<std::pair<std::string, std::string>>{{"ditta", cartellaServer + "ditta.fdb"}});
+  std::ofstream(cartellaAlias / "dati.ini")
+      << "[CONFIG]\nNome Server=" << server->Nome() << "\nAlias=ditta\n";
+
+  const struct {
+    std::string origine, destinazione;
+  } casi[] = {
+      {archivi.origine, archivi.origine},
+      {archivi.origine, collegamento + "/origine.fdb"},
+      {cartellaAlias / "origine.fdb", cartellaAlias / "destinazione.fdb"},
+  };
+  for (const auto& caso : casi) {
+    SCOPED_TRACE(caso.destinazione);
+    InterfacciaMuta ui;
+    TTaskVornyUSA task;
+    TVessentariaTaskInfo riga;
+    riga.ArchivioOrigine = caso.origine;
+    riga.ArchivioDestinazione = caso.destinazione;
+    std::string messaggio;
+    // As the run driver does: the task runs only when its archives opened.
+    if (task.ApriConnessioni(riga, messaggio)) task.Esecuzione(messaggio);
+    EXPECT_EQ(messaggio, "Origine e destinazione coincidono: " + caso.destinazione);
+    EXPECT_EQ(ui.mostrati, std::vector<std::string>{});
+  }
+  EXPECT_EQ(DumpOrdini(archivi.origine), prima);
+  server.reset();
+  EXPECT_EQ(DumpOrdini(cartellaServer + "ditta.fdb"), primaServer);
 }

@@ -125,9 +125,9 @@ TEST(TravasoTest, StatementsOfEveryTransfer) {
   std::string messaggio;
   ASSERT_TRUE(sessioni->Prepara(messaggio));
   EXPECT_EQ(Righe(sessioni->SQLDestinazione()->SQL()),
-            Diviso("UPDATE OR INSERT INTO PS_STOSESSION(|ID|,|INIZIO|,|FINE|,|DURATA|,|TERMINALE|,|"
-                   "REGISTRO|)|VALUES(|:ID|,|:INIZIO|,|:FINE|,|:DURATA|,|:TERMINALE|,|:REGISTRO|)|"
-                   "MATCHING(ID)"));
+            Diviso("UPDATE OR INSERT INTO PS_STOSESSION(|\"ID\"|,|\"INIZIO\"|,|\"FINE\"|,|"
+                   "\"DURATA\"|,|\"TERMINALE\"|,|\"REGISTRO\"|)|VALUES(|:\"ID\"|,|:\"INIZIO\"|,|"
+                   ":\"FINE\"|,|:\"DURATA\"|,|:\"TERMINALE\"|,|:\"REGISTRO\"|)|MATCHING(ID)"));
 }
 
 // Each layout that the destination cannot take is reported for the first failing column in
@@ -137,6 +137,12 @@ TEST(TravasoTest, LayoutComparison) {
     const char* nome;
     std::string definizione;  // the destination's PS_STOSESSION
     std::string messaggio;    // empty: accepted
+    std::string origine;      // the source's PS_STOSESSION; empty: the usual one
+  };
+  auto sessioni = [](const std::string& durata, const std::string& terminale) {
+    return "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE "
+           "TIME, DURATA " +
+           durata + ", TERMINALE " + terminale + ", REGISTRO BLOB SUB_TYPE TEXT);";
   };
   const std::string cornice =
       "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (";
@@ -144,36 +150,45 @@ TEST(TravasoTest, LayoutComparison) {
       {"missing column",
        "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
        " DURATA DOUBLE PRECISION, REGISTRO BLOB SUB_TYPE TEXT);",
-       cornice + "Campo \"TERMINALE\" mancante in destinazione)"},
+       cornice + "Campo \"TERMINALE\" mancante in destinazione)", ""},
       {"name differing in case",
        "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
        " DURATA DOUBLE PRECISION, \"Terminale\" CHAR(8), REGISTRO BLOB SUB_TYPE TEXT);",
-       cornice + "Campo \"TERMINALE\" mancante in destinazione)"},
+       cornice + "Campo \"TERMINALE\" mancante in destinazione)", ""},
       {"different type",
        "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
        " DURATA FLOAT, TERMINALE CHAR(8), REGISTRO BLOB SUB_TYPE TEXT);",
-       cornice + "Campo \"DURATA\" di tipo differente in destinazione)"},
+       cornice + "Campo \"DURATA\" di tipo differente in destinazione)", ""},
       {"CHAR turned VARCHAR",
        "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
        " DURATA DOUBLE PRECISION, TERMINALE VARCHAR(8), REGISTRO BLOB SUB_TYPE TEXT);",
-       cornice + "Campo \"TERMINALE\" di tipo differente in destinazione)"},
+       cornice + "Campo \"TERMINALE\" di tipo differente in destinazione)", ""},
       {"shorter text",
        "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, INIZIO TIMESTAMP, FINE TIME,"
        " DURATA DOUBLE PRECISION, TERMINALE CHAR(7), REGISTRO BLOB SUB_TYPE TEXT);",
-       cornice + "Dimensione campo \"TERMINALE\" non compatibile con la destinazione)"},
+       cornice + "Dimensione campo \"TERMINALE\" non compatibile con la destinazione)", ""},
       {"first failure in source order",
        "CREATE TABLE PS_STOSESSION (REGISTRO INTEGER, TERMINALE CHAR(2), ID INTEGER NOT NULL "
        "PRIMARY KEY, INIZIO TIMESTAMP, FINE TIMESTAMP);",
-       cornice + "Campo \"FINE\" di tipo differente in destinazione)"},
+       cornice + "Campo \"FINE\" di tipo differente in destinazione)", ""},
       {"wider destination",
        "CREATE TABLE PS_STOSESSION (EXTRA1 INTEGER, REGISTRO BLOB SUB_TYPE TEXT, TERMINALE "
        "CHAR(20), DURATA DOUBLE PRECISION, FINE TIME, INIZIO TIMESTAMP, ID INTEGER NOT NULL "
        "PRIMARY KEY, EXTRA2 VARCHAR(5));",
-       ""},
+       "", ""},
+      {"fewer decimals, before a shorter text", sessioni("NUMERIC(15,2)", "CHAR(7)"),
+       cornice + "Decimali campo \"DURATA\" non compatibili con la destinazione)",
+       sessioni("NUMERIC(15,4)", "CHAR(8)")},
+      {"decimals into an integer", sessioni("INTEGER", "CHAR(8)"),
+       cornice + "Decimali campo \"DURATA\" non compatibili con la destinazione)",
+       sessioni("NUMERIC(9,2)", "CHAR(8)")},
+      {"more decimals", sessioni("NUMERIC(18,4)", "CHAR(8)"), "",
+       sessioni("NUMERIC(15,2)", "CHAR(8)")},
   };
   for (const Caso& caso : casi) {
     SCOPED_TRACE(caso.nome);
-    ArchiviOrdini archivi(DatiOrigine(), "INSERT INTO PS_STOSESSION (ID) VALUES (900);", "",
+    ArchiviOrdini archivi(DatiOrigine(), "INSERT INTO PS_STOSESSION (ID) VALUES (900);",
+                          caso.origine.empty() ? "" : DdlConTabella("PS_STOSESSION", caso.origine),
                           DdlConTabella("PS_STOSESSION", caso.definizione));
     Coppie coppie(archivi);
     auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>(
@@ -317,4 +332,63 @@ SET TERM ;^
   EXPECT_NE(messaggio.find("le sessioni non si cancellano"), std::string::npos) << messaggio;
   // The copy loop did not run.
   EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION"), 1);
+}
+
+namespace {
+
+// The session transfer over a source query whose columns are not in the layout's order.
+class TSessioniInDisordine : public TTravasoDatiVornyUSA_PS_StoSession {
+ public:
+  using TTravasoDatiVornyUSA_PS_StoSession::TTravasoDatiVornyUSA_PS_StoSession;
+
+ protected:
+  void ComponiSQLOrigine(TStrings& righe) override {
+    righe.Add("SELECT C.ID, C.FINE, C.INIZIO, C.DURATA, C.TERMINALE, C.REGISTRO");
+    righe.Add("FROM PS_STOSESSION C");
+  }
+};
+
+}  // namespace
+
+// Column names that only a quoted identifier reaches (lower case, blanks, a reserved word, a
+// double quote) are written like any other; a source query that returns the layout's columns
+// in another order is refused before anything is emptied or written.
+TEST(TravasoTest, ColumnsByTheirExactNamesAndPositions) {
+  const std::string tabella =
+      "CREATE TABLE PS_STOSESSION (ID INTEGER NOT NULL PRIMARY KEY, \"inizio\" TIMESTAMP, "
+      "\"FINE SESSIONE\" TIME, \"ORDER\" DOUBLE PRECISION, \"Term\"\"inale\" CHAR(8), "
+      "REGISTRO BLOB SUB_TYPE TEXT);";
+  const std::string dati = R"(
+INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE) VALUES (1, 100, 61);
+INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE) VALUES (2, 200, 61);
+INSERT INTO PS_STOSESSION VALUES (100, '2024-03-01 08:00:00.0001', '08:30:00.5', 1e0/7, 'T1', 'a');
+INSERT INTO PS_STOSESSION VALUES (200, NULL, '23:59:59.9999', -2.5, NULL, NULL);
+)";
+  const std::string colonne =
+      "SELECT ID, \"inizio\", \"FINE SESSIONE\", \"ORDER\", \"Term\"\"inale\" AS T,"
+      " CAST(REGISTRO AS VARCHAR(10)) AS R FROM PS_STOSESSION ORDER BY ID";
+  ArchiviOrdini archivi(dati, "INSERT INTO PS_STOSESSION (ID) VALUES (900);",
+                        DdlConTabella("PS_STOSESSION", tabella),
+                        DdlConTabella("PS_STOSESSION", tabella));
+  {
+    Coppie coppie(archivi);
+    auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>(
+        *coppie.origine, *coppie.destinazione);
+    std::string messaggio;
+    ASSERT_TRUE(travaso->Esegui(messaggio)) << messaggio;
+    travaso.reset();
+    coppie.destinazione->TransazioneScrittura().Commit();
+  }
+  EXPECT_EQ(QueryIsql(archivi.destinazione, colonne), QueryIsql(archivi.origine, colonne));
+
+  ArchiviOrdini standard;
+  Coppie coppie(standard);
+  auto disordine =
+      TTravasoDatiVornyUSA::Crea<TSessioniInDisordine>(*coppie.origine, *coppie.destinazione);
+  std::string messaggio;
+  EXPECT_FALSE(disordine->Esegui(messaggio));
+  EXPECT_EQ(messaggio,
+            "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (Campo "
+            "\"FINE\" fuori posizione nella query di origine)");
+  EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION", "ID=900"), 1);
 }
