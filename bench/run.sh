@@ -303,6 +303,10 @@ for modo in $modi; do
         if [ -n "$relay_pid" ]; then
           viaggi="$(giri_relay "$inizio_log")"
           echo "$viaggi" >>"$W/.g-$chi"
+          if [ "$viaggi" = 0 ]; then
+            echo "   the $chi's run did not go through the relay" >&2
+            esito=1
+          fi
           viaggi=", $viaggi round trips"
         fi
         printf '   %-8s run %s: %6.2f s, %7.1f MiB, cpu %6.2f s%s\n' "$chi" "$giro" "$secondi" \
