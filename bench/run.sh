@@ -56,11 +56,10 @@ ordini_modo() {  # the orders of a mode
   fi
 }
 dati() {  # dati ORDERS VARIANT: the folder of the archives, generated if missing
-  local d="$W/dati-$1-$2"
+  local d="$W/dati-$1-$2" opzione=""
   if [ ! -f "$d/.pronto" ]; then
     echo "== generating $1 orders ($2)" >&2
     rm -rf "$d"
-    opzione=""
     [ "$2" = senzablob ] && opzione=--senza-blob
     bash "$repo/bench/genera.sh" "$d" "$1" $opzione >&2
     touch "$d/.pronto"
