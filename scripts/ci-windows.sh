@@ -11,7 +11,7 @@ packages=(
 bash scripts/install-deps.sh "${packages[@]}"
 build=build-windows
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DVESSENTARIA_WERROR=ON >/dev/null
 cmake --build "$build" -j 2
 echo "== the Windows program under Wine"
 bash tests/windows/wine-tests.sh "$build" "$build/artefacts"
