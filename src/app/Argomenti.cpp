@@ -26,8 +26,8 @@ std::string TestoAiuto() {
          "Copies the order data of a company from one Firebird archive to another. It runs the\n"
          "active rows (STATUS 1) of the task table VESSENTARIA of the company archive in\n"
          "ascending ID and writes each one's outcome back into the row (ULTIMAESECUZIONE,\n"
-         "NOTEULTIMAESECUZIONE). Meant to be started by a scheduler: without a terminal it waits\n"
-         "for nothing and, when all is well, prints nothing.\n"
+         "NOTEULTIMAESECUZIONE). Meant to be started by a scheduler: when all is well it prints\n"
+         "nothing and waits for nothing.\n"
          "\n"
          "Usage: vessentaria            run the tasks (arguments other than these are ignored)\n"
          "       vessentaria --help     print this text, open nothing\n"
@@ -53,7 +53,8 @@ std::string TestoAiuto() {
          "  6  user VESSENTARIA# without the setting Archivio\n"
          "  7  no table VESSENTARIA in the company archive\n"
          "  8  the task table has no rows, or no active one\n"
-         "Start-up failures are told on standard error (on Windows in a message box).\n";
+         "Start-up failures are told on standard error, or in a message box on a Windows\n"
+         "desktop.\n";
 }
 
 }  // namespace
