@@ -79,7 +79,7 @@ std::string TestoFisso(int64_t valore, int scala) {
   std::string cifre = std::to_string(assoluto);
   size_t decimali = static_cast<size_t>(-scala);
   if (cifre.size() <= decimali) cifre.insert(0, decimali + 1 - cifre.size(), '0');
-  cifre.insert(cifre.size() - decimali, ".");
+  cifre.insert(cifre.size() - decimali, 1, '.');
   return negativo ? "-" + cifre : cifre;
 }
 

@@ -74,7 +74,7 @@ bool PercorsoDaCondivisione(const std::string& Cartella, const std::string& Perc
     // Shared under its drive letter: \\SRV\C\Dati\ is SRV:C:\Dati\ on the server.
     t = server + ":" + t;
     const size_t barra = t.find('\\');
-    t.insert(barra == std::string::npos ? t.size() : barra, ":");
+    t.insert(barra == std::string::npos ? t.size() : barra, 1, ':');
   } else {
     CondivisioneConNome = true;
     if (!PercorsoNelServer.empty()) {

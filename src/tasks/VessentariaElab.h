@@ -25,6 +25,7 @@ class TVessentariaElab {
   // EseguiTasks, its message dropped.
   bool EseguiTutto();
 
+  TSQLDatabase& Database() const { return database_; }
   TVessentariaTasks& Tasks() const { return *tasks_; }
 
  private:

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/Argomenti.h"
 #include "app/Avvio.h"
 #include "app/ErroriAvvio.h"
 #include "platform/Dialogs.h"
@@ -54,8 +55,8 @@ class Installazione {
     CreaDatabaseDiProva(UserFdb(), ddl);
   }
   // Runs the program without a terminal.
-  int Esegui(std::string* out, std::string* err) const {
-    return RunCommand("'" + Programma() + "'", out, err);
+  int Esegui(std::string* out, std::string* err, const std::string& argomenti = "") const {
+    return RunCommand("'" + Programma() + "' " + argomenti, out, err);
   }
 
  private:
@@ -267,6 +268,45 @@ TEST(Startup, UncaughtErrorIsReportedOnStandardOutput) {
       out, std::regex("Exception ESQLError in module vessentaria at [0-9A-F]{8}\\.\r\n"
                       "Invalid data conversion\\.\r\n\r\n")))
       << out;
+}
+
+// --help and --version answer without starting: a USER.FDB that a run would try to open (and
+// then report) is left alone. Any other argument is ignored and the run starts as without one.
+TEST(Startup, HelpAndVersionOpenNothing) {
+  Installazione installazione;
+  fs::create_directory(installazione.CartellaUtente());
+  std::ofstream(installazione.UserFdb()) << "non un archivio";
+  const std::string versione = "vessentaria " + VersioneProgramma() + "\n";
+  EXPECT_NE(VersioneProgramma(), "");
+
+  std::string out, err;
+  EXPECT_EQ(installazione.Esegui(&out, &err, "--help"), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(out.substr(0, versione.size()), versione);
+  EXPECT_NE(out.find("  " + installazione.UserFdb() + "\n"), std::string::npos) << out;
+  for (int codice = 0; codice <= 8; ++codice)
+    EXPECT_NE(out.find("\n  " + std::to_string(codice) + "  "), std::string::npos) << codice;
+
+  const std::string aiuto = out;
+  for (const char* argomenti : {"--version", "--version --help", "-x --version"}) {
+    SCOPED_TRACE(argomenti);
+    EXPECT_EQ(installazione.Esegui(&out, &err, argomenti), 0);
+    EXPECT_EQ(out, versione);
+    EXPECT_EQ(err, "");
+  }
+  EXPECT_EQ(installazione.Esegui(&out, &err, "--verbose help -h --help"), 0);
+  EXPECT_EQ(out, aiuto);
+  EXPECT_EQ(Leggi(installazione.UserFdb()), "non un archivio");
+  EXPECT_FALSE(fs::exists(installazione.CartellaUtente() + "dati.ini"));
+
+  for (const char* argomenti : {"--verbose", "-h help --Help"}) {
+    SCOPED_TRACE(argomenti);
+    EXPECT_EQ(installazione.Esegui(&out, &err, argomenti), 3);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("Error: Impossibile stabilire la connessione all'archivio"),
+              std::string::npos)
+        << err;
+  }
 }
 
 namespace {

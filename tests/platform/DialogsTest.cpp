@@ -14,7 +14,7 @@ class ConsoleDiProva {
  public:
   ConsoleDiProva(const std::string& ingresso, bool interattiva) : testo_(ingresso) {
     // fmemopen refuses an empty buffer: keep one byte and read none of it.
-    if (testo_.empty()) testo_ = " ";
+    if (testo_.empty()) testo_.push_back(' ');
     in_ = fmemopen(testo_.data(), ingresso.empty() ? 0 : testo_.size(), "r");
     if (ingresso.empty()) std::fseek(in_, 0, SEEK_END);
     out_ = open_memstream(&buffer_, &size_);

@@ -167,7 +167,7 @@ void FirebirdServer::Stop() noexcept {
 std::string FirebirdServer::Isql(const std::string& database, const std::string& script) const {
   std::string out, err;
   std::string comando = "isql-fb -q -bail -user SYSDBA -password " + Virgolette(password_);
-  if (!database.empty()) comando += " " + Virgolette(Nome() + ":" + database);
+  if (!database.empty()) comando += ' ' + Virgolette(Nome() + ":" + database);
   int rc = RunCommand(comando, &out, &err, script);
   if (rc != 0 || !err.empty())
     throw std::runtime_error("isql failed (" + std::to_string(rc) + "): " + err + out);

@@ -65,7 +65,7 @@ int RunCommand(const std::string& commandLine, std::string* out, std::string* er
 std::string RunIsql(const std::string& database, const std::string& script) {
   std::string out, err;
   std::string cmd = "isql-fb -q -user SYSDBA -password masterkey";
-  if (!database.empty()) cmd += " " + Quote(database);
+  if (!database.empty()) cmd += ' ' + Quote(database);
   // Stop at the first error so that a broken fixture script cannot pass unnoticed.
   int rc = RunCommand(cmd + " -bail", &out, &err, script);
   if (rc != 0 || !err.empty())

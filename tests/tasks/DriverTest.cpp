@@ -305,10 +305,11 @@ TEST_F(DriverTest, EccezioneDelTaskScriveLaNotaEProsegueVersoLAlto) {
     TComportamento uno;
     std::vector<std::string> eventi;
   };
-  const std::vector<Caso> casi = {
-      {{TEsito::Riesce, TEsito::Solleva, "lock conflict on no wait transaction"},
-       {"apre 1 vivi 1", "esegue 1"}},
-      {{TEsito::Solleva, TEsito::Riesce, "Unable to write to /x/dati.ini"}, {"apre 1 vivi 1"}},
+  const std::vector<Caso> casi{
+      Caso{TComportamento{TEsito::Riesce, TEsito::Solleva, "lock conflict on no wait transaction"},
+           {"apre 1 vivi 1", "esegue 1"}},
+      Caso{TComportamento{TEsito::Solleva, TEsito::Riesce, "Unable to write to /x/dati.ini"},
+           {"apre 1 vivi 1"}},
   };
   for (const Caso& caso : casi) {
     TempFolder cartella;

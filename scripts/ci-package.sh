@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The Debian package: made with cpack from the Release build (the folder given, build-release by
+# default), installed on this machine, its systemd units checked (installed, not enabled), and
+# its program run as the service runs it, without systemd: the service's ExecStart line as its
+# User, on the demo's databases (USER.FDB in /opt/vessentaria/User, the archives in a temporary
+# folder). Fails unless that run ends with status 0 and silent, leaving the demo's notes and rows.
+# The package and the demo installation are removed at the end. As root, or through sudo.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh dpkg-dev file systemd
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+build="${1:-build-release}"
+prefisso=/opt/vessentaria
+unita=/lib/systemd/system
+
+fallito() {
+  echo "ci-package: $*" >&2
+  exit 1
+}
+
+echo "== the Debian package"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESSENTARIA_WERROR=ON >/dev/null
+cmake --build "$build" --target vessentaria -j "$(nproc)"
+rm -f "$build"/vessentaria_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb="$(cd "$build" && ls "$PWD"/vessentaria_*.deb)"
+dpkg-deb --info "$deb" | sed -n -e '/Package:/p' -e '/Version:/p' -e '/Depends:/p'
+contenuto="$(dpkg-deb --contents "$deb" | awk '{print $6}')"
+for file in "$prefisso/vessentaria" "$prefisso/User/dati.ini.example" "$prefisso/README.md" \
+  "$prefisso/sql/user.sql" "$prefisso/sql/archivio-ditta.sql" "$prefisso/sql/archivio-ordini.sql" \
+  "$unita/vessentaria.service" "$unita/vessentaria.timer"; do
+  grep -qx "\.$file" <<<"$contenuto" || fallito "$file is not in the package"
+done
+
+# A machine whose installation has its own USER.FDB is not a place to try the package.
+[ ! -e "$prefisso/User/USER.FDB" ] || fallito "$prefisso/User/USER.FDB exists: not touching it"
+archivi=""
+pulizia() {
+  $SUDO rm -f "$prefisso/User/USER.FDB"
+  $SUDO apt-get purge -y -qq vessentaria >/dev/null 2>&1 || true
+  [ -z "$archivi" ] || $SUDO rm -rf "$archivi"
+}
+trap pulizia EXIT
+
+echo "== installing it"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+  --reinstall "$deb" >/dev/null
+versione="$(dpkg-deb --field "$deb" Version)"
+[ "$("$prefisso/vessentaria" --version)" = "vessentaria $versione" ] ||
+  fallito "--version does not print vessentaria $versione"
+"$prefisso/vessentaria" --help | grep -qF "  $prefisso/User/USER.FDB" ||
+  fallito "--help does not name $prefisso/User/USER.FDB"
+
+servizio="$unita/vessentaria.service"
+grep -qx "Type=oneshot" "$servizio" || fallito "the service is not oneshot"
+grep -qx "Persistent=true" "$unita/vessentaria.timer" || fallito "the timer is not persistent"
+[ ! -e /etc/systemd/system/timers.target.wants/vessentaria.timer ] ||
+  fallito "the timer was enabled by the package"
+systemd-analyze verify "$servizio" "$unita/vessentaria.timer"
+
+echo "== the service's command line on the demo databases"
+utente="$(sed -n 's/^User=//p' "$servizio")"
+comando="$(sed -n 's/^ExecStart=//p' "$servizio")"
+[ -n "$utente" ] && [ -n "$comando" ] || fallito "no User or ExecStart in $servizio"
+archivi="$(mktemp -d /tmp/vessentaria-archivi.XXXXXX)"
+bash scripts/demo-archivi.sh "$prefisso/User" "$archivi"
+$SUDO chown -R "$utente:" "$archivi" "$prefisso/User/USER.FDB"
+uscita="$(mktemp)"
+errori="$(mktemp)"
+set +e
+# shellcheck disable=SC2086
+(cd / && $SUDO runuser -u "$utente" -- $comando </dev/null >"$uscita" 2>"$errori")
+stato=$?
+set -e
+echo "$comando as $utente: exit status $stato"
+cat "$uscita" "$errori"
+[ "$stato" -eq 0 ] || fallito "exit status $stato"
+[ ! -s "$uscita" ] && [ ! -s "$errori" ] || fallito "the run was not silent"
+rm -f "$uscita" "$errori"
+
+isql() {
+  isql-fb -q -bail -user SYSDBA -password masterkey "$@" | sed -e 's/[[:space:]]*$//' -e '/^$/d'
+}
+note="$(isql "$archivi/ditta.fdb" <<'SQL' | tr '\r' '~'
+SET HEADING OFF;
+SELECT ID || '|' || TRIM(IIF(ULTIMAESECUZIONE IS NULL, 'never', 'run')) || '|'
+  || COALESCE(CAST(NOTEULTIMAESECUZIONE AS VARCHAR(1000)), '')
+FROM VESSENTARIA ORDER BY ID;
+SQL
+)"
+attese='10|run|Elaborazione effettuata senza anomalie da segnalare
+20|never|
+30|run|Elaborazione effettuata senza anomalie da segnalare
+40|run|Impossibile eseguire il travaso Intestatari PS Ordini:~Tabella "CLIENTI" non trovata in destinazione'
+[ "$note" = "$attese" ] || fallito "task table:
+$note
+expected:
+$attese"
+for destinazione in filiale-usa:4/3/4/3 magazzino:4/3/4/3 storico:1/1/0/0; do
+  conti="$(isql "$archivi/${destinazione%%:*}.fdb" <<'SQL'
+SET HEADING OFF;
+SELECT (SELECT COUNT(*) FROM CLIENTI) || '/' || (SELECT COUNT(*) FROM PS_ORDINI) || '/'
+  || (SELECT COUNT(*) FROM PS_STOINSCAR) || '/' || (SELECT COUNT(*) FROM PS_STOSESSION)
+FROM RDB$DATABASE;
+SQL
+)"
+  [ "$conti" = "${destinazione#*:}" ] || fallito "${destinazione%%:*}: rows $conti"
+done
+echo "task notes and destination rows as the demo leaves them"
+
+echo "== removing it"
+pulizia
+trap - EXIT
+[ ! -e "$prefisso" ] || fallito "$prefisso is still there after the package was purged"
+echo "ci-package: the package installs, runs the demo and goes away"
