@@ -296,7 +296,7 @@ TEST(Startup, HelpAndVersionOpenNothing) {
   }
   EXPECT_EQ(installazione.Esegui(&out, &err, "--verbose help -h --help"), 0);
   EXPECT_EQ(out, aiuto);
-  EXPECT_EQ(Leggi(installazione.UserFdb()), "non un archivio");
+  EXPECT_EQ(LeggiFile(installazione.UserFdb()), "non un archivio");
   EXPECT_FALSE(fs::exists(installazione.CartellaUtente() + "dati.ini"));
 
   for (const char* argomenti : {"--verbose", "-h help --Help"}) {
