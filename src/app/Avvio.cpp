@@ -69,8 +69,8 @@ bool EseguiConRighe(TSQLStatement& statement) {
   }
 }
 
-// A limit of [Rete]: whole seconds, 0 for Firebird's own behaviour; anything else, or a value
-// that the watchdog's clock could not hold, keeps the default.
+// A limit of [Rete]: whole seconds, 0 for Firebird's own behaviour; anything else keeps the
+// default.
 int LeggiSecondi(const TIniFile& ini, const char* chiave, int predefinito) {
   const std::string testo = ini.ReadString("Rete", chiave, "");
   if (testo.empty() || testo.size() > 7 ||

@@ -40,7 +40,8 @@ class TSQLDatabase {
   int ConnectTimeout() const { return connectTimeout_; }
   void SetConnectTimeout(int seconds);
   // Seconds that one request on the attachment may wait for an answer before the watchdog
-  // closes the attachment, failing the request with the client's network error; 0: no limit.
+  // closes the attachment, failing the request with the client's network error; 0 (or more
+  // than 4000000, some 46 days): no limit.
   // Editable only while not connected.
   int ResponseTimeout() const { return responseTimeout_; }
   void SetResponseTimeout(int seconds);

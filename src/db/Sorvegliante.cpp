@@ -69,6 +69,8 @@ TSorvegliante& Sorvegliante() {
 
 void Registra(unsigned int attachment, int secondi) {
   if (attachment == 0 || secondi <= 0) return;
+  // The clock's 32 bits of milliseconds hold about 49 days; a longer limit is no limit.
+  if (secondi > 4000000) return;
   Sorvegliante().Registra(attachment, static_cast<uint32_t>(secondi) * 1000u);
 }
 
