@@ -212,12 +212,12 @@ void TSQLDatabase::SetConnected(bool value) {
 
 void TSQLDatabase::Attaccato(unsigned int handle) {
   handle_ = handle;
-  sorvegliante::Registra(handle_, responseTimeout_);
   LeggiDialetto();
 }
 
 void TSQLDatabase::LeggiDialetto() {
   try {
+    sorvegliante::Registra(handle_, responseTimeout_);
     ChiediDialetto();
   } catch (...) {
     // Half a connection is no connection: detach so that the object reports what it is.

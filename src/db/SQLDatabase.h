@@ -65,6 +65,7 @@ class TSQLDatabase {
 
  private:
   void Disconnect(bool forced);
+  // Takes a new attachment: watched from now on, its dialect read; detached again on a failure.
   void Attaccato(unsigned int handle);
   void LeggiDialetto();
   void ChiediDialetto();
