@@ -18,6 +18,7 @@
 #include "db/Schema.h"
 #include "opener/Opener.h"
 #include "platform/FileSystem.h"
+#include "platform/IniFile.h"
 #include "platform/Terminale.h"
 #include "platform/UscitaStandard.h"
 #include "taskbase/Task.h"
@@ -72,6 +73,27 @@ bool EseguiConRighe(TSQLStatement& statement) {
   }
 }
 
+// A limit of [Rete]: whole seconds, 0 for Firebird's own behaviour; anything else keeps the
+// default.
+int LeggiSecondi(const TIniFile& ini, const char* chiave, int predefinito) {
+  const std::string testo = ini.ReadString("Rete", chiave, "");
+  if (testo.empty() || testo.size() > 7 ||
+      testo.find_first_not_of("0123456789") != std::string::npos)
+    return predefinito;
+  return std::stoi(testo);
+}
+
+// The optional [Rete] section of dati.ini beside USER.FDB, read once before any connection.
+void LeggiLimitiRete(const std::string& cartellaUtente) {
+  const TIniFile ini(cartellaUtente + "dati.ini");
+  const TLimitiRete predefiniti;
+  TLimitiRete limiti;
+  limiti.TimeoutConnessione =
+      LeggiSecondi(ini, "TimeoutConnessione", predefiniti.TimeoutConnessione);
+  limiti.TimeoutRisposta = LeggiSecondi(ini, "TimeoutRisposta", predefiniti.TimeoutRisposta);
+  ImpostaLimitiRete(limiti);
+}
+
 std::string NomeModulo() noexcept {
   try {
     return EstraiNomeFile(PercorsoEseguibile());
@@ -101,6 +123,7 @@ int32_t Avvio(const std::string& percorsoEseguibile) {
   const std::string percorsoUtente = cartellaUtente + "USER.FDB";
   if (!FileExists(percorsoUtente))
     return MostraErroreAvvio(reArchivioNonTrovato, percorsoUtente, "");
+  LeggiLimitiRete(cartellaUtente);
 
   stato.database = std::make_unique<TSQLDatabase>();
   if (!ApriCreaDatabase(*stato.database, EstraiCartella(percorsoUtente),

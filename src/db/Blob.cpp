@@ -7,11 +7,16 @@ namespace {
 constexpr unsigned short kSegmentoMassimo = 65535;
 
 struct BlobAperto {
+  explicit BlobAperto(const isc_db_handle* db) : attachment(*db) {}
+  BlobAperto(const BlobAperto&) = delete;
+  BlobAperto& operator=(const BlobAperto&) = delete;
+  isc_db_handle attachment;
   isc_blob_handle handle = 0;
   bool scritto = false;  // a blob being written is cancelled, not closed, when abandoned
   ~BlobAperto() {
     if (!handle) return;
     ISC_STATUS_ARRAY status{};
+    TRichiesta richiesta(attachment);
     if (scritto)
       isc_cancel_blob(status, &handle);
     else
@@ -19,7 +24,7 @@ struct BlobAperto {
   }
   void Chiudi() {
     ISC_STATUS_ARRAY status{};
-    if (isc_close_blob(status, &handle)) {
+    if (Sorvegliata(attachment, [&] { return isc_close_blob(status, &handle); })) {
       ErroreServer(status);
     }
     handle = 0;
@@ -40,13 +45,18 @@ bool BlobComeTestoAmmesso(short sottotipo, short set) {
 
 void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::string& out) {
   ISC_STATUS_ARRAY status{};
-  BlobAperto blob;
+  BlobAperto blob(db);
   ISC_QUAD quad = id;
-  if (isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr)) ErroreServer(status);
+  if (Sorvegliata(*db,
+                  [&] { return isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr); }))
+    ErroreServer(status);
   const char richiesta[] = {isc_info_blob_total_length};
   char risposta[32] = {};
-  if (isc_blob_info(status, &blob.handle, sizeof richiesta, richiesta, sizeof risposta, risposta) ==
-          0 &&
+  if (Sorvegliata(*db,
+                  [&] {
+                    return isc_blob_info(status, &blob.handle, sizeof richiesta, richiesta,
+                                         sizeof risposta, risposta);
+                  }) == 0 &&
       risposta[0] == isc_info_blob_total_length) {
     short len = static_cast<short>(isc_vax_integer(risposta + 1, 2));
     out.reserve(out.size() + static_cast<size_t>(isc_vax_integer(risposta + 3, len)));
@@ -54,7 +64,9 @@ void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::st
   char segmento[kSegmentoMassimo];
   for (;;) {
     unsigned short letti = 0;
-    ISC_STATUS r = isc_get_segment(status, &blob.handle, &letti, kSegmentoMassimo, segmento);
+    ISC_STATUS r = Sorvegliata(*db, [&] {
+      return isc_get_segment(status, &blob.handle, &letti, kSegmentoMassimo, segmento);
+    });
     if (r == isc_segstr_eof) break;
     if (r != 0 && r != isc_segment) ErroreServer(status);
     out.append(segmento, letti);
@@ -65,16 +77,19 @@ void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::st
 bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, size_t massimo,
                     char* out, size_t& letti) {
   ISC_STATUS_ARRAY status{};
-  BlobAperto blob;
+  BlobAperto blob(db);
   ISC_QUAD quad = id;
-  if (isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr)) ErroreServer(status);
+  if (Sorvegliata(*db,
+                  [&] { return isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr); }))
+    ErroreServer(status);
   letti = 0;
   // One byte more than `massimo` tells a blob that is too long from one that fits exactly.
   while (letti <= massimo) {
     unsigned short pezzo = 0;
     const auto richiesti =
         static_cast<unsigned short>(std::min<size_t>(massimo + 1 - letti, 65535));
-    ISC_STATUS r = isc_get_segment(status, &blob.handle, &pezzo, richiesti, out + letti);
+    ISC_STATUS r = Sorvegliata(
+        *db, [&] { return isc_get_segment(status, &blob.handle, &pezzo, richiesti, out + letti); });
     if (r == isc_segstr_eof) break;
     if (r != 0 && r != isc_segment) ErroreServer(status);
     letti += pezzo;
@@ -85,13 +100,17 @@ bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, si
 
 ISC_QUAD ScriviBlob(isc_db_handle* db, isc_tr_handle* tr, const char* data, size_t size) {
   ISC_STATUS_ARRAY status{};
-  BlobAperto blob;
+  BlobAperto blob(db);
   blob.scritto = true;
   ISC_QUAD id{};
-  if (isc_create_blob2(status, db, tr, &blob.handle, &id, 0, nullptr)) ErroreServer(status);
+  if (Sorvegliata(*db,
+                  [&] { return isc_create_blob2(status, db, tr, &blob.handle, &id, 0, nullptr); }))
+    ErroreServer(status);
   for (size_t scritti = 0; scritti < size;) {
     auto pezzo = static_cast<unsigned short>(std::min<size_t>(size - scritti, kSegmentoMassimo));
-    if (isc_put_segment(status, &blob.handle, pezzo, data + scritti)) ErroreServer(status);
+    if (Sorvegliata(*db,
+                    [&] { return isc_put_segment(status, &blob.handle, pezzo, data + scritti); }))
+      ErroreServer(status);
     scritti += pezzo;
   }
   blob.Chiudi();
@@ -102,19 +121,27 @@ ISC_QUAD CopiaBlob(isc_db_handle* dbDa, isc_tr_handle* trDa, const ISC_QUAD& id,
                    isc_tr_handle* trA, std::vector<char>& segmento) {
   if (segmento.size() < kSegmentoMassimo) segmento.resize(kSegmentoMassimo);
   ISC_STATUS_ARRAY status{};
-  BlobAperto da;
+  BlobAperto da(dbDa);
   ISC_QUAD quad = id;
-  if (isc_open_blob2(status, dbDa, trDa, &da.handle, &quad, 0, nullptr)) ErroreServer(status);
-  BlobAperto a;
+  if (Sorvegliata(
+          *dbDa, [&] { return isc_open_blob2(status, dbDa, trDa, &da.handle, &quad, 0, nullptr); }))
+    ErroreServer(status);
+  BlobAperto a(dbA);
   a.scritto = true;
   ISC_QUAD nuovo{};
-  if (isc_create_blob2(status, dbA, trA, &a.handle, &nuovo, 0, nullptr)) ErroreServer(status);
+  if (Sorvegliata(
+          *dbA, [&] { return isc_create_blob2(status, dbA, trA, &a.handle, &nuovo, 0, nullptr); }))
+    ErroreServer(status);
   for (;;) {
     unsigned short letti = 0;
-    ISC_STATUS r = isc_get_segment(status, &da.handle, &letti, kSegmentoMassimo, segmento.data());
+    ISC_STATUS r = Sorvegliata(*dbDa, [&] {
+      return isc_get_segment(status, &da.handle, &letti, kSegmentoMassimo, segmento.data());
+    });
     if (r == isc_segstr_eof) break;
     if (r != 0 && r != isc_segment) ErroreServer(status);
-    if (letti > 0 && isc_put_segment(status, &a.handle, letti, segmento.data()))
+    if (letti > 0 && Sorvegliata(*dbA, [&] {
+          return isc_put_segment(status, &a.handle, letti, segmento.data());
+        }))
       ErroreServer(status);
   }
   da.Chiudi();

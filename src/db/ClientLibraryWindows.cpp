@@ -12,6 +12,7 @@
 // isc_ functions as declared in ibase.h and does not know the difference.
 
 #define VESS_VOCI_CLIENT(X)      \
+  X(fb_cancel_operation)         \
   X(fb_interpret)                \
   X(isc_attach_database)         \
   X(isc_blob_info)               \
@@ -105,6 +106,11 @@ void CaricaLibreriaClient() {
 }
 
 extern "C" {
+
+ISC_STATUS ISC_EXPORT fb_cancel_operation(ISC_STATUS* status, isc_db_handle* database,
+                                          ISC_USHORT opzione) {
+  return Voce<decltype(&fb_cancel_operation)>(v_fb_cancel_operation)(status, database, opzione);
+}
 
 ISC_LONG ISC_EXPORT fb_interpret(ISC_SCHAR* buffer, unsigned int lunghezza,
                                  const ISC_STATUS** status) {

@@ -7,6 +7,7 @@
 #include "db/SQLInternal.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
+#include "db/Sorvegliante.h"
 
 namespace {
 
@@ -169,6 +170,16 @@ void TSQLDatabase::SetSQLDialect(int value) {
   sqlDialect_ = value;
 }
 
+void TSQLDatabase::SetConnectTimeout(int seconds) {
+  if (Connected()) ErroreSQL(ceDBAperto, "Cannot perform operation -- DB is currently open");
+  connectTimeout_ = seconds < 0 ? 0 : seconds;
+}
+
+void TSQLDatabase::SetResponseTimeout(int seconds) {
+  if (Connected()) ErroreSQL(ceDBAperto, "Cannot perform operation -- DB is currently open");
+  responseTimeout_ = seconds < 0 ? 0 : seconds;
+}
+
 bool TSQLDatabase::Connected() const {
   return handle_ != 0;
 }
@@ -184,23 +195,39 @@ void TSQLDatabase::SetConnected(bool value) {
     dpb_ = CostruisciDPB(params_);
     paramsChanged_ = false;
   }
+  std::string dpb = dpb_;
+  if (connectTimeout_ > 0) {
+    dpb += static_cast<char>(isc_dpb_connect_timeout);
+    dpb += static_cast<char>(4);
+    for (int i = 0; i < 4; ++i)
+      dpb += static_cast<char>((static_cast<unsigned>(connectTimeout_) >> (8 * i)) & 0xFF);
+  }
   ISC_STATUS_ARRAY status{};
   isc_db_handle handle = 0;
-  if (isc_attach_database(status, 0, databaseName_.c_str(), &handle,
-                          static_cast<short>(dpb_.size()), dpb_.data()))
+  if (isc_attach_database(status, 0, databaseName_.c_str(), &handle, static_cast<short>(dpb.size()),
+                          dpb.data()))
     ErroreServer(status);
+  Attaccato(handle);
+}
+
+void TSQLDatabase::Attaccato(unsigned int handle) {
   handle_ = handle;
   LeggiDialetto();
 }
 
 void TSQLDatabase::LeggiDialetto() {
   try {
+    sorvegliante::Registra(handle_, responseTimeout_);
     ChiediDialetto();
   } catch (...) {
     // Half a connection is no connection: detach so that the object reports what it is.
     ISC_STATUS_ARRAY status{};
     isc_db_handle handle = handle_;
-    isc_detach_database(status, &handle);
+    {
+      TRichiesta richiesta(handle_);
+      isc_detach_database(status, &handle);
+    }
+    sorvegliante::Cancella(handle_);
     handle_ = 0;
     throw;
   }
@@ -211,8 +238,13 @@ void TSQLDatabase::ChiediDialetto() {
   const char richiesta[] = {isc_info_db_sql_dialect, isc_info_end};
   char risposta[64] = {};
   dbDialect_ = 1;
-  if (isc_database_info(status, &handle_, sizeof richiesta, richiesta, sizeof risposta, risposta) ==
-      0) {
+  ISC_STATUS esito;
+  {
+    TRichiesta attesa(handle_);
+    esito =
+        isc_database_info(status, &handle_, sizeof richiesta, richiesta, sizeof risposta, risposta);
+  }
+  if (esito == 0) {
     for (const char* p = risposta; p < risposta + sizeof risposta && *p != isc_info_end;) {
       char item = *p++;
       if (p + 2 > risposta + sizeof risposta) break;
@@ -244,8 +276,7 @@ void TSQLDatabase::CreateDatabase() {
   if (isc_dsql_execute_immediate(status, &handle, &tr, 0, testo.c_str(),
                                  static_cast<unsigned short>(sqlDialect_), nullptr))
     ErroreServer(status);
-  handle_ = handle;
-  LeggiDialetto();
+  Attaccato(handle);
 }
 
 void TSQLDatabase::Disconnect(bool forced) {
@@ -255,9 +286,13 @@ void TSQLDatabase::Disconnect(bool forced) {
   for (TSQLStatement* s : std::vector<TSQLStatement*>(statements_)) s->Unprepare();
   ISC_STATUS_ARRAY status{};
   isc_db_handle handle = handle_;
-  if (isc_detach_database(status, &handle)) {
-    if (!forced) ErroreServer(status);
+  ISC_STATUS esito;
+  {
+    TRichiesta richiesta(handle_);
+    esito = isc_detach_database(status, &handle);
   }
+  if (esito && !forced) ErroreServer(status);
+  sorvegliante::Cancella(handle_);
   handle_ = 0;
 }
 

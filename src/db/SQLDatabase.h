@@ -35,6 +35,16 @@ class TSQLDatabase {
   void SetLoginPrompt(bool value) { loginPrompt_ = value; }
   int SQLDialect() const { return sqlDialect_; }
   void SetSQLDialect(int value);
+  // Seconds that a connection attempt waits for the server's first answer (the DPB item
+  // connect_timeout); 0 leaves the client library's own wait. Editable only while not connected.
+  int ConnectTimeout() const { return connectTimeout_; }
+  void SetConnectTimeout(int seconds);
+  // Seconds that one request on the attachment may wait for an answer before the watchdog
+  // closes the attachment, failing the request with the client's network error; 0 (or more
+  // than 4000000, some 46 days): no limit.
+  // Editable only while not connected.
+  int ResponseTimeout() const { return responseTimeout_; }
+  void SetResponseTimeout(int seconds);
 
   bool Connected() const;
   void SetConnected(bool value);
@@ -55,6 +65,8 @@ class TSQLDatabase {
 
  private:
   void Disconnect(bool forced);
+  // Takes a new attachment: watched from now on, its dialect read; detached again on a failure.
+  void Attaccato(unsigned int handle);
   void LeggiDialetto();
   void ChiediDialetto();
 
@@ -65,6 +77,8 @@ class TSQLDatabase {
   bool loginPrompt_ = true;
   int sqlDialect_ = 3;
   int dbDialect_ = 3;
+  int connectTimeout_ = 0;
+  int responseTimeout_ = 0;
   unsigned int handle_ = 0;
   std::vector<TSQLTransaction*> transactions_;
   std::vector<TSQLStatement*> statements_;

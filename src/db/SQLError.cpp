@@ -54,3 +54,17 @@ PXSQLDA NuovoXSQLDA(int n) {
   da->sqln = static_cast<ISC_SHORT>(n);
   return da;
 }
+
+bool ESQLError::ErroreDiRete() const noexcept {
+  switch (iscCode_) {
+    case isc_network_error:
+    case isc_net_read_err:
+    case isc_net_write_err:
+    case isc_connect_reject:
+    case isc_conn_lost:
+    case isc_lost_db_connection:
+      return true;
+    default:
+      return false;
+  }
+}

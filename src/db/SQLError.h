@@ -8,13 +8,15 @@
 // code (server errors carry 0); server errors carry the SQL code and the first engine code.
 class ESQLError : public std::runtime_error {
  public:
-  explicit ESQLError(const std::string& message, int codice = 0, long sqlCode = 0,
-                     long iscCode = 0)
+  explicit ESQLError(const std::string& message, int codice = 0, long sqlCode = 0, long iscCode = 0)
       : std::runtime_error(message), codice_(codice), sqlCode_(sqlCode), iscCode_(iscCode) {}
 
   int Codice() const noexcept { return codice_; }
   long SQLCode() const noexcept { return sqlCode_; }
   long ISCCode() const noexcept { return iscCode_; }
+  // The client could not talk to the server: refused, unreachable, no answer within the
+  // connection limit, a connection lost, or an attachment closed by the watchdog of requests.
+  bool ErroreDiRete() const noexcept;
   // Name used in the report of an error that nothing caught.
   virtual const char* ClassName() const noexcept { return "ESQLError"; }
 

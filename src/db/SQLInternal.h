@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "db/DateTime.h"
+#include "db/SQLDatabase.h"
 #include "db/SQLError.h"
 #include "db/SQLStatement.h"
 #include "db/SQLVar.h"
+#include "db/Sorvegliante.h"
 
 // Numeric codes of the layer's own errors (ESQLError::Codice); server errors carry 0.
 enum CodiceErroreSQL : int {
@@ -45,6 +47,12 @@ enum CodiceErroreSQL : int {
   ceLibreriaClient,
   ceParametriDiscordanti
 };
+
+// The attachment that a request of a statement or transaction goes to, for TRichiesta; 0 when
+// the object has no database.
+inline unsigned int Attachment(const TSQLDatabase* database) {
+  return database ? database->Handle() : 0;
+}
 
 // Raises the layer's own error with its exact text.
 [[noreturn]] void ErroreSQL(CodiceErroreSQL codice, const std::string& testo);

@@ -234,15 +234,23 @@ void TSQLStatement::Prepare() {
 
   ISC_STATUS_ARRAY status{};
   HandleProvvisorio h;
-  if (isc_dsql_allocate_statement(status, database_->HandlePtr(), &h.handle)) ErroreServer(status);
+  if (Sorvegliata(Attachment(database_), [&] {
+        return isc_dsql_allocate_statement(status, database_->HandlePtr(), &h.handle);
+      }))
+    ErroreServer(status);
   PXSQLDA out = NuovoXSQLDA(1);
-  if (isc_dsql_prepare(status, transaction_->HandlePtr(), &h.handle, 0, inviato.c_str(),
-                       dialettoClient, out.get()))
+  if (Sorvegliata(Attachment(database_), [&] {
+        return isc_dsql_prepare(status, transaction_->HandlePtr(), &h.handle, 0, inviato.c_str(),
+                                dialettoClient, out.get());
+      }))
     ErroreServer(status);
 
   const char richiesta[] = {isc_info_sql_stmt_type};
   char risposta[16] = {};
-  if (isc_dsql_sql_info(status, &h.handle, sizeof richiesta, richiesta, sizeof risposta, risposta))
+  if (Sorvegliata(Attachment(database_), [&] {
+        return isc_dsql_sql_info(status, &h.handle, sizeof richiesta, richiesta, sizeof risposta,
+                                 risposta);
+      }))
     ErroreServer(status);
   TTipoStatement tipo = TTipoStatement::Sconosciuto;
   if (risposta[0] == isc_info_sql_stmt_type) {
@@ -254,10 +262,16 @@ void TSQLStatement::Prepare() {
     ErroreSQL(ceNonPermesso, "Not permitted");
 
   PXSQLDA in = NuovoXSQLDA(static_cast<int>(nomi.size()));
-  if (isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get())) ErroreServer(status);
+  if (Sorvegliata(Attachment(database_), [&] {
+        return isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get());
+      }))
+    ErroreServer(status);
   if (in->sqld > in->sqln) {
     in = NuovoXSQLDA(in->sqld);
-    if (isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get())) ErroreServer(status);
+    if (Sorvegliata(Attachment(database_), [&] {
+          return isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get());
+        }))
+      ErroreServer(status);
   }
   // Names found where the server sees none (a "--" comment) would shift every later name onto
   // another parameter, and values by name into the wrong columns.
@@ -269,7 +283,10 @@ void TSQLStatement::Prepare() {
                         tipo == TTipoStatement::ExecProcedure;
   if (conRighe && out->sqld > out->sqln) {
     out = NuovoXSQLDA(out->sqld);
-    if (isc_dsql_describe(status, &h.handle, SQLDA_VERSION1, out.get())) ErroreServer(status);
+    if (Sorvegliata(Attachment(database_), [&] {
+          return isc_dsql_describe(status, &h.handle, SQLDA_VERSION1, out.get());
+        }))
+      ErroreServer(status);
   }
   if (!conRighe) out->sqld = 0;
 
@@ -348,10 +365,16 @@ void TSQLStatement::Execute() {
   switch (tipo_) {
     case TTipoStatement::Select:
     case TTipoStatement::SelectForUpdate:
-      if (isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in)) ErroreServer(status);
-      if (isc_dsql_set_cursor_name(status, &impl_->handle, impl_->nomeCursore.c_str(), 0)) {
+      if (Sorvegliata(Attachment(database_), [&] {
+            return isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in);
+          }))
+        ErroreServer(status);
+      if (Sorvegliata(Attachment(database_), [&] {
+            return isc_dsql_set_cursor_name(status, &impl_->handle, impl_->nomeCursore.c_str(), 0);
+          })) {
         ISC_STATUS_ARRAY chiusura{};
-        isc_dsql_free_statement(chiusura, &impl_->handle, DSQL_close);
+        Sorvegliata(Attachment(database_),
+                    [&] { return isc_dsql_free_statement(chiusura, &impl_->handle, DSQL_close); });
         ErroreServer(status);
       }
       open_ = true;
@@ -360,26 +383,39 @@ void TSQLStatement::Execute() {
       if (goToFirst_) Fetch();
       break;
     case TTipoStatement::ExecProcedure:
-      if (isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in, impl_->out.get())) {
+      if (Sorvegliata(Attachment(database_), [&] {
+            return isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in,
+                                     impl_->out.get());
+          })) {
         if (ConflittoDiLock(status)) ErroreServer(status);
         // The procedure may have been changed under a prepared call: prepare it again on the
         // same handle and try once more. The descriptors are kept as they are.
-        if (isc_dsql_prepare(status, tr, &impl_->handle, 0, impl_->testoInviato.c_str(),
-                             static_cast<unsigned short>(impl_->dialetto), nullptr))
+        if (Sorvegliata(Attachment(database_), [&] {
+              return isc_dsql_prepare(status, tr, &impl_->handle, 0, impl_->testoInviato.c_str(),
+                                      static_cast<unsigned short>(impl_->dialetto), nullptr);
+            }))
           ErroreServer(status);
-        if (isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in, impl_->out.get()))
+        if (Sorvegliata(Attachment(database_), [&] {
+              return isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in,
+                                       impl_->out.get());
+            }))
           ErroreServer(status);
       }
       break;
     default:
-      if (isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in)) ErroreServer(status);
+      if (Sorvegliata(Attachment(database_), [&] {
+            return isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in);
+          }))
+        ErroreServer(status);
       break;
   }
 }
 
 void TSQLStatement::Fetch() {
   ISC_STATUS_ARRAY status{};
-  ISC_STATUS r = isc_dsql_fetch(status, &impl_->handle, SQLDA_VERSION1, impl_->out.get());
+  ISC_STATUS r = Sorvegliata(Attachment(database_), [&] {
+    return isc_dsql_fetch(status, &impl_->handle, SQLDA_VERSION1, impl_->out.get());
+  });
   if (r == 0) {
     ++rowCount_;
     return;
@@ -409,7 +445,8 @@ void TSQLStatement::Close() {
 void TSQLStatement::CloseCursor() noexcept {
   if (open_ && impl_->handle) {
     ISC_STATUS_ARRAY status{};
-    isc_dsql_free_statement(status, &impl_->handle, DSQL_close);
+    Sorvegliata(Attachment(database_),
+                [&] { return isc_dsql_free_statement(status, &impl_->handle, DSQL_close); });
   }
   open_ = false;
   eof_ = false;
@@ -420,7 +457,8 @@ void TSQLStatement::LiberaHandle() noexcept {
   if (impl_->handle) {
     ISC_STATUS_ARRAY status{};
     if (database_ && database_->Connected())
-      isc_dsql_free_statement(status, &impl_->handle, DSQL_drop);
+      Sorvegliata(Attachment(database_),
+                  [&] { return isc_dsql_free_statement(status, &impl_->handle, DSQL_drop); });
     impl_->handle = 0;
   }
 }

@@ -91,9 +91,11 @@ void TSQLTransaction::StartTransaction() {
   }
   ISC_STATUS_ARRAY status{};
   isc_tr_handle handle = 0;
-  if (isc_start_transaction(status, &handle, 1, database_->HandlePtr(),
-                            static_cast<unsigned short>(tpb_.size()),
-                            tpb_.empty() ? nullptr : tpb_.data()))
+  if (Sorvegliata(Attachment(database_), [&] {
+        return isc_start_transaction(status, &handle, 1, database_->HandlePtr(),
+                                     static_cast<unsigned short>(tpb_.size()),
+                                     tpb_.empty() ? nullptr : tpb_.data());
+      }))
     ErroreServer(status);
   handle_ = handle;
 }
@@ -109,13 +111,15 @@ void TSQLTransaction::Rollback() {
 void TSQLTransaction::CommitRetaining() {
   if (!InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
   ISC_STATUS_ARRAY status{};
-  if (isc_commit_retaining(status, &handle_)) ErroreServer(status);
+  if (Sorvegliata(Attachment(database_), [&] { return isc_commit_retaining(status, &handle_); }))
+    ErroreServer(status);
 }
 
 void TSQLTransaction::RollbackRetaining() {
   if (!InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
   ISC_STATUS_ARRAY status{};
-  if (isc_rollback_retaining(status, &handle_)) ErroreServer(status);
+  if (Sorvegliata(Attachment(database_), [&] { return isc_rollback_retaining(status, &handle_); }))
+    ErroreServer(status);
 }
 
 void TSQLTransaction::SetActive(bool value) {
@@ -147,7 +151,8 @@ void TSQLTransaction::End(TAzioneTransazione action, bool forced) {
   ISC_STATUS_ARRAY status{};
   isc_tr_handle handle = handle_;
   if (action == TAzioneTransazione::Commit) {
-    if (isc_commit_transaction(status, &handle) == 0) {
+    if (Sorvegliata(Attachment(database_),
+                    [&] { return isc_commit_transaction(status, &handle); }) == 0) {
       handle_ = 0;
       return;
     }
@@ -156,11 +161,12 @@ void TSQLTransaction::End(TAzioneTransazione action, bool forced) {
     // open: roll back, and give up the handle whatever the server says.
     ISC_STATUS_ARRAY status2{};
     handle = handle_;
-    isc_rollback_transaction(status2, &handle);
+    Sorvegliata(Attachment(database_), [&] { return isc_rollback_transaction(status2, &handle); });
     handle_ = 0;
     return;
   }
-  if (isc_rollback_transaction(status, &handle)) {
+  if (Sorvegliata(Attachment(database_),
+                  [&] { return isc_rollback_transaction(status, &handle); })) {
     if (!forced) ErroreServer(status);
   }
   handle_ = 0;

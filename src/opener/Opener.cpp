@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "db/SQLDatabase.h"
+#include "db/SQLError.h"
 #include "platform/IniFile.h"
 
 namespace {
@@ -16,7 +17,17 @@ TIniFile DatiIni(const std::string& Cartella) {
   return TIniFile(Cartella + "dati.ini");
 }
 
+TLimitiRete limitiRete;
+
 }  // namespace
+
+void ImpostaLimitiRete(const TLimitiRete& limiti) {
+  limitiRete = limiti;
+}
+
+const TLimitiRete& LimitiRete() {
+  return limitiRete;
+}
 
 bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
                           const std::string& Server, const std::string& LetteraDisco,
@@ -27,6 +38,8 @@ bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabas
 
   Database.SetConnected(false);
   Database.SetLoginPrompt(false);
+  Database.SetConnectTimeout(limitiRete.TimeoutConnessione);
+  Database.SetResponseTimeout(limitiRete.TimeoutRisposta);
   Database.Params().Clear();
   Database.Params().Add("user_name=" + utente);
   Database.Params().Add("password=" + password);
@@ -42,9 +55,11 @@ bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabas
   try {
     Database.SetConnected(true);
     return true;
-  } catch (const std::exception&) {
-    // Whatever the cause, the next move is to create the database under the same name; an
+  } catch (const ESQLError& errore) {
+    if (errore.ErroreDiRete()) return false;
+    // Whatever else the cause, the next move is to create the database under the same name; an
     // existing file makes the creation fail, so nothing is overwritten.
+  } catch (const std::exception&) {
   }
   try {
     Database.Params().Clear();

@@ -11,6 +11,17 @@ class TSQLDatabase;
 // of the names the rules produce can be followed.
 using TOsservatoreConnessioni = std::function<void(const std::string& NomeDatabase)>;
 
+// How long an attempt of the opener waits for a server to answer, and how long any later request
+// on an attachment it made may wait, in seconds; 0 leaves Firebird's own behaviour (a connection
+// attempt then waits as long as the client library's configuration says, a request for ever).
+// Set once at start-up; every later attempt uses them.
+struct TLimitiRete {
+  int TimeoutConnessione = 30;
+  int TimeoutRisposta = 600;
+};
+void ImpostaLimitiRete(const TLimitiRete& limiti);
+const TLimitiRete& LimitiRete();
+
 // Connects `Database` to the archive NomeFile (empty: "archivio.fdb") in Cartella (ending with a
 // folder separator), following the rules of Cartella's dati.ini, creating the database when no
 // connection succeeds. Empty Utente/Password use the defaults. Never raises on a failed
@@ -22,7 +33,10 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& Password, TFinestra* Proprietario,
                       const TOsservatoreConnessioni& Osservatore = nullptr);
 
-// One connection attempt, then a creation attempt under the same name when it fails.
+// One connection attempt, then a creation attempt under the same name when it fails, unless it
+// failed for want of a server (a network error): a creation under that name would go to the same
+// server, and one that does not answer would keep it waiting with no limit of ours, since the
+// creation statement carries no connection parameters.
 bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
                           const std::string& Server, const std::string& LetteraDisco,
                           const std::string& Utente, const std::string& Password,

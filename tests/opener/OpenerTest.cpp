@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -494,4 +495,30 @@ TEST_F(OpenerServer, WrongPasswordReachesThePrompt) {
                                  utente.Osservatore()));
     EXPECT_TRUE(utente.messaggi.empty());
   }
+}
+
+// A server that accepts connections and answers nothing: the attempt ends at the limit, and no
+// creation follows under that name (it would wait for the same server with no limit).
+TEST(Opener, FrozenServerAttemptEndsAtTheLimit) {
+  FirebirdServer server("tawnyquip");
+  const TLimitiRete prima = LimitiRete();
+  ImpostaLimitiRete({2, 0});
+  TempFolder temp;
+  const std::string nome = server.Nome() + ":" + server.DataFolder() + "nuovo.fdb";
+  server.Sospendi();
+  const auto inizio = std::chrono::steady_clock::now();
+  TSQLDatabase database;
+  Utente utente;
+  const bool connesso = ConnettiCreaDatabase(database, nome, "", "", "", "", utente.Osservatore());
+  const double secondi =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - inizio).count();
+  server.Riprendi();
+  ImpostaLimitiRete(prima);
+  EXPECT_FALSE(connesso);
+  EXPECT_FALSE(database.Connected());
+  EXPECT_GE(secondi, 1.5);
+  EXPECT_LT(secondi, 6.0);
+  EXPECT_EQ(utente.nomi, std::vector<std::string>{nome});
+  EXPECT_TRUE(utente.messaggi.empty());
+  EXPECT_FALSE(fs::exists(server.DataFolder() + "nuovo.fdb"));
 }

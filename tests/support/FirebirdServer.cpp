@@ -148,8 +148,18 @@ FirebirdServer::~FirebirdServer() {
   Stop();
 }
 
+void FirebirdServer::Sospendi() {
+  if (pid_ <= 0 || kill(pid_, SIGSTOP) != 0) throw std::runtime_error("server not suspended");
+}
+
+void FirebirdServer::Riprendi() noexcept {
+  if (pid_ > 0) kill(pid_, SIGCONT);
+}
+
 void FirebirdServer::Stop() noexcept {
   if (pid_ <= 0) return;
+  // A suspended server would not act on SIGTERM until resumed.
+  kill(pid_, SIGCONT);
   kill(pid_, SIGTERM);
   const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   int stato = 0;

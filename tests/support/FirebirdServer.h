@@ -31,8 +31,11 @@ class FirebirdServer {
   // script connects itself); throws std::runtime_error when isql reports an error.
   std::string Isql(const std::string& database, const std::string& script) const;
   bool Running() const { return pid_ > 0; }
-  // Stops the server now (also done by the destructor).
+  // Stops the server now (also done by the destructor), resuming it first if it was suspended.
   void Stop() noexcept;
+  // Freezes the server (SIGSTOP): its port still accepts connections, nothing answers.
+  void Sospendi();
+  void Riprendi() noexcept;
 
  private:
   TempFolder root_;

@@ -126,6 +126,7 @@ ESPORTA int isc_vax_integer(const char* dati, short lunghezza) {
   ESPORTA Stato nome(Stato* status) { \
     return Nessuno(status, #nome);    \
   }
+NESSUNO(fb_cancel_operation)
 NESSUNO(isc_blob_info)
 NESSUNO(isc_cancel_blob)
 NESSUNO(isc_close_blob)

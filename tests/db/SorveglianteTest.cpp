@@ -1,0 +1,112 @@
+// A server that stops answering (SIGSTOP: its port still accepts, nothing answers) in the middle
+// of an attachment: the limit of a request ends the wait with the client's network error. (The
+// limit of a connection attempt is tested through the opener, which sets it.)
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/SQLError.h"
+#include "db/SQLStatement.h"
+#include "db/SQLTransaction.h"
+#include "db/SQLVar.h"
+#include "support/FirebirdServer.h"
+
+namespace {
+
+const char* const kPassword = "tawnyquip";
+
+double Secondi(std::chrono::steady_clock::time_point da) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - da).count();
+}
+
+// Resumes the server however the test ends.
+struct Ripresa {
+  FirebirdServer& server;
+  ~Ripresa() { server.Riprendi(); }
+};
+
+class SorveglianteTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreaDatabaseDiProva(archivio_,
+                        "CREATE TABLE T (ID INTEGER, B BLOB SUB_TYPE 0);\n"
+                        "COMMIT;\n"
+                        "INSERT INTO T VALUES (1, 'contenuto');\n");
+  }
+
+  std::unique_ptr<TSQLDatabase> Apri(int connessione, int risposta) {
+    auto db = std::make_unique<TSQLDatabase>();
+    db->SetDatabaseName(server_.Nome() + ":" + archivio_);
+    db->Params().Add("user_name=SYSDBA");
+    db->Params().Add(std::string("password=") + kPassword);
+    db->SetLoginPrompt(false);
+    db->SetConnectTimeout(connessione);
+    db->SetResponseTimeout(risposta);
+    db->SetConnected(true);
+    return db;
+  }
+
+  FirebirdServer server_{kPassword};
+  std::string archivio_ = server_.DataFolder() + "sorvegliato.fdb";
+};
+
+// Each kind of request on an attachment whose server froze after the connection: the request
+// fails after the limit with a network error, and ending the transaction and the attachment
+// afterwards does not wait either.
+TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
+  struct Caso {
+    const char* nome;
+    std::function<void(TSQLTransaction&, TSQLStatement&)> richiesta;
+  };
+  const std::vector<Caso> casi = {
+      {"execute",
+       [](TSQLTransaction&, TSQLStatement& s) {
+         s.SQL().Add("UPDATE T SET ID = 2");
+         s.Execute();
+       }},
+      {"select",
+       [](TSQLTransaction&, TSQLStatement& s) {
+         s.SQL().Add("SELECT ID FROM T");
+         s.Execute();
+       }},
+      {"commit", [](TSQLTransaction& t, TSQLStatement&) { t.Commit(); }},
+      // The row came before the freeze; its blob needs the server again.
+      {"blob", [](TSQLTransaction&, TSQLStatement& s) { s.Fields(0).AsString(); }},
+  };
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.nome);
+    auto db = Apri(0, 1);
+    auto tr = CreaTransazioneSnapshot(*db);
+    TSQLStatement s;
+    s.SetDatabase(db.get());
+    s.SetTransaction(tr.get());
+    if (std::string(caso.nome) == "blob") {
+      s.SQL().Add("SELECT B FROM T");
+      s.Execute();
+    }
+    server_.Sospendi();
+    Ripresa ripresa{server_};
+    auto inizio = std::chrono::steady_clock::now();
+    try {
+      caso.richiesta(*tr, s);
+      ADD_FAILURE() << "the request was answered by a suspended server";
+    } catch (const ESQLError& e) {
+      EXPECT_TRUE(e.ErroreDiRete()) << e.ISCCode() << " " << e.what();
+    }
+    double secondi = Secondi(inizio);
+    EXPECT_GE(secondi, 0.9);
+    EXPECT_LT(secondi, 4.0);
+    inizio = std::chrono::steady_clock::now();
+    s.Close();
+    tr.reset();
+    db.reset();
+    EXPECT_LT(Secondi(inizio), 2.0);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+// A destination server that stops answering (SIGSTOP: its port still accepts connections, the
+// process answers nothing), before the run and in the middle of a copy. The limits of the
+// installation's User/dati.ini are set low; the company archive is local.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "reliability/Impianto.h"
+#include "support/FirebirdServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* const kPassword = "tawnyquip";
+const int kOrdini = 10000;
+const int kTimeoutConnessione = 2;
+const int kTimeoutRisposta = 3;
+
+std::string Riga(const std::string& testo) {
+  std::string r = testo;
+  for (char& c : r)
+    if (c == '\r') c = '|';
+  return r;
+}
+
+double Secondi(std::chrono::steady_clock::time_point da) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - da).count();
+}
+
+class ServerBloccatoTest : public ::testing::Test {
+ protected:
+  void Prepara(const std::string& ordini) {
+    TImpianto::CreaOrdini(origine_, ordini);
+    TImpianto::CreaOrdini(destinazione_,
+                          "CREATE GENERATOR G_AVANZAMENTO;\n"
+                          "SET TERM ^;\n"
+                          "CREATE TRIGGER T_AVANZAMENTO FOR PS_ORDINI BEFORE INSERT AS\n"
+                          "  DECLARE N BIGINT;\n"
+                          "BEGIN\n"
+                          "  N = GEN_ID(G_AVANZAMENTO, 1);\n"
+                          "END^\n"
+                          "SET TERM ;^\n"
+                          "INSERT INTO CLIENTI (CODICE, NAZIONE) VALUES ('L1', 'ITA');\n"
+                          "INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) "
+                          "VALUES (90001, 99, 61, 'L1');\n");
+    impianto_.CreaDitta(RigaTask(1, origine_, destinazione_) +
+                        RigaTask(2, origine_, impianto_.Archivi() + "seconda.fdb"));
+    TImpianto::CreaOrdini(impianto_.Archivi() + "seconda.fdb");
+    std::ofstream(impianto_.Installazione() + "User/dati.ini", std::ios::binary)
+        << "[Rete]\r\nTimeoutConnessione=" << kTimeoutConnessione
+        << "\r\nTimeoutRisposta=" << kTimeoutRisposta << "\r\n";
+    server_ = std::make_unique<FirebirdServer>(
+        kPassword,
+        std::vector<std::pair<std::string, std::string>>{{"destinazione", destinazione_}});
+    ScriviDatiIni(cartellaRemota_, server_->Nome(), "destinazione");
+    prima_ = Impronta(destinazione_, IsqlServer());
+  }
+
+  TIsql IsqlServer() const {
+    return [this](const std::string&, const std::string& script) {
+      return server_->Isql("destinazione", script);
+    };
+  }
+
+  // The run ends after the failed task, as after any: the second task is not started.
+  static void VerificaSecondoTask(const std::map<int, TRigaTask>& righe) {
+    EXPECT_EQ(righe.at(2).nota, kNotaVecchia) << Riga(righe.at(2).nota);
+  }
+
+  TImpianto impianto_;
+  std::string origine_ = impianto_.Archivi() + "origine.fdb";
+  std::string cartellaRemota_ = impianto_.Archivi() + "remoto/";
+  std::string destinazione_ = cartellaRemota_ + "destinazione.fdb";
+  std::unique_ptr<FirebirdServer> server_;
+  std::string prima_;
+};
+
+// Resumes the server however the test ends; the server's own release then kills it.
+struct Ripresa {
+  FirebirdServer& server;
+  ~Ripresa() { server.Riprendi(); }
+};
+
+TEST_F(ServerBloccatoTest, BloccatoPrimaDellEsecuzione) {
+  Prepara(DatiMassivi(10));
+  // The server holds the destination open, as a production server does, so that the embedded
+  // engine cannot take the local path instead.
+  TSessione altroUtente(server_->Nome() + ":destinazione", kPassword);
+  server_->Sospendi();
+  TEsito esito;
+  {
+    Ripresa ripresa{*server_};
+    esito = impianto_.Esegui(120s);
+  }
+  // Two attempts reach the server (its alias, then its name with the path), each bounded.
+  EXPECT_NE(esito.stato, -1);
+  EXPECT_LT(esito.secondi, 2 * kTimeoutConnessione + 6.0);
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  altroUtente.Rollback();
+
+  const auto righe = impianto_.LeggiTabella();
+  EXPECT_EQ(righe.at(1).nota, "Impossibile stabilire la connessione alla destinazione\r\"" +
+                                  destinazione_ + "\":\rImpossibile stabilire la connessione")
+      << Riga(righe.at(1).nota);
+  VerificaSecondoTask(righe);
+  EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima_);
+  std::cout << "server frozen before the run: the run took " << esito.secondi << " s\n";
+}
+
+TEST_F(ServerBloccatoTest, BloccatoDuranteLaCopia) {
+  Prepara(DatiMassivi(kOrdini));
+  TProcesso processo = impianto_.Avvia();
+  int scritti = -1;
+  {
+    TSessione osservatore(server_->Nome() + ":destinazione", kPassword);
+    const auto limite = std::chrono::steady_clock::now() + 60s;
+    while (processo.InCorso() && std::chrono::steady_clock::now() < limite) {
+      scritti = osservatore.Valore("SELECT GEN_ID(G_AVANZAMENTO, 0) FROM RDB$DATABASE");
+      if (scritti >= kOrdini / 4) break;
+      std::this_thread::sleep_for(10ms);
+    }
+  }
+  ASSERT_GE(scritti, kOrdini / 4) << "the copy was not under way";
+  ASSERT_TRUE(processo.InCorso());
+  server_->Sospendi();
+  const auto fermo = std::chrono::steady_clock::now();
+  TEsito esito;
+  double secondi = 0;
+  {
+    Ripresa ripresa{*server_};
+    esito = processo.Attendi(60s);
+    secondi = Secondi(fermo);
+  }
+  ASSERT_NE(esito.stato, -1) << "still running a minute after the server froze";
+  EXPECT_LT(secondi, kTimeoutRisposta + 5.0);
+
+  const auto righe = impianto_.LeggiTabella();
+  const std::string& nota = righe.at(1).nota;
+  // The request that met the frozen server fails as one that met a server gone away.
+  EXPECT_EQ(nota.rfind("Impossibile eseguire il travaso PS Ordini:\r", 0), 0u) << Riga(nota);
+  EXPECT_NE(nota.find("Error reading data from the connection"), std::string::npos) << Riga(nota);
+  EXPECT_NE(righe.at(1).ultima.substr(0, 4), "2001");
+  VerificaSecondoTask(righe);
+  // Resumed, the server finds the connection closed and rolls its transaction back.
+  EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima_);
+  std::cout << "server frozen after " << scritti << " of " << kOrdini << " orders; program ended "
+            << secondi << " s later with status " << esito.stato << "; note: " << Riga(nota)
+            << "\nstdout: " << esito.out << "\n";
+}
+
+}  // namespace
