@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "db/Schema.h"
 #include "db/Strings.h"
 
+class TBloccoRighe;
 class TConnessione;
 class TSQLStatement;
 class TSQLVar;
@@ -19,8 +21,12 @@ using TTravasoDatiVornyUSAClass =
 
 // Copies the rows that a source query selects in Origine into the table Tabella of
 // Destinazione: checks the table on both sides, compares the layouts, then writes every row with
-// one prepared UPDATE OR INSERT in the write transaction of Destinazione. It never commits or
-// rolls back: the task that runs it ends the destination transaction. Neither pair is owned.
+// one prepared UPDATE OR INSERT in the write transaction of Destinazione. The rows travel many
+// to a request: blocks that run the same UPDATE OR INSERT once per row in source order; a row
+// with a blob too long to travel as text goes alone, and a block that the destination refuses
+// is undone and its rows run again one by one, so that the refused row is named as it would be
+// alone. It never commits or rolls back: the task that runs it ends the destination
+// transaction. Neither pair is owned.
 class TTravasoDatiVornyUSA {
  public:
   TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& destinazione);
@@ -56,6 +62,15 @@ class TTravasoDatiVornyUSA {
   // Moves the current source row into the destination statement and executes it.
   virtual bool InserisciRecord(std::string& messaggio);
 
+  // How rows are grouped: at most Righe rows and about Byte bytes of values per request; a
+  // source blob of up to TestoBlob bytes is read with its row as text. Righe 1 writes every row
+  // alone.
+  struct TMisureBlocco {
+    int Righe;
+    size_t Byte;
+    int TestoBlob;
+  };
+
   TConnessione& Origine() const { return origine_; }
   TConnessione& Destinazione() const { return destinazione_; }
   const std::string& Tabella() const { return tabella_; }
@@ -73,6 +88,8 @@ class TTravasoDatiVornyUSA {
   // Appends the UPDATE OR INSERT over the columns of Campi, one named parameter per column;
   // a concrete transfer adds its MATCHING line.
   virtual void ComponiSQLDestinazione(TStrings& righe);
+  // The grouping of rows; tests give small measures to reach the edges of a batch.
+  virtual TMisureBlocco MisureBlocco() const;
 
  private:
   TConnessione& origine_;
@@ -81,8 +98,18 @@ class TTravasoDatiVornyUSA {
   std::unique_ptr<TCampoSQLList> campi_;
   std::unique_ptr<TSQLStatement> sqlOrigine_;
   std::unique_ptr<TSQLStatement> sqlDestinazione_;
+  std::unique_ptr<TBloccoRighe> blocco_;  // absent when every row goes alone
   // Column i of the source row and parameter i of the destination statement, resolved once per
   // Prepara so that the copy loop does no lookup per row.
   std::vector<TSQLVar*> colonne_;
   std::vector<TSQLVar*> parametri_;
+  // For column i: the source column that carries a short blob of column i as text, or null.
+  std::vector<TSQLVar*> testi_;
+  size_t byteBlocco_ = 0;
+
+  // Adds the current source row to the batch, or writes it alone.
+  bool AccodaRecord(std::string& messaggio);
+  // Writes the rows of the batch.
+  bool InviaBlocco(std::string& messaggio);
+  void AvvolgiSQLOrigine(TStrings& righe, int testoBlob);
 };
