@@ -41,9 +41,8 @@ std::string TestoBlocco(const std::string& corpo, const std::vector<TParametroBl
   return testo;
 }
 
-TBloccoRighe::TBloccoRighe(TSQLDatabase& database, TSQLTransaction& transaction,
-                           std::string corpo, std::vector<TParametroBlocco> parametri,
-                           int righeMassime)
+TBloccoRighe::TBloccoRighe(TSQLDatabase& database, TSQLTransaction& transaction, std::string corpo,
+                           std::vector<TParametroBlocco> parametri, int righeMassime)
     : database_(database),
       transaction_(transaction),
       corpo_(std::move(corpo)),
@@ -78,7 +77,8 @@ size_t TBloccoRighe::ByteRiga(int riga) {
   TSQLStatement& piena = Forma(righeMassime_);
   size_t byte = 0;
   for (int c = 0; c < Colonne(); ++c) {
-    const XSQLVAR& v = *piena.impl_->parametri[static_cast<size_t>(riga * Colonne() + c)]->impl_->var;
+    const XSQLVAR& v =
+        *piena.impl_->parametri[static_cast<size_t>(riga * Colonne() + c)]->impl_->var;
     byte += static_cast<size_t>(v.sqllen) + ((v.sqltype & ~1) == SQL_VARYING ? 2 : 0) + 2;
   }
   return byte;
@@ -105,15 +105,15 @@ void TBloccoRighe::CopiaRiga(int riga, TSQLStatement& statement) {
 void TBloccoRighe::Esegui() {
   if (righe_ == 0) return;
   TSQLStatement& piena = Forma(righeMassime_);
-  if (!piena.Prepared()) ErroreSQL(ceStatementChiuso, "Cannot perform operation -- statement is not open");
+  if (!piena.Prepared())
+    ErroreSQL(ceStatementChiuso, "Cannot perform operation -- statement is not open");
   TSQLStatement& forma = Forma(righe_);
   if (&forma != &piena) {
     const size_t valori = static_cast<size_t>(righe_ * Colonne());
     for (size_t i = 0; i < valori; ++i)
       forma.impl_->parametri[i]->CopiaValore(*piena.impl_->parametri[i]);
   }
-  if (!transaction_.InTransaction())
-    ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
+  if (!transaction_.InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
   // Executed directly: a failing block must not be prepared and run again, as a procedure call
   // of the statement class would be.
   ISC_STATUS_ARRAY status{};

@@ -56,7 +56,8 @@ class TBloccoRighe {
   void Esegui();
   void Svuota();
   // Gives the parameters of `statement`, one per column, the values of collected row `riga`
-  // exactly as they are (for running that row alone).
+  // exactly as they are (for running that row alone). A blob id serves one execution: a row
+  // that holds one cannot run again after a refused block.
   void CopiaRiga(int riga, TSQLStatement& statement);
 
  private:

@@ -41,11 +41,14 @@ std::string DatiRighe(int n, const std::vector<int>& immagini) {
       "INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (7, 200);\n";
   for (int i = 0; i < n; ++i) {
     const int lunghezza = immagini[static_cast<size_t>(i) % immagini.size()];
-    const std::string nota = i % 3 == 0 ? "NULL" : i % 3 == 1 ? "''" : "'nota " + std::to_string(i) + "'";
-    dati += "INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE, QUANTITA, MODIFICATO, UNITA, NOTE) "
-            "VALUES (" +
-            std::to_string(1000 + i) + ", 100, " + std::to_string(i) +
-            ", '2024-02-29 23:59:59.1234', 'x', " + nota + ");\n";
+    const std::string nota = i % 3 == 0   ? "NULL"
+                             : i % 3 == 1 ? "''"
+                                          : "'nota " + std::to_string(i) + "'";
+    dati +=
+        "INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE, QUANTITA, MODIFICATO, UNITA, NOTE) "
+        "VALUES (" +
+        std::to_string(1000 + i) + ", 100, " + std::to_string(i) +
+        ", '2024-02-29 23:59:59.1234', 'x', " + nota + ");\n";
     if (lunghezza < 0) continue;
     // In pieces: one text expression holds at most 32,765 bytes.
     const std::string motivo = std::string("x'00FF0D0A") + (i % 2 ? "E8" : "41") + "'";
@@ -103,11 +106,10 @@ Esito Copia(const std::string& origine, const std::string& destinazione, const T
   auto coppiaOrigine = std::make_unique<TConnessione>(*dbOrigine);
   auto dbDestinazione = ConnettiArchivio(destinazione);
   auto coppiaDestinazione = std::make_unique<TConnessione>(*dbDestinazione);
-  auto travaso =
-      TTravasoDatiVornyUSA::Crea<RigheMisurate>(*coppiaOrigine, *coppiaDestinazione);
+  auto travaso = TTravasoDatiVornyUSA::Crea<RigheMisurate>(*coppiaOrigine, *coppiaDestinazione);
   esito.riuscito = travaso->Esegui(esito.messaggio);
-  esito.ordineOrigine = Colonna(*dbOrigine, coppiaOrigine->TransazioneLettura(),
-                                travaso->SQLOrigine()->SQL(), 0);
+  esito.ordineOrigine =
+      Colonna(*dbOrigine, coppiaOrigine->TransazioneLettura(), travaso->SQLOrigine()->SQL(), 0);
   TSQLTransaction& scrittura = coppiaDestinazione->TransazioneScrittura();
   TStrings registro;
   registro.Add("SELECT ID FROM REGISTRO_RIGHE ORDER BY N");
@@ -124,8 +126,8 @@ Esito Copia(const std::string& origine, const std::string& destinazione, const T
 }
 
 void CopiaEsatta(int righe, const std::vector<int>& immagini, const TMisure& misure) {
-  SCOPED_TRACE(std::to_string(righe) + " rows, blocks of " + std::to_string(misure.Righe) +
-               ", " + std::to_string(misure.Byte) + " bytes, text up to " +
+  SCOPED_TRACE(std::to_string(righe) + " rows, blocks of " + std::to_string(misure.Righe) + ", " +
+               std::to_string(misure.Byte) + " bytes, text up to " +
                std::to_string(misure.TestoBlob));
   ArchiviOrdini archivi(DatiRighe(righe, immagini), "", "", DdlConRegistro());
   Esito esito = Copia(archivi.origine, archivi.destinazione, misure);
@@ -183,8 +185,8 @@ TEST(BloccoTest, RefusedRowInTheMiddleOfABatch) {
 TEST(BloccoTest, SourceBehindAServer) {
   ArchiviOrdini archivi(DatiRighe(9, {-1, 0, 40, 40000}), "", "", DdlConRegistro());
   FirebirdServer server("tawnyquip", {{"origine", archivi.origine}});
-  Esito esito = Copia(server.Nome() + ":origine", archivi.destinazione, {4, 1 << 20, 100},
-                      "tawnyquip");
+  Esito esito =
+      Copia(server.Nome() + ":origine", archivi.destinazione, {4, 1 << 20, 100}, "tawnyquip");
   server.Stop();
   ASSERT_TRUE(esito.riuscito) << esito.messaggio;
   EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
