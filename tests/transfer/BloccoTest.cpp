@@ -28,7 +28,10 @@ class RigheMisurate : public TTravasoDatiVornyUSA_PS_StoInsCar {
   static TMisure misure;
 
  protected:
-  TMisure MisureBlocco() const override { return misure; }
+  // Righe 0: the program's own measures.
+  TMisure MisureBlocco() const override {
+    return misure.Righe > 0 ? misure : TTravasoDatiVornyUSA_PS_StoInsCar::MisureBlocco();
+  }
 };
 TMisure RigheMisurate::misure{1, 1, 1};
 
@@ -82,6 +85,7 @@ struct Esito {
   std::vector<std::string> ordineOrigine;  // the keys in the order that the source query yields
   std::vector<std::string> registro;       // the keys as the trigger saw them
   int righe = 0;                           // rows in the destination's write transaction
+  int blocchi = 0;                         // blocks prepared on the destination
 };
 
 std::vector<std::string> Colonna(TSQLDatabase& database, TSQLTransaction& transazione,
@@ -104,7 +108,7 @@ Esito Copia(const std::string& origine, const std::string& destinazione, const T
   Esito esito;
   auto dbOrigine = ConnettiArchivio(origine, password);
   auto coppiaOrigine = std::make_unique<TConnessione>(*dbOrigine);
-  auto dbDestinazione = ConnettiArchivio(destinazione);
+  auto dbDestinazione = ConnettiArchivio(destinazione, password);
   auto coppiaDestinazione = std::make_unique<TConnessione>(*dbDestinazione);
   auto travaso = TTravasoDatiVornyUSA::Crea<RigheMisurate>(*coppiaOrigine, *coppiaDestinazione);
   esito.riuscito = travaso->Esegui(esito.messaggio);
@@ -117,6 +121,11 @@ Esito Copia(const std::string& origine, const std::string& destinazione, const T
   TStrings conta;
   conta.Add("SELECT COUNT(*) FROM PS_STOINSCAR");
   esito.righe = std::stoi(Colonna(*dbDestinazione, scrittura, conta, 0).at(0));
+  TStrings blocchi;
+  blocchi.Add(
+      "SELECT COUNT(*) FROM MON$STATEMENTS WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION "
+      "AND MON$SQL_TEXT STARTING WITH 'EXECUTE BLOCK'");
+  esito.blocchi = std::stoi(Colonna(*dbDestinazione, scrittura, blocchi, 0).at(0));
   travaso.reset();
   if (esito.riuscito)
     scrittura.Commit();
@@ -134,6 +143,7 @@ void CopiaEsatta(int righe, const std::vector<int>& immagini, const TMisure& mis
   ASSERT_TRUE(esito.riuscito) << esito.messaggio;
   EXPECT_EQ(esito.messaggio, "");
   EXPECT_EQ(esito.righe, righe);
+  EXPECT_GT(esito.blocchi, 0);
   EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
             DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE=100"));
   EXPECT_EQ(esito.registro, esito.ordineOrigine);
@@ -178,18 +188,37 @@ TEST(BloccoTest, RefusedRowInTheMiddleOfABatch) {
   EXPECT_EQ(esito.messaggio, atteso.messaggio);
   EXPECT_EQ(esito.righe, atteso.righe);
   EXPECT_EQ(esito.registro, atteso.registro);
+  EXPECT_EQ(atteso.blocchi, 0);
+  EXPECT_GT(esito.blocchi, 0);
   EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"), "");
 }
 
-// A source behind a server, with blobs short and long: the same rows arrive.
-TEST(BloccoTest, SourceBehindAServer) {
-  ArchiviOrdini archivi(DatiRighe(9, {-1, 0, 40, 40000}), "", "", DdlConRegistro());
-  FirebirdServer server("tawnyquip", {{"origine", archivi.origine}});
-  Esito esito =
-      Copia(server.Nome() + ":origine", archivi.destinazione, {4, 1 << 20, 100}, "tawnyquip");
-  server.Stop();
-  ASSERT_TRUE(esito.riuscito) << esito.messaggio;
-  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
-            DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE=100"));
-  EXPECT_EQ(esito.registro, esito.ordineOrigine);
+// A source behind a server, with blobs short and long; then both archives behind it, with the
+// program's own measures and blocks as large as they get: the same rows arrive.
+TEST(BloccoTest, ArchivesBehindAServer) {
+  struct Caso {
+    int righe;
+    std::vector<int> immagini;
+    TMisure misure;
+    bool destinazioneRemota;
+  };
+  const Caso casi[] = {{9, {-1, 0, 40, 40000}, {4, 1 << 20, 100}, false},
+                       {300, {7990, -1, 8000, 0, 12}, {0, 0, 0}, true}};
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.righe);
+    ArchiviOrdini archivi(DatiRighe(caso.righe, caso.immagini), "", "", DdlConRegistro());
+    FirebirdServer server("tawnyquip",
+                          {{"origine", archivi.origine}, {"destinazione", archivi.destinazione}});
+    Esito esito =
+        Copia(server.Nome() + ":origine",
+              caso.destinazioneRemota ? server.Nome() + ":destinazione" : archivi.destinazione,
+              caso.misure, "tawnyquip");
+    server.Stop();
+    ASSERT_TRUE(esito.riuscito) << esito.messaggio;
+    EXPECT_EQ(esito.righe, caso.righe);
+    EXPECT_GT(esito.blocchi, 0);
+    EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
+              DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE=100"));
+    EXPECT_EQ(esito.registro, esito.ordineOrigine);
+  }
 }
