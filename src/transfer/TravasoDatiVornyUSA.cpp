@@ -199,7 +199,11 @@ bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
     }
     sqlOrigine_->Next();
   }
-  if (!InviaBlocco(errore)) {
+  const bool inviato = InviaBlocco(errore);
+  // The table is done: its blocks, large in the engine's memory, go now rather than with the
+  // transfer.
+  blocco_.reset();
+  if (!inviato) {
     messaggio = "Errore interno durante l'inserimento record\r" + errore;
     return false;
   }
