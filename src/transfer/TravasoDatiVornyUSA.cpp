@@ -116,9 +116,12 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
     sqlOrigine_->SetParamCheck(false);
   }
   const TMisureBlocco misure = MisureBlocco();
+  // The blocks and the wrapped source query name columns in double quotes: dialect 3 only.
+  const bool conBlocchi = misure.Righe > 1 && origine_.Database().SQLDialect() >= 3 &&
+                          destinazione_.Database().SQLDialect() >= 3;
   TStrings originale;
   ComponiSQLOrigine(originale);
-  if (misure.Righe > 1) AvvolgiSQLOrigine(originale, misure.TestoBlob);
+  if (conBlocchi) AvvolgiSQLOrigine(originale, misure.TestoBlob);
   sqlOrigine_->SQL().AddStrings(originale);
   sqlOrigine_->Execute();
 
@@ -142,14 +145,14 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   for (int i = 0; i < n; ++i) {
     colonne_.push_back(&sqlOrigine_->Fields(i));
     parametri_.push_back(&sqlDestinazione_->Params(i));
-    if (misure.Righe > 1 && campi_->Campo(i).Tipo == tcBlob) {
+    if (conBlocchi && campi_->Campo(i).Tipo == tcBlob) {
       TSQLVar& colonna = sqlOrigine_->Fields(testo++);
       if (parametri_.back()->BlobComeTesto()) testi_[static_cast<size_t>(i)] = &colonna;
     }
   }
 
   blocco_.reset();
-  if (misure.Righe > 1) {
+  if (conBlocchi) {
     std::vector<TParametroBlocco> valori;
     for (int i = 0; i < n; ++i) {
       const std::string nome = Quotato(campi_->Campo(i).Nome);
@@ -199,11 +202,7 @@ bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
     }
     sqlOrigine_->Next();
   }
-  const bool inviato = InviaBlocco(errore);
-  // The table is done: its blocks, large in the engine's memory, go now rather than with the
-  // transfer.
-  blocco_.reset();
-  if (!inviato) {
+  if (!InviaBlocco(errore)) {
     messaggio = "Errore interno durante l'inserimento record\r" + errore;
     return false;
   }
