@@ -73,6 +73,7 @@ class TSQLStatement {
 
  private:
   friend class TSQLVar;
+  friend class TBloccoRighe;
   struct Impl;
 
   void VerificaTransazione() const;

@@ -591,3 +591,47 @@ void TSQLVar::AssegnaBlob(const TSQLVar& source) {
     Scrivi(p, CopiaBlob(dbDa, trDa, id, dbA, trA, statement_.impl_->segmento));
   }
 }
+
+bool TSQLVar::BlobComeTesto() const {
+  const Impl& d = *impl_;
+  return d.parametro && d.tipoDescritto == SQL_BLOB &&
+         BlobComeTestoAmmesso(d.sottotipoDescritto, d.scalaDescritta);
+}
+
+void TSQLVar::AssignBlobText(const TSQLVar& testo) {
+  const XSQLVAR& s = *testo.impl_->var;
+  if ((s.sqltype & ~1) != SQL_VARYING) ErroreConversione();
+  const bool nullo = testo.IsNull();
+  const size_t letti = nullo ? 0 : Leggi<uint16_t>(s.sqldata);
+  if (letti > kBlobComeTestoMassimo) ErroreConversione();
+  for (TSQLVar* g : impl_->gemelli) {
+    if (!g->BlobComeTesto()) ErroreConversione();
+    Impl& d = *g->impl_;
+    // The same form as a short blob that Assign reads: text in the blob's own set (OCTETS for a
+    // binary blob), with a declared length of at least 1.
+    const short set = d.sottotipoDescritto == isc_blob_text ? d.scalaDescritta : 1;
+    const int len = letti > 0 ? static_cast<int>(letti) : 1;
+    char* p = d.Imposta(SQL_VARYING, 0, len, set, 2 + static_cast<size_t>(len));
+    if (nullo) {
+      d.indicatore = -1;
+      continue;
+    }
+    std::memcpy(p + 2, s.sqldata + 2, letti);
+    Scrivi(p, static_cast<uint16_t>(letti));
+  }
+}
+
+void TSQLVar::CopiaValore(const TSQLVar& source) {
+  const XSQLVAR& s = *source.impl_->var;
+  const int tipo = s.sqltype & ~1;
+  size_t bytes = static_cast<size_t>(s.sqllen);
+  if (tipo == SQL_VARYING) bytes += 2;
+  Impl& d = *impl_;
+  char* p = d.Imposta(tipo, s.sqlscale, s.sqllen, s.sqlsubtype, bytes);
+  if (source.IsNull()) {
+    d.indicatore = -1;
+    return;
+  }
+  if (tipo == SQL_VARYING) bytes = 2 + Leggi<uint16_t>(s.sqldata);
+  std::memcpy(p, s.sqldata, bytes);
+}

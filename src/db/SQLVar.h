@@ -78,9 +78,16 @@ class TSQLVar {
   // read from the source and written as a new blob in this statement's transaction. After the
   // first rows it allocates nothing per call.
   void Assign(const TSQLVar& source);
+  // Whether this parameter is a blob that takes a short blob as text (see Assign).
+  bool BlobComeTesto() const;
+  // For a parameter for which BlobComeTesto() holds: makes it hold, byte for byte, the blob
+  // whose whole content the text column `testo` carries (a query can select a short blob as
+  // text of set OCTETS), as Assign does with a short blob. NULL stays NULL.
+  void AssignBlobText(const TSQLVar& testo);
 
  private:
   friend class TSQLStatement;
+  friend class TBloccoRighe;
   struct Impl;
   // Checks the statement's transaction for blob work and returns the handles.
   void HandlesBlob(unsigned int*& database, unsigned int*& transaction) const;
@@ -88,6 +95,8 @@ class TSQLVar {
   void Clear1();
   // Assign of a blob that is not NULL.
   void AssegnaBlob(const TSQLVar& source);
+  // The value of another parameter as it is: type, length, bytes, NULL; a blob id stays the id.
+  void CopiaValore(const TSQLVar& source);
   TSQLStatement& statement_;
   std::unique_ptr<Impl> impl_;  // layout private to the access layer
 };

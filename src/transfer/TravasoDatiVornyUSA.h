@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "db/Strings.h"
 
 class TAvanzamento;
+class TBloccoRighe;
 class TConnessione;
 class TSQLStatement;
 class TSQLTransaction;
@@ -21,8 +23,12 @@ using TTravasoDatiVornyUSAClass =
 
 // Copies the rows that a source query selects in Origine into the table Tabella of
 // Destinazione: checks the table on both sides, compares the layouts, then writes every row with
-// one prepared UPDATE OR INSERT in the write transaction of Destinazione. It never commits or
-// rolls back: the task that runs it ends the destination transaction. Neither pair is owned.
+// one prepared UPDATE OR INSERT in the write transaction of Destinazione. The rows travel many
+// to a request: blocks that run the same UPDATE OR INSERT once per row in source order; a row
+// with a blob too long to travel as text goes alone, and a block that the destination refuses
+// is undone and its rows run again one by one, so that the refused row is named as it would be
+// alone. It never commits or rolls back: the task that runs it ends the destination
+// transaction. Neither pair is owned.
 class TTravasoDatiVornyUSA {
  public:
   TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& destinazione);
@@ -60,6 +66,15 @@ class TTravasoDatiVornyUSA {
   // Moves the current source row into the destination statement and executes it.
   virtual bool InserisciRecord(std::string& messaggio);
 
+  // How rows are grouped: at most Righe rows and about Byte bytes of values per request; a
+  // source blob of up to TestoBlob bytes is read with its row as text. Righe 1 writes every row
+  // alone.
+  struct TMisureBlocco {
+    int Righe;
+    size_t Byte;
+    int TestoBlob;
+  };
+
   // Told the rows copied so far; not owned, may be none.
   void SetAvanzamento(TAvanzamento* avanzamento) { avanzamento_ = avanzamento; }
   // The transaction in which the source query runs; none: the read transaction of Origine. The
@@ -83,12 +98,10 @@ class TTravasoDatiVornyUSA {
   // Appends the UPDATE OR INSERT over the columns of Campi, one named parameter per column;
   // a concrete transfer adds its MATCHING line.
   virtual void ComponiSQLDestinazione(TStrings& righe);
+  // The grouping of rows; tests give small measures to reach the edges of a batch.
+  virtual TMisureBlocco MisureBlocco() const;
 
  private:
-  // False, with the name of the first column out of place, when the source query's columns are
-  // not those of Campi in the same order.
-  bool ColonneAllineate(std::string& campo) const;
-
   TConnessione& origine_;
   TConnessione& destinazione_;
   std::string tabella_;
@@ -97,8 +110,23 @@ class TTravasoDatiVornyUSA {
   std::unique_ptr<TCampoSQLList> campi_;
   std::unique_ptr<TSQLStatement> sqlOrigine_;
   std::unique_ptr<TSQLStatement> sqlDestinazione_;
+  std::unique_ptr<TBloccoRighe> blocco_;  // absent when every row goes alone
   // Column i of the source row and parameter i of the destination statement, resolved once per
   // Prepara so that the copy loop does no lookup per row.
   std::vector<TSQLVar*> colonne_;
   std::vector<TSQLVar*> parametri_;
+  // For column i: the source column that carries a short blob of column i as text, or null.
+  std::vector<TSQLVar*> testi_;
+  size_t byteBlocco_ = 0;
+
+  // Adds the current source row to the batch, or writes it alone.
+  bool AccodaRecord(std::string& messaggio);
+  // Writes the rows of the batch.
+  bool InviaBlocco(std::string& messaggio);
+  // Wraps the source query so that each blob column also comes as text when it is short; returns
+  // the number of text columns added after the table's.
+  int AvvolgiSQLOrigine(TStrings& righe, int testoBlob);
+  // False, with the name of the first column out of place, when the source query's columns are
+  // not those of Campi in the same order, followed by at most `colonneAttese` in all.
+  bool ColonneAllineate(int colonneAttese, std::string& campo) const;
 };

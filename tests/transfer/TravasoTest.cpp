@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,7 +113,12 @@ TEST(TravasoTest, StatementsOfEveryTransfer) {
     std::string messaggio = "da svuotare";
     ASSERT_TRUE(travaso->Prepara(messaggio)) << messaggio;
     EXPECT_EQ(messaggio, "");
-    EXPECT_EQ(Righe(travaso->SQLOrigine()->SQL()), caso.origine);
+    // The selection runs as written; it may be wrapped in a query that adds the short blobs
+    // as text after the table's columns.
+    const std::vector<std::string> origine = Righe(travaso->SQLOrigine()->SQL());
+    EXPECT_NE(std::search(origine.begin(), origine.end(), caso.origine.begin(), caso.origine.end()),
+              origine.end())
+        << ::testing::PrintToString(origine);
 
     const std::vector<std::string> destinazione = Righe(travaso->SQLDestinazione()->SQL());
     ASSERT_FALSE(destinazione.empty());

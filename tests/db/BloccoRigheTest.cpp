@@ -1,0 +1,78 @@
+// Many rows in one request: more upserts than a plain block could hold, a shorter last batch, and
+// a refused block that leaves nothing and keeps its rows for running them one by one.
+#include <vector>
+
+#include "AccessoFixture.h"
+#include "db/Blocco.h"
+#include "db/SQLVar.h"
+
+namespace {
+
+const char* const kCorpo =
+    "UPDATE OR INSERT INTO RIGHE (ID, \"Testo\", N, B) VALUES (:\"ID\", :\"Testo\", :\"N\", "
+    ":\"B\") "
+    "MATCHING (ID)";
+
+std::vector<TParametroBlocco> Valori() {
+  return {{"\"ID\"", "TYPE OF COLUMN RIGHE.ID"},
+          {"\"Testo\"", "TYPE OF COLUMN RIGHE.\"Testo\""},
+          {"\"N\"", "TYPE OF COLUMN RIGHE.N"},
+          {"\"B\"", "TYPE OF COLUMN RIGHE.B"}};
+}
+
+}  // namespace
+
+class BloccoRigheTest : public AccessoTest {
+ protected:
+  std::string Ddl() const override {
+    return "CREATE TABLE RIGHE (ID INTEGER NOT NULL PRIMARY KEY, \"Testo\" CHAR(6), "
+           "N NUMERIC(18,4), B BLOB SUB_TYPE BINARY, CONSTRAINT POSITIVO CHECK (ID > 0));";
+  }
+
+  void Riga(TBloccoRighe& blocco, int id) {
+    blocco.Valore(0).SetAsInteger(id);
+    blocco.Valore(1).SetAsString("r" + std::to_string(id));
+    blocco.Valore(2).SetAsScaledInteger(id * 10001LL, -4);
+    if (id > 0 && id % 2)
+      blocco.Valore(3).SetAsString(std::string(static_cast<size_t>(id), '\xE8'));
+    else
+      blocco.Valore(3).Clear();
+    blocco.AggiungiRiga();
+  }
+};
+
+TEST_F(BloccoRigheTest, ManyRowsShortBatchAndRefusal) {
+  auto tr = CreaTransazioneSnapshot(*db_);
+  TBloccoRighe blocco(*db_, *tr, kCorpo, Valori(), 100);
+  for (int id = 1; id <= 100; ++id) Riga(blocco, id);
+  EXPECT_GT(blocco.Byte(), 100u * 4);
+  blocco.Esegui();
+  EXPECT_EQ(blocco.Righe(), 0);
+  EXPECT_EQ(blocco.Byte(), 0u);
+  for (int id = 101; id <= 103; ++id) Riga(blocco, id);
+  blocco.Esegui();
+
+  // Row 3 of 4 is refused: the block leaves nothing, the rows stay to run alone (rows without
+  // blob ids: a blob id serves one execution).
+  for (int id : {200, 202, -5, 204}) Riga(blocco, id);
+  std::string errore = TestoErrore([&] { blocco.Esegui(); });
+  EXPECT_NE(errore.find("POSITIVO"), std::string::npos) << errore;
+  ASSERT_EQ(blocco.Righe(), 4);
+  auto singolo = Statement(*tr, kCorpo);
+  blocco.CopiaRiga(1, *singolo);
+  singolo->Execute();
+  blocco.CopiaRiga(2, *singolo);
+  EXPECT_NE(TestoErrore([&] { singolo->Execute(); }).find("POSITIVO"), std::string::npos);
+  blocco.Svuota();
+  tr->Commit();
+
+  EXPECT_EQ(
+      Isql("SELECT COUNT(*) AS RIGHE, SUM(ID) AS SOMMA, SUM(OCTET_LENGTH(B)) AS BYTEBLOB, "
+           "COUNT(B) AS CONBLOB, MIN(N) AS MINIMO, MAX(\"Testo\" || '|') AS TESTO FROM RIGHE"),
+      "\nRIGHE                           104\n"
+      "SOMMA                           5558\n"
+      "BYTEBLOB                        2704\n"
+      "CONBLOB                         52\n"
+      "MINIMO                          1.0001\n"
+      "TESTO                           r99   |\n\n\n");
+}
