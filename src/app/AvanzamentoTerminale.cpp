@@ -11,8 +11,9 @@ constexpr double kIntervalloRighe = 0.25;
 std::string Migliaia(int64_t n) {
   std::string cifre = std::to_string(n < 0 ? -n : n);
   for (int i = static_cast<int>(cifre.size()) - 3; i > 0; i -= 3)
-    cifre.insert(static_cast<size_t>(i), ".");
-  return n < 0 ? "-" + cifre : cifre;
+    cifre.insert(static_cast<size_t>(i), 1, '.');
+  if (n < 0) cifre.insert(0, 1, '-');
+  return cifre;
 }
 
 // Seconds as h:mm:ss.

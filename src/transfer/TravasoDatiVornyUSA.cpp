@@ -93,7 +93,7 @@ void TTravasoDatiVornyUSA::ComponiSQLDestinazione(TStrings& righe) {
   righe.Add("VALUES(");
   for (int i = 0; i < campi_->Count(); ++i) {
     if (i > 0) righe.Add(",");
-    righe.Add(":" + Quotato(campi_->Campo(i).Nome));
+    righe.Add(std::string(1, ':').append(Quotato(campi_->Campo(i).Nome)));
   }
   righe.Add(")");
 }

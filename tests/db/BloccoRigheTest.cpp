@@ -31,7 +31,7 @@ class BloccoRigheTest : public AccessoTest {
 
   void Riga(TBloccoRighe& blocco, int id) {
     blocco.Valore(0).SetAsInteger(id);
-    blocco.Valore(1).SetAsString("r" + std::to_string(id));
+    blocco.Valore(1).SetAsString(std::string(1, 'r').append(std::to_string(id)));
     blocco.Valore(2).SetAsScaledInteger(id * 10001LL, -4);
     if (id > 0 && id % 2)
       blocco.Valore(3).SetAsString(std::string(static_cast<size_t>(id), '\xE8'));
