@@ -140,13 +140,23 @@ bool CaricaCampiSQL(const std::string& tabella, TSQLDatabase& database, TCampoSQ
   return true;
 }
 
-bool EsisteTabella(const std::string& tabella, TSQLDatabase& database,
-                   TSQLTransaction& transaction) {
-  TSQLStatement statement;
+namespace {
+
+// A statement on the system tables in `transaction`, which is started when it is not active.
+void InterrogazioneDiSistema(TSQLStatement& statement, TSQLDatabase& database,
+                             TSQLTransaction& transaction) {
   statement.SetDatabase(&database);
   statement.SetTransaction(&transaction);
   if (!transaction.Active()) transaction.SetActive(true);
   statement.SetParamCheck(false);
+}
+
+}  // namespace
+
+bool EsisteTabella(const std::string& tabella, TSQLDatabase& database,
+                   TSQLTransaction& transaction) {
+  TSQLStatement statement;
+  InterrogazioneDiSistema(statement, database, transaction);
   TStrings& sql = statement.SQL();
   sql.Add("SELECT");
   sql.Add("  COUNT(*) AS TOT");
@@ -182,10 +192,7 @@ int32_t ContaRecordSQL(const TStrings& righe, TSQLTransaction& transaction) {
 
 TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& transaction) {
   TSQLStatement statement;
-  statement.SetDatabase(&database);
-  statement.SetTransaction(&transaction);
-  if (!transaction.Active()) transaction.SetActive(true);
-  statement.SetParamCheck(false);
+  InterrogazioneDiSistema(statement, database, transaction);
   TStrings& sql = statement.SQL();
   sql.Add("SELECT");
   sql.Add("  MON$DATABASE_NAME AS NOME,");
@@ -204,10 +211,7 @@ bool CaricaColonnaTesto(const std::string& tabella, const std::string& colonna,
                         TColonnaTesto& risultato) {
   risultato = TColonnaTesto();
   TSQLStatement statement;
-  statement.SetDatabase(&database);
-  statement.SetTransaction(&transaction);
-  if (!transaction.Active()) transaction.SetActive(true);
-  statement.SetParamCheck(false);
+  InterrogazioneDiSistema(statement, database, transaction);
   TStrings& sql = statement.SQL();
   sql.Add("SELECT");
   sql.Add("  COALESCE(B.RDB$CHARACTER_LENGTH,0) AS DIMENSIONE,");
