@@ -31,6 +31,15 @@ struct BlobAperto {
   }
 };
 
+// Opens blob `id` for reading into `blob`; a server error is raised.
+void ApriBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, BlobAperto& blob) {
+  ISC_STATUS_ARRAY status{};
+  ISC_QUAD quad = id;
+  if (Sorvegliata(*db,
+                  [&] { return isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr); }))
+    ErroreServer(status);
+}
+
 }  // namespace
 
 bool BlobComeTestoAmmesso(short sottotipo, short set) {
@@ -46,10 +55,7 @@ bool BlobComeTestoAmmesso(short sottotipo, short set) {
 void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::string& out) {
   ISC_STATUS_ARRAY status{};
   BlobAperto blob(db);
-  ISC_QUAD quad = id;
-  if (Sorvegliata(*db,
-                  [&] { return isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr); }))
-    ErroreServer(status);
+  ApriBlob(db, tr, id, blob);
   const char richiesta[] = {isc_info_blob_total_length};
   char risposta[32] = {};
   if (Sorvegliata(*db,
@@ -78,10 +84,7 @@ bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, si
                     char* out, size_t& letti) {
   ISC_STATUS_ARRAY status{};
   BlobAperto blob(db);
-  ISC_QUAD quad = id;
-  if (Sorvegliata(*db,
-                  [&] { return isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr); }))
-    ErroreServer(status);
+  ApriBlob(db, tr, id, blob);
   letti = 0;
   // One byte more than `massimo` tells a blob that is too long from one that fits exactly.
   while (letti <= massimo) {
@@ -122,10 +125,7 @@ ISC_QUAD CopiaBlob(isc_db_handle* dbDa, isc_tr_handle* trDa, const ISC_QUAD& id,
   if (segmento.size() < kSegmentoMassimo) segmento.resize(kSegmentoMassimo);
   ISC_STATUS_ARRAY status{};
   BlobAperto da(dbDa);
-  ISC_QUAD quad = id;
-  if (Sorvegliata(
-          *dbDa, [&] { return isc_open_blob2(status, dbDa, trDa, &da.handle, &quad, 0, nullptr); }))
-    ErroreServer(status);
+  ApriBlob(dbDa, trDa, id, da);
   BlobAperto a(dbA);
   a.scritto = true;
   ISC_QUAD nuovo{};

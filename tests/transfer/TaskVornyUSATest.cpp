@@ -19,6 +19,17 @@
 
 namespace {
 
+// An active order-task row from `origine` to `destinazione`.
+TVessentariaTaskInfo RigaAttiva(const std::string& origine, const std::string& destinazione) {
+  TVessentariaTaskInfo riga;
+  riga.ID = 1;
+  riga.ArchivioOrigine = origine;
+  riga.ArchivioDestinazione = destinazione;
+  riga.TipoSincro = tsVornyUSA;
+  riga.Status = ssAttivo;
+  return riga;
+}
+
 // Answers every box and dialog at once and remembers what was shown: an unattended run must
 // show nothing.
 class InterfacciaMuta : public TInterfacciaUtente {
@@ -48,12 +59,7 @@ struct Esito {
 Esito EseguiTask(const ArchiviOrdini& archivi) {
   InterfacciaMuta ui;
   TTaskVornyUSA task;
-  TVessentariaTaskInfo riga;
-  riga.ID = 1;
-  riga.ArchivioOrigine = archivi.origine;
-  riga.ArchivioDestinazione = archivi.destinazione;
-  riga.TipoSincro = tsVornyUSA;
-  riga.Status = ssAttivo;
+  const TVessentariaTaskInfo riga = RigaAttiva(archivi.origine, archivi.destinazione);
   Esito esito;
   EXPECT_TRUE(task.ApriConnessioni(riga, esito.messaggio)) << esito.messaggio;
   esito.riuscito = task.Esecuzione(esito.messaggio);
@@ -198,9 +204,7 @@ TEST(TaskVornyUSATest, ErrorEscapingAStepRollsBack) {
   {
     InterfacciaMuta ui;
     TTaskVornyUSA task;
-    TVessentariaTaskInfo riga;
-    riga.ArchivioOrigine = archivi.origine;
-    riga.ArchivioDestinazione = archivi.destinazione;
+    const TVessentariaTaskInfo riga = RigaAttiva(archivi.origine, archivi.destinazione);
     std::string messaggio;
     ASSERT_TRUE(task.ApriConnessioni(riga, messaggio)) << messaggio;
     try {
@@ -277,9 +281,7 @@ TEST(TaskVornyUSATest, OrderWrittenDuringTheRunArrivesWholeOrNotAtAll) {
       statement.Execute();
       scrittura->Commit();
     });
-    TVessentariaTaskInfo riga;
-    riga.ArchivioOrigine = archivi.origine;
-    riga.ArchivioDestinazione = archivi.destinazione;
+    const TVessentariaTaskInfo riga = RigaAttiva(archivi.origine, archivi.destinazione);
     std::string messaggio;
     ASSERT_TRUE(task.ApriConnessioni(riga, messaggio)) << messaggio;
     EXPECT_TRUE(task.Esecuzione(messaggio)) << messaggio;
@@ -321,9 +323,7 @@ TEST(TaskVornyUSATest, OneDatabaseUnderTwoNamesIsRefused) {
     SCOPED_TRACE(caso.destinazione);
     InterfacciaMuta ui;
     TTaskVornyUSA task;
-    TVessentariaTaskInfo riga;
-    riga.ArchivioOrigine = caso.origine;
-    riga.ArchivioDestinazione = caso.destinazione;
+    const TVessentariaTaskInfo riga = RigaAttiva(caso.origine, caso.destinazione);
     std::string messaggio;
     // As the run driver does: the task runs only when its archives opened.
     if (task.ApriConnessioni(riga, messaggio)) task.Esecuzione(messaggio);
