@@ -99,7 +99,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string tolto = testo.substr(prefisso, testo.size() - prefisso - suffisso);
   if (tolto.find('\n') != std::string::npos) Fallito("a write changed more than one line");
   if (dopo.size() - prefisso - suffisso > valore.size() + 200) Fallito("a write added too much");
-  if (ValoreSemplice(valore) && ini.ReadString("CONFIG", "Nome Server", "") != valore)
+  // A value between double quotes reads without them, as from a Windows profile.
+  const bool traVirgolette = valore.size() >= 2 && valore.front() == '"' && valore.back() == '"';
+  const std::string atteso = traVirgolette ? valore.substr(1, valore.size() - 2) : valore;
+  if (ValoreSemplice(valore) && ini.ReadString("CONFIG", "Nome Server", "") != atteso)
     Fallito("a written value that does not read back");
   for (size_t i = 1; i < prima.size(); ++i)
     if (ini.ReadString("CONFIG", kChiavi[i], "") != prima[i])
