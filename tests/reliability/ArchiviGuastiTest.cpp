@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "reliability/Impianto.h"
+#include "support/Impianto.h"
 
 namespace {
 

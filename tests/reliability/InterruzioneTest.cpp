@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "reliability/Impianto.h"
+#include "support/Impianto.h"
 #include "support/FirebirdServer.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "reliability/Impianto.h"
+#include "support/Impianto.h"
 #include "support/FirebirdServer.h"
 
 namespace {

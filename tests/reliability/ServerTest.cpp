@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "reliability/Impianto.h"
+#include "support/Impianto.h"
 #include "support/FirebirdServer.h"
 
 namespace {

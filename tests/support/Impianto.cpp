@@ -1,4 +1,4 @@
-#include "reliability/Impianto.h"
+#include "support/Impianto.h"
 
 #include <fcntl.h>
 #include <signal.h>
