@@ -1,6 +1,5 @@
 #include "db/Blocco.h"
 
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -8,7 +7,6 @@
 #include "db/SQLInternal.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
-#include "db/Sorvegliante.h"
 
 namespace {
 
@@ -83,11 +81,7 @@ TSQLVar& TBloccoRighe::Valore(int colonna) {
 size_t TBloccoRighe::ByteRiga(int riga) {
   TSQLStatement& piena = Forma(righeMassime_);
   size_t byte = 0;
-  for (int c = 0; c < Colonne(); ++c) {
-    const XSQLVAR& v =
-        *piena.impl_->parametri[static_cast<size_t>(riga * Colonne() + c)]->impl_->var;
-    byte += static_cast<size_t>(v.sqllen) + ((v.sqltype & ~1) == SQL_VARYING ? 2 : 0) + 2;
-  }
+  for (int c = 0; c < Colonne(); ++c) byte += piena.Params(riga * Colonne() + c).ByteMessaggio();
   return byte;
 }
 
@@ -100,13 +94,10 @@ void TBloccoRighe::AggiungiRiga() {
 void TBloccoRighe::CopiaRiga(int riga, TSQLStatement& statement) {
   if (riga < 0 || riga >= righe_) throw std::logic_error("TBloccoRighe: no such row");
   TSQLStatement& piena = Forma(righeMassime_);
-  if (!statement.Prepared()) statement.Prepare();
-  if (static_cast<int>(statement.impl_->parametri.size()) != Colonne())
+  if (statement.ParamCount() != Colonne())
     throw std::logic_error("TBloccoRighe: the statement's parameters differ");
-  for (int c = 0; c < Colonne(); ++c) {
-    const TSQLVar& da = *piena.impl_->parametri[static_cast<size_t>(riga * Colonne() + c)];
-    statement.impl_->parametri[static_cast<size_t>(c)]->CopiaValore(da);
-  }
+  for (int c = 0; c < Colonne(); ++c)
+    statement.Params(c).CopiaValore(piena.Params(riga * Colonne() + c));
 }
 
 void TBloccoRighe::Esegui() {
@@ -116,19 +107,10 @@ void TBloccoRighe::Esegui() {
     ErroreSQL(ceStatementChiuso, "Cannot perform operation -- statement is not open");
   TSQLStatement& forma = Forma(righe_);
   if (&forma != &piena) {
-    const size_t valori = static_cast<size_t>(righe_ * Colonne());
-    for (size_t i = 0; i < valori; ++i)
-      forma.impl_->parametri[i]->CopiaValore(*piena.impl_->parametri[i]);
+    const int valori = righe_ * Colonne();
+    for (int i = 0; i < valori; ++i) forma.Params(i).CopiaValore(piena.Params(i));
   }
-  if (!transaction_.InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
-  // Executed directly: a failing block must not be prepared and run again, as a procedure call
-  // of the statement class would be.
-  ISC_STATUS_ARRAY status{};
-  if (Sorvegliata(Attachment(&database_), [&] {
-        return isc_dsql_execute(status, transaction_.HandlePtr(), &forma.impl_->handle,
-                                SQLDA_VERSION1, forma.impl_->in.get());
-      }))
-    ErroreServer(status);
+  forma.ExecuteOnce();
   Svuota();
 }
 

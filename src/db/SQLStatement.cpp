@@ -356,6 +356,14 @@ void TSQLStatement::CostruisciCampi() {
 }
 
 void TSQLStatement::Execute() {
+  Esegui(true);
+}
+
+void TSQLStatement::ExecuteOnce() {
+  Esegui(false);
+}
+
+void TSQLStatement::Esegui(bool riprova) {
   if (open_) ErroreSQL(ceStatementAperto, kStatementAperto);
   if (!Prepared()) Prepare();
   VerificaTransazione();
@@ -387,7 +395,7 @@ void TSQLStatement::Execute() {
             return isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in,
                                      impl_->out.get());
           })) {
-        if (ConflittoDiLock(status)) ErroreServer(status);
+        if (!riprova || ConflittoDiLock(status)) ErroreServer(status);
         // The procedure may have been changed under a prepared call: prepare it again on the
         // same handle and try once more. The descriptors are kept as they are.
         if (Sorvegliata(Attachment(database_), [&] {

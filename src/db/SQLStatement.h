@@ -50,6 +50,9 @@ class TSQLStatement {
 
   void Prepare();
   void Execute();
+  // Execute without the second attempt that a failed procedure call gets: the failure reaches the
+  // caller as the server gave it (a block of rows refused as a whole must not run twice).
+  void ExecuteOnce();
   void Next();
   void Close();
   bool Prepared() const;
@@ -73,10 +76,10 @@ class TSQLStatement {
 
  private:
   friend class TSQLVar;
-  friend class TBloccoRighe;
   struct Impl;
 
   void VerificaTransazione() const;
+  void Esegui(bool riprova);
   void CostruisciParametri(const std::vector<std::string>& nomi);
   void CostruisciCampi();
   void Fetch();

@@ -621,6 +621,11 @@ void TSQLVar::AssignBlobText(const TSQLVar& testo) {
   }
 }
 
+size_t TSQLVar::ByteMessaggio() const {
+  const XSQLVAR& v = *impl_->var;
+  return static_cast<size_t>(v.sqllen) + ((v.sqltype & ~1) == SQL_VARYING ? 2 : 0) + 2;
+}
+
 void TSQLVar::CopiaValore(const TSQLVar& source) {
   const XSQLVAR& s = *source.impl_->var;
   const int tipo = s.sqltype & ~1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -84,10 +85,14 @@ class TSQLVar {
   // whose whole content the text column `testo` carries (a query can select a short blob as
   // text of set OCTETS), as Assign does with a short blob. NULL stays NULL.
   void AssignBlobText(const TSQLVar& testo);
+  // The value of another parameter as it is: type, length, bytes, NULL; a blob id stays the id,
+  // and serves one execution.
+  void CopiaValore(const TSQLVar& source);
+  // The bytes that the value takes in the request's message, its NULL flag included.
+  size_t ByteMessaggio() const;
 
  private:
   friend class TSQLStatement;
-  friend class TBloccoRighe;
   struct Impl;
   // Checks the statement's transaction for blob work and returns the handles.
   void HandlesBlob(unsigned int*& database, unsigned int*& transaction) const;
@@ -95,8 +100,6 @@ class TSQLVar {
   void Clear1();
   // Assign of a blob that is not NULL.
   void AssegnaBlob(const TSQLVar& source);
-  // The value of another parameter as it is: type, length, bytes, NULL; a blob id stays the id.
-  void CopiaValore(const TSQLVar& source);
   TSQLStatement& statement_;
   std::unique_ptr<Impl> impl_;  // layout private to the access layer
 };
