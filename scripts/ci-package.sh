@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The Debian package: made with cpack from the Release build (the folder given, build-release by
-# default), installed on this machine, its systemd units checked (installed, not enabled), and
+# default), checked by lintian (no error) and its service by systemd-analyze security (exposure
+# 4.9 or lower), installed on this machine, its manual page compared with --help, its systemd
+# units checked (installed, not enabled), and
 # its program run as the service runs it, without systemd: the service's ExecStart line as its
 # User, on the demo's databases (USER.FDB in /opt/vessentaria/User, the archives in a temporary
 # folder). Fails unless that run ends with status 0 and silent, leaving the demo's notes and rows.
 # The package and the demo installation are removed at the end. As root, or through sudo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh dpkg-dev file systemd
+bash scripts/install-deps.sh dpkg-dev file systemd lintian man-db
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 build="${1:-build-release}"
@@ -33,6 +35,14 @@ for file in "$prefisso/vessentaria" "$prefisso/User/dati.ini.example" "$prefisso
   grep -qx "\.$file" <<<"$contenuto" || fallito "$file is not in the package"
 done
 
+lintian --fail-on error "$deb" ||
+  fallito "lintian reports an error"
+sicurezza="$(systemd-analyze security --offline=yes packaging/debian/vessentaria.service 2>&1 |
+  tail -1)"
+echo "$sicurezza"
+systemd-analyze security --offline=yes --threshold=49 packaging/debian/vessentaria.service \
+  >/dev/null 2>&1 || fallito "the service's exposure is over 4.9"
+
 # A machine whose installation has its own USER.FDB is not a place to try the package.
 [ ! -e "$prefisso/User/USER.FDB" ] || fallito "$prefisso/User/USER.FDB exists: not touching it"
 archivi=""
@@ -51,6 +61,14 @@ versione="$(dpkg-deb --field "$deb" Version)"
   fallito "--version does not print vessentaria $versione"
 "$prefisso/vessentaria" --help | grep -qF "  $prefisso/User/USER.FDB" ||
   fallito "--help does not name $prefisso/User/USER.FDB"
+
+# The manual page carries the help text as it is, line by line (spacing aside).
+righe() { sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//' -e '/^$/d'; }
+pagina="$(MANWIDTH=200 LC_ALL=C man vessentaria | righe)"
+aiuto="$("$prefisso/vessentaria" --help | righe)"
+[[ "$pagina" == *"$aiuto"* ]] || fallito "man vessentaria does not carry the help text:
+$pagina"
+echo "man vessentaria carries the text of --help"
 
 servizio="$unita/vessentaria.service"
 grep -qx "Type=oneshot" "$servizio" || fallito "the service is not oneshot"

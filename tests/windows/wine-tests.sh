@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Tests of the Windows program under Wine, on a private X server (Xvfb) in a private Wine prefix:
-#   tests/windows/wine-tests.sh <build folder with the .exe files> <artefacts folder>
+#   tests/windows/wine-tests.sh <build folder with the .exe files and the zip> <artefacts folder>
 # The boxes and the dialog are real windows: ispettore.exe reads them (caption, texts, controls,
 # focus, tab order), xdotool answers them with keys as a user would, and a screenshot of each
 # kind is kept in the artefacts folder. Ends with "N passed, N failed" and a non-zero exit status
@@ -593,6 +593,19 @@ else
 fi
 rm -f "$sistema"
 ferma da-sistema
+
+echo "== the zip unpacked in C:\\"
+# The task definition's command is the program of the zip, unpacked where the README says.
+unzip -q "$(ls "$build"/vessentaria-*.zip)" -d "$WINEPREFIX/drive_c"
+comando=$(xmllint --xpath "string(//*[local-name()='Exec'][1]/*[local-name()='Command'])" \
+  "$WINEPREFIX"/drive_c/*/vessentaria-attivita.xml)
+avvia dallozip "$comando" --version
+esito=$(fine dallozip 30)
+if [ "$esito" = 0 ] && grep -q '^vessentaria ' "$lavoro/dallozip.out"; then
+  ok "the task's command runs the unpacked program: $comando"
+else
+  ko "the task's command runs the unpacked program: $comando" "status $esito: $(cat "$lavoro/dallozip.out" "$lavoro/dallozip.err")"
+fi
 
 echo "$passati passed, $falliti failed"
 [ "$falliti" = 0 ]
