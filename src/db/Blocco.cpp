@@ -1,5 +1,6 @@
 #include "db/Blocco.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -9,6 +10,9 @@
 #include "db/SQLTransaction.h"
 
 namespace {
+
+// The block's parameter that says how many of its rows run.
+const char* const kRighe = "VSQL_RIGHE";
 
 std::string NomeValore(int riga, int colonna) {
   // Appended piece by piece: g++ 12 at -O3 warns falsely of overlapping copies in
@@ -28,9 +32,10 @@ std::string TestoBlocco(const std::string& corpo, const std::vector<TParametroBl
   std::string testo = "EXECUTE BLOCK (\r\n";
   for (int r = 0; r < righe; ++r)
     for (int c = 0; c < colonne; ++c) {
-      testo += NomeValore(r, c) + " " + parametri[static_cast<size_t>(c)].Tipo + " = ?";
-      testo += r + 1 < righe || c + 1 < colonne ? ",\r\n" : "\r\n";
+      testo += NomeValore(r, c) + " " + parametri[static_cast<size_t>(c)].Tipo + " = ?,\r\n";
     }
+  testo += kRighe;
+  testo += " INTEGER = ?\r\n";
   testo += ")\r\nAS\r\nDECLARE PROCEDURE VSQL_RIGA (\r\n";
   for (int c = 0; c < colonne; ++c) {
     const TParametroBlocco& p = parametri[static_cast<size_t>(c)];
@@ -38,7 +43,9 @@ std::string TestoBlocco(const std::string& corpo, const std::vector<TParametroBl
   }
   testo += ")\r\nAS\r\nBEGIN\r\n" + corpo + ";\r\nEND\r\nBEGIN\r\n";
   for (int r = 0; r < righe; ++r) {
-    testo += "EXECUTE PROCEDURE VSQL_RIGA(";
+    testo += "IF (";
+    testo += kRighe;
+    testo += " > " + std::to_string(r) + ") THEN EXECUTE PROCEDURE VSQL_RIGA(";
     for (int c = 0; c < colonne; ++c) testo += (c > 0 ? ", :" : ":") + NomeValore(r, c);
     testo += ");\r\n";
   }
@@ -58,28 +65,28 @@ TBloccoRighe::TBloccoRighe(TSQLDatabase& database, TSQLTransaction& transaction,
 
 TBloccoRighe::~TBloccoRighe() = default;
 
-TSQLStatement& TBloccoRighe::Forma(int righe) {
-  std::unique_ptr<TSQLStatement>& forma = forme_[righe];
-  if (!forma) {
+TSQLStatement& TBloccoRighe::Forma() {
+  if (!forma_) {
     auto nuova = std::make_unique<TSQLStatement>();
     nuova->SetDatabase(&database_);
     nuova->SetTransaction(&transaction_);
     // The block's own :names are variables of the block, not parameters of the client.
     nuova->SetParamCheck(false);
-    nuova->SQL().Add(TestoBlocco(corpo_, parametri_, righe));
+    nuova->SQL().Add(TestoBlocco(corpo_, parametri_, righeMassime_));
     nuova->Prepare();
-    forma = std::move(nuova);
+    forma_ = std::move(nuova);
   }
-  return *forma;
+  return *forma_;
 }
 
 TSQLVar& TBloccoRighe::Valore(int colonna) {
   if (righe_ >= righeMassime_) throw std::logic_error("TBloccoRighe: batch full");
-  return Forma(righeMassime_).Params(righe_ * Colonne() + colonna);
+  usate_ = std::max(usate_, righe_ + 1);
+  return Forma().Params(righe_ * Colonne() + colonna);
 }
 
 size_t TBloccoRighe::ByteRiga(int riga) {
-  TSQLStatement& piena = Forma(righeMassime_);
+  TSQLStatement& piena = Forma();
   size_t byte = 0;
   for (int c = 0; c < Colonne(); ++c) byte += piena.Params(riga * Colonne() + c).ByteMessaggio();
   return byte;
@@ -93,7 +100,7 @@ void TBloccoRighe::AggiungiRiga() {
 
 void TBloccoRighe::CopiaRiga(int riga, TSQLStatement& statement) {
   if (riga < 0 || riga >= righe_) throw std::logic_error("TBloccoRighe: no such row");
-  TSQLStatement& piena = Forma(righeMassime_);
+  TSQLStatement& piena = Forma();
   if (statement.ParamCount() != Colonne())
     throw std::logic_error("TBloccoRighe: the statement's parameters differ");
   for (int c = 0; c < Colonne(); ++c)
@@ -102,14 +109,13 @@ void TBloccoRighe::CopiaRiga(int riga, TSQLStatement& statement) {
 
 void TBloccoRighe::Esegui() {
   if (righe_ == 0) return;
-  TSQLStatement& piena = Forma(righeMassime_);
-  if (!piena.Prepared())
+  TSQLStatement& forma = Forma();
+  if (!forma.Prepared())
     ErroreSQL(ceStatementChiuso, "Cannot perform operation -- statement is not open");
-  TSQLStatement& forma = Forma(righe_);
-  if (&forma != &piena) {
-    const int valori = righe_ * Colonne();
-    for (int i = 0; i < valori; ++i) forma.Params(i).CopiaValore(piena.Params(i));
-  }
+  // Rows left from a longer batch are not run; as NULLs they add next to nothing to the message.
+  for (int i = righe_ * Colonne(); i < usate_ * Colonne(); ++i) forma.Params(i).Clear();
+  usate_ = righe_;
+  forma.Params(righeMassime_ * Colonne()).SetAsInteger(righe_);
   forma.ExecuteOnce();
   Svuota();
 }

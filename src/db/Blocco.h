@@ -7,7 +7,6 @@
 // Over a network the block costs one round trip where the rows one by one cost one each.
 
 #include <cstddef>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,13 +23,15 @@ struct TParametroBlocco {
   std::string Tipo;
 };
 
-// The text of a block that takes `righe` rows of `parametri` and runs `corpo` for each row.
+// The text of a block that takes `righe` rows of `parametri`, then the number of rows to run,
+// and runs `corpo` for each of the first rows.
 std::string TestoBlocco(const std::string& corpo, const std::vector<TParametroBlocco>& parametri,
                         int righe);
 
-// Collects rows of values and runs them as blocks. The rows are filled in the parameters of the
-// block for RigheMassime() rows, prepared at the first row; a shorter batch is sent through a
-// block of its own length, prepared once and kept. The statements run in `transaction`.
+// Collects rows of values and runs them as blocks. The rows are filled in the parameters of one
+// block for RigheMassime() rows, prepared at the first row; a shorter batch goes through the same
+// block, its unused rows NULL, so that the server holds one block per table whatever the lengths
+// of the batches. The statement runs in `transaction`.
 class TBloccoRighe {
  public:
   TBloccoRighe(TSQLDatabase& database, TSQLTransaction& transaction, std::string corpo,
@@ -61,7 +62,7 @@ class TBloccoRighe {
   void CopiaRiga(int riga, TSQLStatement& statement);
 
  private:
-  TSQLStatement& Forma(int righe);
+  TSQLStatement& Forma();
   size_t ByteRiga(int riga);
 
   TSQLDatabase& database_;
@@ -71,5 +72,6 @@ class TBloccoRighe {
   int righeMassime_;
   int righe_ = 0;
   size_t byte_ = 0;
-  std::map<int, std::unique_ptr<TSQLStatement>> forme_;  // by rows, the full one included
+  int usate_ = 0;  // rows that may hold values since the last batch: cleared before a short one
+  std::unique_ptr<TSQLStatement> forma_;
 };

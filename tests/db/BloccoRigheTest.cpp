@@ -76,3 +76,33 @@ TEST_F(BloccoRigheTest, ManyRowsShortBatchAndRefusal) {
       "MINIMO                          1.0001\n"
       "TESTO                           r99   |\n\n\n");
 }
+
+// Batches of every length up to the full one, then a short batch after a refused long one: the
+// server holds one block, and rows left from the longer batch do not run again.
+TEST_F(BloccoRigheTest, OneBlockWhateverTheBatchLengths) {
+  auto tr = CreaTransazioneSnapshot(*db_);
+  TBloccoRighe blocco(*db_, *tr, kCorpo, Valori(), 6);
+  int id = 0;
+  for (int righe = 6; righe >= 1; --righe) {
+    for (int r = 0; r < righe; ++r) Riga(blocco, ++id);
+    blocco.Esegui();
+  }
+  for (int riga : {300, 302, -5, 304}) Riga(blocco, riga);
+  TestoErrore([&] { blocco.Esegui(); });
+  blocco.Svuota();
+  Riga(blocco, 306);
+  blocco.Esegui();
+
+  auto monitor = CreaTransazioneSnapshot(*db_);
+  auto blocchi = Statement(*monitor,
+                           "SELECT COUNT(*) FROM MON$STATEMENTS WHERE MON$ATTACHMENT_ID = "
+                           "CURRENT_CONNECTION AND MON$SQL_TEXT STARTING WITH 'EXECUTE BLOCK'",
+                           false);
+  blocchi->Execute();
+  EXPECT_EQ(blocchi->Fields(0).AsInteger(), 1);
+  monitor->Commit();
+  tr->Commit();
+  EXPECT_EQ(Isql("SELECT COUNT(*) AS RIGHE, SUM(ID) AS SOMMA FROM RIGHE"),
+            "\nRIGHE                           22\n"
+            "SOMMA                           537\n\n\n");
+}
