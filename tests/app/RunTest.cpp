@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -12,29 +13,18 @@
 #include <vector>
 
 #include "app/FabbricaTask.h"
+#include "support/Impianto.h"
 #include "support/Terminale.h"
-#include "support/TestSupport.h"
 #include "transfer/TaskVornyUSA.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kSuccesso = "Elaborazione effettuata senza anomalie da segnalare";
-const char* const kVecchia = "nota vecchia";
-
-std::string Apici(const std::string& testo) {
-  return "'" + testo + "'";
-}
-
-// A task row as an INSERT; "NULL" stands for itself, other texts are quoted.
+// A task row of the given type and status.
 std::string Riga(int id, const std::string& origine, const std::string& destinazione,
                  const std::string& tipo = "VORNYUSA", const std::string& status = "1") {
-  auto valore = [](const std::string& v) { return v == "NULL" ? v : Apici(v); };
-  return "INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO, STATUS,"
-         " ULTIMAESECUZIONE, NOTEULTIMAESECUZIONE) VALUES (" +
-         std::to_string(id) + ", " + valore(origine) + ", " + valore(destinazione) + ", " +
-         valore(tipo) + ", " + status + ", '2001-02-03 04:05:06', '" + kVecchia + "');\n";
+  return RigaTask(id, origine, destinazione, status, tipo);
 }
 
 // Orders 1 (shipped to the USA) and 2 (user 61) are selected, order 3 is not.
@@ -60,48 +50,18 @@ const char* const kCopiati =
     "CLIENTI H1 I1 U1 PS_ORDINI 1 2 PS_STOINSCAR 101 102 103 PS_STOSESSION 11 12";
 const char* const kVuoto = "CLIENTI PS_ORDINI PS_STOINSCAR PS_STOSESSION";
 
-struct TEsito {
-  int stato = -1;
-  std::string out;
-  std::string err;
-};
-
 class RunTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::create_directories(installazione_ + "User");
-    fs::create_directories(archivi_);
-    fs::copy_file(ProgramPath(), installazione_ + "vessentaria");
-    CreaDatabaseDiProva(
-        installazione_ + "User/USER.FDB",
-        FileSql("user.sql") +
-            "\nINSERT INTO UTENTI (NOMEUTENTE, CODICE, DITTA) VALUES ('VESSENTARIA#', 7, '01');\n"
-            "INSERT INTO TABSOFTDES (UTENTE, INTESTAZIONE, PARAMETRO, VALORE) VALUES (7, '01', "
-            "'Archivio', " +
-            Apici(ditta_) + ");\n");
-  }
-
-  void CreaDitta(const std::string& righe, const std::string& ddl = FileSql("archivio-ditta.sql")) {
-    CreaDatabaseDiProva(ditta_, ddl + "\nCOMMIT;\n" + righe);
+  void CreaDitta(const std::string& righe, const std::string& ddl = DdlDitta()) {
+    impianto_.CreaDitta(righe, ddl);
   }
   std::string CreaOrdini(const std::string& nome, const std::string& righe = "") {
     const std::string path = archivi_ + nome;
-    CreaDatabaseDiProva(path, FileSql("archivio-ordini.sql") + "\nCOMMIT;\n" + righe);
+    TImpianto::CreaOrdini(path, righe);
     return path;
   }
-
-  TEsito Esegui() {
-    TEsito esito;
-    // Standard input is a file, as under a scheduler: nothing may wait for an answer.
-    esito.stato = RunCommand("cd " + Apici(installazione_) + " && timeout 120 ./vessentaria",
-                             &esito.out, &esito.err);
-    return esito;
-  }
-
-  // The task rows by ID: the note with its CR characters and the last run as isql shows it.
-  std::map<int, TRigaTask> LeggiTabella() {
-    return LeggiRigheTask(RunIsql(ditta_, QueryRigheTask()));
-  }
+  TEsito Esegui() { return impianto_.Esegui(std::chrono::seconds(120)); }
+  std::map<int, TRigaTask> LeggiTabella() { return impianto_.LeggiTabella(); }
 
   // The keys of the four order tables, sorted, in one line.
   static std::string Contenuto(const std::string& archivio) {
@@ -121,10 +81,9 @@ SELECT ID FROM PS_STOSESSION ORDER BY ID;
     return riga;
   }
 
-  TempFolder cartella_;
-  std::string installazione_ = cartella_ / "installazione/";
-  std::string archivi_ = cartella_ / "archivi/";
-  std::string ditta_ = archivi_ + "ditta.fdb";
+  TImpianto impianto_;
+  const std::string archivi_ = impianto_.Archivi();
+  const std::string ditta_ = impianto_.Ditta();
 };
 
 TEST_F(RunTest, NienteDaEseguireTerminaConStato7O8) {
@@ -138,9 +97,9 @@ TEST_F(RunTest, NienteDaEseguireTerminaConStato7O8) {
       "Error: Tabella vessentaria \"VESSENTARIA\" non trovata nell'archivio \"" + ditta_ + "\"\n";
   const std::vector<Caso> casi = {
       {"CREATE TABLE ALTRA (ID INTEGER);", "", 7, nonTrovata},
-      {FileSql("archivio-ditta.sql"), "", 8,
+      {DdlDitta(), "", 8,
        "Error: Vessentaria non avviabile:\nNessuna elaborazione di sincro trovata\n"},
-      {FileSql("archivio-ditta.sql"),
+      {DdlDitta(),
        Riga(1, "/o", "/d", "VORNYUSA", "0") + Riga(2, "/o", "/d", "VORNYUSA", "2") +
            Riga(3, "/o", "/d", "VORNYUSA", "-1") + Riga(4, "/o", "/d", "VORNYUSA", "NULL"),
        8, "Error: Vessentaria non avviabile:\nNessuna elaborazione di sincro attiva trovata\n"},
@@ -155,7 +114,7 @@ TEST_F(RunTest, NienteDaEseguireTerminaConStato7O8) {
     if (caso.stato == 8) {
       const auto righe = LeggiTabella();
       EXPECT_EQ(righe.size(), caso.righe.empty() ? 0u : 4u);
-      for (const auto& [id, riga] : righe) EXPECT_EQ(riga.nota, kVecchia) << id;
+      for (const auto& [id, riga] : righe) EXPECT_EQ(riga.nota, kNotaVecchia) << id;
     }
   }
 }
@@ -179,7 +138,7 @@ TEST_F(RunTest, RigheAttiveInOrdineDiIDFinoAlPrimoFallimento) {
   EXPECT_EQ(righe[2].nota,
             "Impossibile eseguire il travaso Intestatari PS Ordini:\r"
             "Tabella \"CLIENTI\" non trovata in destinazione");
-  EXPECT_EQ(righe[3].nota, kVecchia);
+  EXPECT_EQ(righe[3].nota, kNotaVecchia);
   EXPECT_NE(righe[1].ultima.substr(0, 4), "2001");
   EXPECT_NE(righe[2].ultima.substr(0, 4), "2001");
   EXPECT_EQ(righe[3].ultima.substr(0, 4), "2001");
@@ -211,7 +170,7 @@ TEST_F(RunTest, RigheInattiveIntatteEDatiCopiati) {
     EXPECT_NE(righe[id].ultima.substr(0, 4), "2001") << id;
   }
   for (int id : {11, 12, 13, 14, 16}) {
-    EXPECT_EQ(righe[id].nota, kVecchia) << id;
+    EXPECT_EQ(righe[id].nota, kNotaVecchia) << id;
     EXPECT_EQ(righe[id].ultima.substr(0, 4), "2001") << id;
   }
   EXPECT_EQ(Contenuto(a),
@@ -277,7 +236,7 @@ TEST_F(RunTest, NoteDiFallimentoDellaRiga) {
     auto righe = LeggiTabella();
     EXPECT_EQ(righe[1].nota, caso.nota);
     EXPECT_NE(righe[1].ultima.substr(0, 4), "2001") << caso.nota;
-    EXPECT_EQ(righe[2].nota, kVecchia) << caso.nota;
+    EXPECT_EQ(righe[2].nota, kNotaVecchia) << caso.nota;
   }
   EXPECT_EQ(Contenuto(destinazione), kVuoto);
   // Without a terminal the opener's question about the server stays unanswered.
@@ -300,7 +259,7 @@ TEST_F(RunTest, NotaPiuLungaDellaColonnaTagliataEScritta) {
   auto righe = LeggiTabella();
   EXPECT_EQ(righe[1].nota, std::string(kSuccesso).substr(0, 40));
   EXPECT_EQ(righe[2].nota, ("Archivio origine \"" + manca).substr(0, 40));
-  EXPECT_EQ(righe[3].nota, kVecchia);
+  EXPECT_EQ(righe[3].nota, kNotaVecchia);
   EXPECT_EQ(Contenuto(destinazione), kCopiati);
 }
 
@@ -326,7 +285,7 @@ TEST_F(RunTest, ErroreCheSfuggeAlTaskTerminaConStato1DopoLaNota) {
   EXPECT_EQ(nota, "attempted update of read-only column");
   EXPECT_EQ(esito.out.rfind("Exception ESQLError in module vessentaria at ", 0), 0u) << esito.out;
   EXPECT_NE(esito.out.find(".\r\n" + nota + ".\r\n\r\n"), std::string::npos) << esito.out;
-  EXPECT_EQ(righe[2].nota, kVecchia);
+  EXPECT_EQ(righe[2].nota, kNotaVecchia);
   EXPECT_EQ(Contenuto(calcolata), "CLIENTI L1 PS_ORDINI 9 PS_STOINSCAR PS_STOSESSION");
   EXPECT_EQ(Contenuto(destinazione), kVuoto);
 }
@@ -338,7 +297,7 @@ TEST_F(RunTest, AlTerminaleMostraPassiEdEsiti) {
   const std::string destinazione = CreaOrdini("destinazione.fdb");
   CreaDitta(Riga(10, origine, destinazione) + Riga(20, origine, archivi_ + "manca.fdb"));
 
-  Terminale terminale(installazione_ + "vessentaria");
+  Terminale terminale(impianto_.Programma());
   ASSERT_TRUE(terminale.Attendi("\rTask 10 - Intestatari PS Ordini - ")) << terminale.Schermo();
   ASSERT_TRUE(terminale.Attendi("\rTask 10 - Sessioni PS Ordini - ")) << terminale.Schermo();
   ASSERT_TRUE(terminale.Attendi("\rTask 10 riuscito in ")) << terminale.Schermo();

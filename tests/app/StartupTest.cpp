@@ -24,8 +24,8 @@
 #include "app/Avvio.h"
 #include "app/ErroriAvvio.h"
 #include "platform/Dialogs.h"
+#include "support/Impianto.h"
 #include "support/Terminale.h"
-#include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -37,31 +37,18 @@ const char* const kTabsoftdes =
     "CREATE TABLE TABSOFTDES (UTENTE INTEGER, INTESTAZIONE VARCHAR(20), PARAMETRO VARCHAR(40),"
     " VALORE VARCHAR(255));\n";
 
-// A folder holding a copy of the program, as an installation would.
-class Installazione {
- public:
-  Installazione() {
-    fs::copy_file(ProgramPath(), Programma());
-    fs::permissions(Programma(), fs::perms::owner_all);
-  }
-  std::string Programma() const { return cartella_ / "vessentaria"; }
-  std::string Cartella() const { return cartella_.Path(); }
-  std::string CartellaUtente() const { return cartella_ / "User/"; }
-  std::string UserFdb() const { return cartella_ / "User/USER.FDB"; }
-  std::string Archivio() const { return cartella_ / "ditta.fdb"; }
+std::string Archivio(const TImpianto& i) {
+  return i.Installazione() + "ditta.fdb";
+}
 
-  void CreaUtente(const std::string& ddl) {
-    fs::create_directory(CartellaUtente());
-    CreaDatabaseDiProva(UserFdb(), ddl);
-  }
-  // Runs the program without a terminal.
-  int Esegui(std::string* out, std::string* err, const std::string& argomenti = "") const {
-    return RunCommand("'" + Programma() + "' " + argomenti, out, err);
-  }
-
- private:
-  TempFolder cartella_;
-};
+// Runs the program without a terminal.
+int Esegui(const TImpianto& i, std::string* out, std::string* err,
+           const std::vector<std::string>& argomenti = {}) {
+  const TEsito esito = i.Esegui(argomenti);
+  *out = esito.out;
+  *err = esito.err;
+  return esito.stato;
+}
 
 std::string Configurazione(const std::string& ditta, const std::string& valore) {
   return std::string(kUtenti) + kTabsoftdes +
@@ -149,7 +136,7 @@ TEST(Startup, UncaughtErrorReportAndQuotes) {
 TEST(Startup, FailuresWithoutTerminal) {
   struct Caso {
     std::string nome;
-    std::function<void(Installazione&)> prepara;
+    std::function<void(TImpianto&)> prepara;
     int codice;
     std::string err;  // "<T>" stands for the installation folder
   };
@@ -162,92 +149,94 @@ TEST(Startup, FailuresWithoutTerminal) {
       "vessentaria: Apertura / creazione del database non riuscita!\n"
       "Error: Impossibile stabilire la connessione all'archivio\n";
   const Caso casi[] = {
-      {"no User folder", [](Installazione&) {}, 1, "Error: Percorso \"<T>User/\" non trovato\n"},
-      {"User is a file", [](Installazione& i) { std::ofstream(i.Cartella() + "User") << "x"; }, 1,
+      {"no User folder", [](TImpianto&) {}, 1, "Error: Percorso \"<T>User/\" non trovato\n"},
+      {"User is a file", [](TImpianto& i) { std::ofstream(i.Installazione() + "User") << "x"; }, 1,
        "Error: Percorso \"<T>User/\" non trovato\n"},
-      {"no USER.FDB", [](Installazione& i) { fs::create_directory(i.CartellaUtente()); }, 2,
+      {"no USER.FDB", [](TImpianto& i) { fs::create_directory(i.CartellaUtente()); }, 2,
        "Error: Archivio \"<T>User/USER.FDB\" non trovato\n"},
-      {"USER.FDB is a folder", [](Installazione& i) { fs::create_directories(i.UserFdb()); }, 2,
+      {"USER.FDB is a folder", [](TImpianto& i) { fs::create_directories(i.UserFdb()); }, 2,
        "Error: Archivio \"<T>User/USER.FDB\" non trovato\n"},
       {"USER.FDB is no database",
-       [](Installazione& i) {
+       [](TImpianto& i) {
          fs::create_directory(i.CartellaUtente());
          std::ofstream(i.UserFdb()) << "non un archivio";
        },
        3, nessunaConnessione + "\"<T>User/USER.FDB\"\n"},
-      {"no table UTENTI", [](Installazione& i) { i.CreaUtente(kTabsoftdes); }, 4, nonTrovato},
+      {"no table UTENTI", [](TImpianto& i) { i.CreaUserFdb(kTabsoftdes); }, 4, nonTrovato},
       {"no configuration user",
-       [](Installazione& i) {
-         i.CreaUtente(std::string(kUtenti) + "INSERT INTO UTENTI VALUES ('vessentaria#', 1, 'A');");
+       [](TImpianto& i) {
+         i.CreaUserFdb(std::string(kUtenti) +
+                       "INSERT INTO UTENTI VALUES ('vessentaria#', 1, 'A');");
        },
        4, nonTrovato},
       {"company code null",
-       [](Installazione& i) {
-         i.CreaUtente(std::string(kUtenti) +
-                      "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 1, NULL);");
+       [](TImpianto& i) {
+         i.CreaUserFdb(std::string(kUtenti) +
+                       "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 1, NULL);");
        },
        5, "Error: Utente \"VESSENTARIA#\" senza ditta corrente impostata\n"},
       {"company code empty",
-       [](Installazione& i) {
-         i.CreaUtente(std::string(kUtenti) + "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 1, '');");
+       [](TImpianto& i) {
+         i.CreaUserFdb(std::string(kUtenti) + "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 1, '');");
        },
        5, "Error: Utente \"VESSENTARIA#\" senza ditta corrente impostata\n"},
       {"no table TABSOFTDES",
-       [](Installazione& i) {
-         i.CreaUtente(std::string(kUtenti) + "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 1, 'A');");
+       [](TImpianto& i) {
+         i.CreaUserFdb(std::string(kUtenti) +
+                       "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 1, 'A');");
        },
        6, senzaParametro},
       {"setting of another user",
-       [](Installazione& i) {
-         i.CreaUtente(Configurazione("A", i.Archivio()) + "UPDATE TABSOFTDES SET UTENTE = 7;");
+       [](TImpianto& i) {
+         i.CreaUserFdb(Configurazione("A", Archivio(i)) + "UPDATE TABSOFTDES SET UTENTE = 7;");
        },
        6, senzaParametro},
       {"setting of another company",
-       [](Installazione& i) {
-         i.CreaUtente(Configurazione("A", i.Archivio()) +
-                      "UPDATE TABSOFTDES SET INTESTAZIONE = 'B';");
+       [](TImpianto& i) {
+         i.CreaUserFdb(Configurazione("A", Archivio(i)) +
+                       "UPDATE TABSOFTDES SET INTESTAZIONE = 'B';");
        },
        6, senzaParametro},
       {"archive path null",
-       [](Installazione& i) {
-         i.CreaUtente(Configurazione("A", "") + "UPDATE TABSOFTDES SET VALORE = NULL;");
+       [](TImpianto& i) {
+         i.CreaUserFdb(Configurazione("A", "") + "UPDATE TABSOFTDES SET VALORE = NULL;");
        },
        6, senzaParametro},
-      {"archive path empty", [](Installazione& i) { i.CreaUtente(Configurazione("A", "")); }, 6,
+      {"archive path empty", [](TImpianto& i) { i.CreaUserFdb(Configurazione("A", "")); }, 6,
        senzaParametro},
-      {"archive missing", [](Installazione& i) { i.CreaUtente(Configurazione("A", i.Archivio())); },
-       2, "Error: Archivio \"<T>ditta.fdb\" non trovato\n"},
+      {"archive missing", [](TImpianto& i) { i.CreaUserFdb(Configurazione("A", Archivio(i))); }, 2,
+       "Error: Archivio \"<T>ditta.fdb\" non trovato\n"},
       {"archive path with a blank is not trimmed",
-       [](Installazione& i) {
-         i.CreaUtente(Configurazione("A", i.Archivio() + " "));
-         CreaDatabaseDiProva(i.Archivio());
+       [](TImpianto& i) {
+         i.CreaUserFdb(Configurazione("A", Archivio(i) + " "));
+         CreaDatabaseDiProva(Archivio(i));
        },
        2, "Error: Archivio \"<T>ditta.fdb \" non trovato\n"},
       {"archive is a folder",
-       [](Installazione& i) { i.CreaUtente(Configurazione("A", i.Cartella())); }, 2,
+       [](TImpianto& i) { i.CreaUserFdb(Configurazione("A", i.Installazione())); }, 2,
        "Error: Archivio \"<T>\" non trovato\n"},
       {"archive is no database",
-       [](Installazione& i) {
-         i.CreaUtente(Configurazione("A", i.Archivio()));
-         std::ofstream(i.Archivio()) << "non un archivio";
+       [](TImpianto& i) {
+         i.CreaUserFdb(Configurazione("A", Archivio(i)));
+         std::ofstream(Archivio(i)) << "non un archivio";
        },
        3, nessunaConnessione + "\"<T>ditta.fdb\"\n"},
       {"company code with a quote finds its own setting",
-       [](Installazione& i) {
-         i.CreaUtente(Configurazione("D''ARCO", i.Archivio()) +
-                      "INSERT INTO TABSOFTDES VALUES (-7, 'D', 'Archivio', '/altrove.fdb');");
+       [](TImpianto& i) {
+         i.CreaUserFdb(Configurazione("D''ARCO", Archivio(i)) +
+                       "INSERT INTO TABSOFTDES VALUES (-7, 'D', 'Archivio', '/altrove.fdb');");
        },
        2, "Error: Archivio \"<T>ditta.fdb\" non trovato\n"},
   };
   for (const auto& caso : casi) {
     SCOPED_TRACE(caso.nome);
-    Installazione installazione;
+    TImpianto installazione;
     caso.prepara(installazione);
     std::string out, err;
-    EXPECT_EQ(installazione.Esegui(&out, &err), caso.codice);
+    EXPECT_EQ(Esegui(installazione, &out, &err), caso.codice);
     std::string atteso = caso.err;
     for (size_t p; (p = atteso.find("<T>")) != std::string::npos;)
-      atteso.replace(p, 3, installazione.Cartella());
+      atteso.replace(p, 3, installazione.Installazione());
     EXPECT_EQ(err, atteso);
     EXPECT_EQ(out, "");
     // Nothing was created beside the archives that were looked for.
@@ -256,12 +245,12 @@ TEST(Startup, FailuresWithoutTerminal) {
 }
 
 TEST(Startup, UncaughtErrorIsReportedOnStandardOutput) {
-  Installazione installazione;
-  installazione.CreaUtente(
+  TImpianto installazione;
+  installazione.CreaUserFdb(
       "CREATE TABLE UTENTI (NOMEUTENTE VARCHAR(31), CODICE VARCHAR(10), DITTA VARCHAR(20));\n"
       "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 'sette', 'A');");
   std::string out, err;
-  EXPECT_EQ(installazione.Esegui(&out, &err), 1);
+  EXPECT_EQ(Esegui(installazione, &out, &err), 1);
   EXPECT_EQ(err, "");
   // The access layer's own text, with the full stop that the report adds.
   EXPECT_TRUE(std::regex_match(
@@ -273,14 +262,14 @@ TEST(Startup, UncaughtErrorIsReportedOnStandardOutput) {
 // --help and --version answer without starting: a USER.FDB that a run would try to open (and
 // then report) is left alone. Any other argument is ignored and the run starts as without one.
 TEST(Startup, HelpAndVersionOpenNothing) {
-  Installazione installazione;
+  TImpianto installazione;
   fs::create_directory(installazione.CartellaUtente());
   std::ofstream(installazione.UserFdb()) << "non un archivio";
   const std::string versione = "vessentaria " + VersioneProgramma() + "\n";
   EXPECT_NE(VersioneProgramma(), "");
 
   std::string out, err;
-  EXPECT_EQ(installazione.Esegui(&out, &err, "--help"), 0);
+  EXPECT_EQ(Esegui(installazione, &out, &err, {"--help"}), 0);
   EXPECT_EQ(err, "");
   EXPECT_EQ(out.substr(0, versione.size()), versione);
   EXPECT_NE(out.find("  " + installazione.UserFdb() + "\n"), std::string::npos) << out;
@@ -288,20 +277,22 @@ TEST(Startup, HelpAndVersionOpenNothing) {
     EXPECT_NE(out.find("\n  " + std::to_string(codice) + "  "), std::string::npos) << codice;
 
   const std::string aiuto = out;
-  for (const char* argomenti : {"--version", "--version --help", "-x --version"}) {
-    SCOPED_TRACE(argomenti);
-    EXPECT_EQ(installazione.Esegui(&out, &err, argomenti), 0);
+  for (const std::vector<std::string>& argomenti :
+       {std::vector<std::string>{"--version"}, {"--version", "--help"}, {"-x", "--version"}}) {
+    SCOPED_TRACE(::testing::PrintToString(argomenti));
+    EXPECT_EQ(Esegui(installazione, &out, &err, argomenti), 0);
     EXPECT_EQ(out, versione);
     EXPECT_EQ(err, "");
   }
-  EXPECT_EQ(installazione.Esegui(&out, &err, "--verbose help -h --help"), 0);
+  EXPECT_EQ(Esegui(installazione, &out, &err, {"--verbose", "help", "-h", "--help"}), 0);
   EXPECT_EQ(out, aiuto);
   EXPECT_EQ(LeggiFile(installazione.UserFdb()), "non un archivio");
   EXPECT_FALSE(fs::exists(installazione.CartellaUtente() + "dati.ini"));
 
-  for (const char* argomenti : {"--verbose", "-h help --Help"}) {
-    SCOPED_TRACE(argomenti);
-    EXPECT_EQ(installazione.Esegui(&out, &err, argomenti), 3);
+  for (const std::vector<std::string>& argomenti :
+       {std::vector<std::string>{"--verbose"}, {"-h", "help", "--Help"}}) {
+    SCOPED_TRACE(::testing::PrintToString(argomenti));
+    EXPECT_EQ(Esegui(installazione, &out, &err, argomenti), 3);
     EXPECT_EQ(out, "");
     EXPECT_NE(err.find("Error: Impossibile stabilire la connessione all'archivio"),
               std::string::npos)
@@ -315,7 +306,7 @@ namespace {
 }  // namespace
 
 TEST(Startup, ErrorBoxWaitsForEnterOnATerminal) {
-  Installazione installazione;
+  TImpianto installazione;
   Terminale terminale(installazione.Programma());
   ASSERT_TRUE(terminale.Attendi("Error: Percorso \"" + installazione.CartellaUtente() +
                                 "\" non trovato\r\n"))
@@ -329,7 +320,7 @@ TEST(Startup, ErrorBoxWaitsForEnterOnATerminal) {
 // On a terminal the opener's boxes wait as well and the dialog asks for the server; its answer is
 // stored in dati.ini beside USER.FDB before the connection is tried with it.
 TEST(Startup, DialogOnATerminal) {
-  Installazione installazione;
+  TImpianto installazione;
   fs::create_directory(installazione.CartellaUtente());
   std::ofstream(installazione.UserFdb()) << "non un archivio";
   Terminale terminale(installazione.Programma());
@@ -358,7 +349,7 @@ TEST(Startup, DialogOnATerminal) {
 
 // A dati.ini that cannot be written after the dialog leaves the start-up as an uncaught error.
 TEST(Startup, UnwritableDatiIniOnATerminal) {
-  Installazione installazione;
+  TImpianto installazione;
   fs::create_directory(installazione.CartellaUtente());
   std::ofstream(installazione.UserFdb()) << "non un archivio";
   fs::create_directory(installazione.CartellaUtente() + "dati.ini");

@@ -142,11 +142,6 @@ TEST_F(ConfigurazioneOstileTest, ValoriDiUserFdbConApiciTestiLunghiECaratteriAOt
       " PARAMETRO VARCHAR(40) NOT NULL, VALORE VARCHAR(1000));\nCOMMIT;\n"
       "INSERT INTO TABSOFTDES VALUES (1, 'X', 'Archivio', '" +
       altra + "');\n";
-  auto apici = [](const std::string& testo) {
-    std::string r;
-    for (char c : testo) r += c == '\'' ? std::string("''") : std::string(1, c);
-    return "'" + r + "'";
-  };
   struct Caso {
     std::string nome;
     std::string ditta;
@@ -165,11 +160,11 @@ TEST_F(ConfigurazioneOstileTest, ValoriDiUserFdbConApiciTestiLunghiECaratteriAOt
     SCOPED_TRACE(caso.nome);
     fs::remove(utente);
     std::string righe =
-        "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 7, " + apici(caso.ditta) + ");\n";
+        "INSERT INTO UTENTI VALUES ('VESSENTARIA#', 7, " + Apici(caso.ditta) + ");\n";
     if (caso.stato == 0)
-      righe += "INSERT INTO TABSOFTDES VALUES (7, " + apici(caso.ditta) + ", 'Archivio', " +
-               apici(ditta) + ");\n";
-    CreaDatabaseDiProva(utente, utenti + righe);
+      righe += "INSERT INTO TABSOFTDES VALUES (7, " + Apici(caso.ditta) + ", 'Archivio', " +
+               Apici(ditta) + ");\n";
+    impianto_.CreaUserFdb(utenti + righe);
     RunIsql(ditta, "UPDATE VESSENTARIA SET NOTEULTIMAESECUZIONE = 'x';\nCOMMIT;\n");
     const TEsito esito = impianto_.Esegui();
     EXPECT_EQ(esito.stato, caso.stato) << esito.out << esito.err;

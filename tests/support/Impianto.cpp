@@ -35,13 +35,13 @@ uint64_t Fnv1a(const std::string& testo) {
   return h;
 }
 
+}  // namespace
+
 std::string Apici(const std::string& testo) {
   std::string r = "'";
   for (char c : testo) r += c == '\'' ? std::string("''") : std::string(1, c);
   return r + "'";
 }
-
-}  // namespace
 
 TIsql IsqlLocale() {
   return [](const std::string& database, const std::string& script) {
@@ -50,9 +50,20 @@ TIsql IsqlLocale() {
 }
 
 TProcesso::TProcesso(const std::string& cartella, const std::string& eseguibile,
-                     const std::string& utente) {
+                     const std::string& utente, const std::vector<std::string>& argomenti) {
   const std::string opzioneUtente = "--reuid=" + utente;
   const std::string opzioneGruppo = "--regid=" + utente;
+  // Built before the fork: the child only calls what is safe there.
+  std::vector<const char*> argv;
+  if (utente.empty()) {
+    argv = {eseguibile.c_str()};
+  } else {
+    argv = {"setpriv", opzioneUtente.c_str(), opzioneGruppo.c_str(), "--init-groups",
+            eseguibile.c_str()};
+  }
+  for (const std::string& argomento : argomenti) argv.push_back(argomento.c_str());
+  argv.push_back(nullptr);
+  const char* const file = utente.empty() ? eseguibile.c_str() : "/usr/bin/setpriv";
   const std::string out = uscite_ / "out";
   const std::string err = uscite_ / "err";
   inizio_ = std::chrono::steady_clock::now();
@@ -66,11 +77,7 @@ TProcesso::TProcesso(const std::string& cartella, const std::string& eseguibile,
     dup2(nullo, STDIN_FILENO);
     dup2(fdOut, STDOUT_FILENO);
     dup2(fdErr, STDERR_FILENO);
-    if (utente.empty())
-      execl(eseguibile.c_str(), eseguibile.c_str(), static_cast<char*>(nullptr));
-    else
-      execl("/usr/bin/setpriv", "setpriv", opzioneUtente.c_str(), opzioneGruppo.c_str(),
-            "--init-groups", eseguibile.c_str(), static_cast<char*>(nullptr));
+    execv(file, const_cast<char* const*>(argv.data()));
     _exit(127);
   }
 }
@@ -126,24 +133,28 @@ TImpianto::TImpianto()
     : installazione_(cartella_ / "installazione/"),
       archivi_(cartella_ / "archivi/"),
       ditta_(archivi_ + "ditta.fdb") {
-  fs::create_directories(installazione_ + "User");
+  fs::create_directories(installazione_);
   fs::create_directories(archivi_);
   fs::copy_file(ProgramPath(), installazione_ + "vessentaria");
 }
 
-void TImpianto::CreaUtente(const std::string& archivio, const std::string& extra) {
-  CreaDatabaseDiProva(
-      installazione_ + "User/USER.FDB",
-      FileSql("user.sql") +
-          "\nCOMMIT;\nINSERT INTO UTENTI (NOMEUTENTE, CODICE, DITTA) VALUES ('VESSENTARIA#', 7, "
-          "'01');\nINSERT INTO TABSOFTDES (UTENTE, INTESTAZIONE, PARAMETRO, VALORE) VALUES (7, "
-          "'01', 'Archivio', " +
-          Apici(archivio) + ");\n" + extra);
+void TImpianto::CreaUserFdb(const std::string& ddl) {
+  fs::create_directories(CartellaUtente());
+  CreaDatabaseDiProva(UserFdb(), ddl);
 }
 
-void TImpianto::CreaDitta(const std::string& righe) {
-  if (!fs::exists(installazione_ + "User/USER.FDB")) CreaUtente(ditta_);
-  CreaDatabaseDiProva(ditta_, DdlDitta() + "\nCOMMIT;\n" + righe);
+void TImpianto::CreaUtente(const std::string& archivio, const std::string& extra) {
+  CreaUserFdb(
+      FileSql("user.sql") +
+      "\nCOMMIT;\nINSERT INTO UTENTI (NOMEUTENTE, CODICE, DITTA) VALUES ('VESSENTARIA#', 7, "
+      "'01');\nINSERT INTO TABSOFTDES (UTENTE, INTESTAZIONE, PARAMETRO, VALORE) VALUES (7, "
+      "'01', 'Archivio', " +
+      Apici(archivio) + ");\n" + extra);
+}
+
+void TImpianto::CreaDitta(const std::string& righe, const std::string& ddl) {
+  if (!fs::exists(UserFdb())) CreaUtente(ditta_);
+  CreaDatabaseDiProva(ditta_, ddl + "\nCOMMIT;\n" + righe);
 }
 
 void TImpianto::CreaOrdini(const std::string& path, const std::string& righe) {
@@ -151,8 +162,8 @@ void TImpianto::CreaOrdini(const std::string& path, const std::string& righe) {
   CreaDatabaseDiProva(path, DdlOrdini() + "\nCOMMIT;\n" + righe);
 }
 
-TProcesso TImpianto::Avvia() const {
-  return TProcesso(installazione_, installazione_ + "vessentaria", utente_);
+TProcesso TImpianto::Avvia(const std::vector<std::string>& argomenti) const {
+  return TProcesso(installazione_, Programma(), utente_, argomenti);
 }
 
 bool TImpianto::EseguiComeUtenteDiSistema() {
@@ -168,7 +179,12 @@ bool TImpianto::EseguiComeUtenteDiSistema() {
 }
 
 TEsito TImpianto::Esegui(std::chrono::seconds limite) const {
-  TProcesso processo = Avvia();
+  return Esegui({}, limite);
+}
+
+TEsito TImpianto::Esegui(const std::vector<std::string>& argomenti,
+                         std::chrono::seconds limite) const {
+  TProcesso processo = Avvia(argomenti);
   return processo.Attendi(limite);
 }
 
@@ -177,12 +193,12 @@ std::map<int, TRigaTask> TImpianto::LeggiTabella(const TIsql& isql) const {
 }
 
 std::string RigaTask(int id, const std::string& origine, const std::string& destinazione,
-                     const std::string& status) {
+                     const std::string& status, const std::string& tipo) {
   auto valore = [](const std::string& v) { return v == "NULL" ? v : Apici(v); };
   return "INSERT INTO VESSENTARIA (ID, ARCHIVIOORIGINE, ARCHIVIODESTINAZIONE, TIPOSINCRO, STATUS,"
          " ULTIMAESECUZIONE, NOTEULTIMAESECUZIONE) VALUES (" +
-         std::to_string(id) + ", " + valore(origine) + ", " + valore(destinazione) +
-         ", 'VORNYUSA', " + status + ", '2001-02-03 04:05:06', '" + kNotaVecchia + "');\n";
+         std::to_string(id) + ", " + valore(origine) + ", " + valore(destinazione) + ", " +
+         valore(tipo) + ", " + status + ", '2001-02-03 04:05:06', '" + kNotaVecchia + "');\n";
 }
 
 std::string Impronta(const std::string& archivio, const TIsql& isql) {

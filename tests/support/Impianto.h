@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/ArchiviOrdini.h"
 #include "support/TestSupport.h"
@@ -31,7 +32,7 @@ class TProcesso {
  public:
   // With `utente` non-empty (and the test run as root) the program runs as that user.
   TProcesso(const std::string& cartella, const std::string& eseguibile,
-            const std::string& utente = "");
+            const std::string& utente = "", const std::vector<std::string>& argomenti = {});
   TProcesso(const TProcesso&) = delete;
   TProcesso& operator=(const TProcesso&) = delete;
   // Kills the program if it still runs.
@@ -59,21 +60,29 @@ class TImpianto {
   const std::string& Installazione() const { return installazione_; }
   const std::string& Archivi() const { return archivi_; }
   const std::string& Ditta() const { return ditta_; }
+  std::string Programma() const { return installazione_ + "vessentaria"; }
+  std::string CartellaUtente() const { return installazione_ + "User/"; }
+  std::string UserFdb() const { return CartellaUtente() + "USER.FDB"; }
   // Puts the company archive elsewhere (before CreaUtente).
   void SetDitta(const std::string& path) { ditta_ = path; }
 
-  // USER.FDB with the configuration user (code 7, company '01') and its archive path; `extra`
-  // runs after (more rows, other values).
+  // The installation starts with the program alone: no User folder, no archive.
+  // USER.FDB (its folder created) with the configuration user (code 7, company '01') and its
+  // archive path; `extra` runs after (more rows, other values).
   void CreaUtente(const std::string& archivio, const std::string& extra = "");
-  // The company archive with the task table of the installation and `righe`.
-  void CreaDitta(const std::string& righe);
+  // USER.FDB (its folder created) made of `ddl` alone.
+  void CreaUserFdb(const std::string& ddl);
+  // The company archive with the task table of the installation (or `ddl`) and `righe`.
+  void CreaDitta(const std::string& righe, const std::string& ddl = DdlDitta());
   // An order archive at `path` (folders created) with `righe` inserted.
   static void CreaOrdini(const std::string& path, const std::string& righe = "");
 
   // Runs the program to its end (at most `limite`: a guard against a hang, not a figure; the
   // 42,000-row copies of the kill tests took close to two minutes on a loaded machine).
   TEsito Esegui(std::chrono::seconds limite = std::chrono::seconds(300)) const;
-  TProcesso Avvia() const;
+  TEsito Esegui(const std::vector<std::string>& argomenti,
+                std::chrono::seconds limite = std::chrono::seconds(300)) const;
+  TProcesso Avvia(const std::vector<std::string>& argomenti = {}) const;
   // From now on the program runs as the engine's own system user, for whom file permissions
   // count (they do not for root); the whole installation is handed over to that user.
   // False when the test does not run as root: the program then runs as the test's own user.
@@ -90,9 +99,12 @@ class TImpianto {
   std::string ditta_;
 };
 
+// `testo` as an SQL string literal, its quotes doubled.
+std::string Apici(const std::string& testo);
+
 // A task row as an INSERT with an old run time and note; "NULL" stands for itself.
 std::string RigaTask(int id, const std::string& origine, const std::string& destinazione,
-                     const std::string& status = "1");
+                     const std::string& status = "1", const std::string& tipo = "VORNYUSA");
 extern const char* const kNotaVecchia;
 extern const char* const kSuccesso;
 
