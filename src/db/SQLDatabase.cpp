@@ -112,6 +112,17 @@ bool DPBTestuale(int numero) {
          numero == isc_dpb_sql_role_name;
 }
 
+// Asks a Firebird 4 or later server to send the types that this client cannot describe (INT128
+// with the NUMERIC and DECIMAL above 18 digits built on it, DECFLOAT, the time zone types) as
+// their text, and to read them back from text: exact both ways. Firebird 3 ignores the item.
+std::string TipiComeTesto() {
+  constexpr int kSetBind = 93;
+  const std::string regole = "int128 to varchar;decfloat to varchar;time zone to varchar";
+  std::string item(1, static_cast<char>(kSetBind));
+  item += static_cast<char>(regole.size());
+  return item + regole;
+}
+
 }  // namespace
 
 std::string CostruisciDPB(const TStrings& params) {
@@ -202,6 +213,7 @@ void TSQLDatabase::SetConnected(bool value) {
     for (int i = 0; i < 4; ++i)
       dpb += static_cast<char>((static_cast<unsigned>(connectTimeout_) >> (8 * i)) & 0xFF);
   }
+  dpb += TipiComeTesto();
   ISC_STATUS_ARRAY status{};
   isc_db_handle handle = 0;
   if (isc_attach_database(status, 0, databaseName_.c_str(), &handle, static_cast<short>(dpb.size()),

@@ -25,8 +25,18 @@ TTipoCampoSQL TipoDaSistema(int tipo, int sottotipo) {
       return tcChar;
     case 16:
       return sottotipo == 2 ? tcDecimal : tcBigInt;
+    case 24:
+      return tcDecFloat16;
+    case 25:
+      return tcDecFloat34;
+    case 26:
+      return tcInt128;
     case 27:
       return tcDouble;
+    case 28:
+      return tcTimeTZ;
+    case 29:
+      return tcTimeStampTZ;
     case 35:
       return tcTimeStamp;
     case 37:
@@ -196,7 +206,8 @@ TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& tran
   TStrings& sql = statement.SQL();
   sql.Add("SELECT");
   sql.Add("  MON$DATABASE_NAME AS NOME,");
-  sql.Add("  MON$CREATION_DATE AS CREAZIONE");
+  // Firebird 4 keeps it WITH TIME ZONE, a type that a Firebird 3 client cannot describe.
+  sql.Add("  CAST(MON$CREATION_DATE AS TIMESTAMP) AS CREAZIONE");
   sql.Add("FROM");
   sql.Add("  MON$DATABASE");
   statement.Execute();

@@ -25,7 +25,13 @@ enum TTipoCampoSQL : uint8_t {
   tcVarChar = 9,
   tcChar = 10,
   tcDouble = 11,
-  tcBlob = 12
+  tcBlob = 12,
+  // Types of Firebird 4 and later; a Firebird 3 client receives their values as text.
+  tcDecFloat16 = 13,
+  tcDecFloat34 = 14,
+  tcInt128 = 15,  // INT128, and NUMERIC and DECIMAL of 19 to 38 digits
+  tcTimeTZ = 16,
+  tcTimeStampTZ = 17
 };
 
 // The layout of one column as the system tables describe it.

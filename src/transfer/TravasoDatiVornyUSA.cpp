@@ -149,12 +149,19 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   }
   sqlOrigine_->SetTransaction(transazioneOrigine_ ? transazioneOrigine_
                                                   : &origine_.TransazioneLettura());
+  std::string campo;
   const TMisureBlocco misure = MisureBlocco();
   // The blocks and the wrapped source query name columns in double quotes: dialect 3 only.
   const bool conBlocchi = misure.Righe > 1 && origine_.Database().SQLDialect() >= 3 &&
                           destinazione_.Database().SQLDialect() >= 3;
   TStrings originale;
   ComponiSQLOrigine(originale);
+  if (!FusiOrariEsatti(originale, campo)) {
+    messaggio = "Tabella \"" + tabella_ + "\", campo \"" + campo +
+                "\": un orario con fuso non ritorna identico dal suo testo (ora ripetuta al "
+                "cambio dell'ora legale)";
+    return false;
+  }
   const int testiBlob = conBlocchi ? AvvolgiSQLOrigine(originale, misure.TestoBlob) : 0;
   sqlOrigine_->SQL().AddStrings(originale);
   sqlOrigine_->Execute();
@@ -174,7 +181,6 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   // Values move by position: column i of the source row must be column i of the layout, and
   // after them come only the blob texts of the wrapped query.
   const int n = campi_->Count();
-  std::string campo;
   if (!ColonneAllineate(n + testiBlob, campo)) {
     messaggio = kDiscrepanza + "Campo \"" + campo + "\" fuori posizione nella query di origine)";
     return false;
@@ -232,6 +238,42 @@ int TTravasoDatiVornyUSA::AvvolgiSQLOrigine(TStrings& righe, int testoBlob) {
   righe.Clear();
   righe.AddStrings(avvolta);
   return static_cast<int>(blob.size());
+}
+
+bool TTravasoDatiVornyUSA::FusiOrariEsatti(const TStrings& origine, std::string& campo) {
+  // Such a value travels as text: local time and zone. The server compares two of them by their
+  // instant, so a value that its text does not give back is found by the server itself.
+  campo.clear();
+  std::vector<std::pair<std::string, std::string>> condizioni;
+  for (int i = 0; i < campi_->Count(); ++i) {
+    const TCampoSQL& c = campi_->Campo(i);
+    if (c.Tipo != tcTimeTZ && c.Tipo != tcTimeStampTZ) continue;
+    const std::string colonna = "Q." + Quotato(c.Nome);
+    const std::string tipo = c.Tipo == tcTimeTZ ? "TIME" : "TIMESTAMP";
+    condizioni.push_back({c.Nome, "CAST(CAST(" + colonna + " AS VARCHAR(64)) AS " + tipo +
+                                      " WITH TIME ZONE) IS DISTINCT FROM " + colonna});
+  }
+  if (condizioni.empty()) return true;
+  TSQLStatement prova;
+  prova.SetDatabase(&origine_.Database());
+  prova.SetTransaction(sqlOrigine_->Transaction());
+  prova.SetParamCheck(false);
+  TStrings& sql = prova.SQL();
+  sql.Add("SELECT FIRST 1");
+  sql.Add("  CASE");
+  for (size_t i = 0; i < condizioni.size(); ++i)
+    sql.Add("    WHEN " + condizioni[i].second + " THEN " + std::to_string(i));
+  sql.Add("  END AS COLONNA");
+  sql.Add("FROM (");
+  sql.AddStrings(origine);
+  sql.Add(") Q");
+  sql.Add("WHERE");
+  for (size_t i = 0; i < condizioni.size(); ++i)
+    sql.Add(std::string(i == 0 ? "  " : "  OR ") + condizioni[i].second);
+  prova.Execute();
+  if (prova.Eof()) return true;
+  campo = condizioni[static_cast<size_t>(prova.Fields(0).AsInteger())].first;
+  return false;
 }
 
 bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {

@@ -129,4 +129,7 @@ class TTravasoDatiVornyUSA {
   // False, with the name of the first column out of place, when the source query's columns are
   // not those of Campi in the same order, followed by at most `colonneAttese` in all.
   bool ColonneAllineate(int colonneAttese, std::string& campo) const;
+  // False, with the column's name, when a time zone value that `origine` selects would not come
+  // back the same from its text, as at the hour repeated when daylight saving time ends.
+  bool FusiOrariEsatti(const TStrings& origine, std::string& campo);
 };
