@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "db/SQLDatabase.h"
+#include "db/SQLError.h"
 #include "db/SQLTransaction.h"
 #include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
@@ -10,7 +11,13 @@
 
 namespace {
 
-const char kTestoTravaso[] = "Impossibile eseguire il travaso %s:\r";
+// The line that names the failed step, in front of the step's own message.
+std::string RigaPasso(const std::string& titolo) {
+  return "Impossibile eseguire il travaso " + titolo + ":\r";
+}
+
+// The commit of the five steps, named as a step when it fails.
+const char kTitoloConferma[] = "Conferma PS Ordini";
 
 // concurrency, nowait, read
 constexpr TOpzioniTransazione kIstantaneaSolaLettura = (1u << 2) | (1u << 7) | (1u << 8);
@@ -33,13 +40,14 @@ const TPasso kPassi[] = {
 TTaskVornyUSA::TTaskVornyUSA() = default;
 TTaskVornyUSA::~TTaskVornyUSA() = default;
 
-bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe, std::string& messaggio) {
+bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe, const std::string& titolo,
+                                  std::string& messaggio) {
   std::unique_ptr<TTravasoDatiVornyUSA> travaso = classe(*Origine(), *Destinazione());
   travaso->SetAvanzamento(Avanzamento());
   travaso->SetTransazioneOrigine(istantaneaOrigine_.get());
   messaggio.clear();
   bool risultato = travaso->Esegui(messaggio);
-  if (!risultato) messaggio.insert(0, kTestoTravaso);
+  if (!risultato) messaggio.insert(0, RigaPasso(titolo));
   return risultato;
 }
 
@@ -60,30 +68,36 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
     ~TFineIstantanea() { istantanea.reset(); }
   } fineIstantanea{istantaneaOrigine_};
 
-  bool risultato = true;
-  try {
-    for (const TPasso& passo : kPassi) {
-      if (Avanzamento()) Avanzamento()->InizioPasso(passo.titolo);
-      if (!EseguiTravaso(passo.classe, messaggio)) {
-        // Only the leading text's placeholder is replaced: the step's message may hold "%s" too.
-        messaggio.replace(messaggio.find("%s"), 2, passo.titolo);
-        risultato = false;
-        break;
-      }
-    }
-  } catch (...) {
+  // Undoes the destination's work; after a failure on the connection the rollback fails as
+  // well, and the server undoes the work of the connection it lost.
+  auto annulla = [&scrittura]() noexcept {
     try {
       if (scrittura.InTransaction()) scrittura.RollbackRetaining();
     } catch (...) {
-      // The error that stopped the run is the one to report.
     }
+  };
+  const char* titolo = nullptr;
+  try {
+    for (const TPasso& passo : kPassi) {
+      titolo = passo.titolo;
+      if (Avanzamento()) Avanzamento()->InizioPasso(passo.titolo);
+      if (!EseguiTravaso(passo.classe, passo.titolo, messaggio)) {
+        annulla();
+        return false;
+      }
+    }
+    titolo = kTitoloConferma;
+    if (scrittura.InTransaction()) scrittura.CommitRetaining();
+  } catch (const ESQLError& e) {
+    annulla();
+    // A connection cut under a request (its response limit passed, or the server went away)
+    // fails the task, not the run.
+    if (!e.ErroreDiRete()) throw;
+    messaggio = RigaPasso(titolo) + e.what();
+    return false;
+  } catch (...) {
+    annulla();
     throw;
   }
-  if (scrittura.InTransaction()) {
-    if (risultato)
-      scrittura.CommitRetaining();
-    else
-      scrittura.RollbackRetaining();
-  }
-  return risultato;
+  return true;
 }

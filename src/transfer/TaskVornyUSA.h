@@ -16,15 +16,18 @@ class TTaskVornyUSA : public TTask {
   TTaskVornyUSA();
   ~TTaskVornyUSA() override;
 
-  // False: "Impossibile eseguire il travaso <step>:" CR and the failing step's message. An
-  // error escaping a step rolls the destination back and goes on up. The five source queries
-  // read one read-only snapshot of the source, started here and ended on return.
+  // False: "Impossibile eseguire il travaso <step>:" CR and the failing step's message; a
+  // connection lost during a step or the commit fails the task the same way, with the
+  // connection's text. Any other error escaping a step rolls the destination back and goes on
+  // up. The five source queries read one read-only snapshot of the source, started here and
+  // ended on return.
   bool Esecuzione(std::string& messaggio) override;
 
  protected:
-  // Runs one transfer of the class given. False: the leading text, with its "%s" still in
-  // place of the step's caption, in front of the transfer's message.
-  virtual bool EseguiTravaso(TTravasoDatiVornyUSAClass classe, std::string& messaggio);
+  // Runs one transfer of the class given. False: the line naming the step by its caption in
+  // front of the transfer's message.
+  virtual bool EseguiTravaso(TTravasoDatiVornyUSAClass classe, const std::string& titolo,
+                             std::string& messaggio);
 
  private:
   std::unique_ptr<TSQLTransaction> istantaneaOrigine_;  // only while Esecuzione runs

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "support/Impianto.h"
 #include "support/FirebirdServer.h"
+#include "support/Impianto.h"
 
 namespace {
 
@@ -38,7 +38,9 @@ double Secondi(std::chrono::steady_clock::time_point da) {
 
 class ServerBloccatoTest : public ::testing::Test {
  protected:
-  void Prepara(const std::string& ordini) {
+  // `ddl` runs in the destination after its rows; `risposta` is the response limit.
+  void Prepara(const std::string& ordini, const std::string& ddl = "",
+               int risposta = kTimeoutRisposta) {
     TImpianto::CreaOrdini(origine_, ordini);
     TImpianto::CreaOrdini(destinazione_,
                           "CREATE GENERATOR G_AVANZAMENTO;\n"
@@ -51,13 +53,14 @@ class ServerBloccatoTest : public ::testing::Test {
                           "SET TERM ;^\n"
                           "INSERT INTO CLIENTI (CODICE, NAZIONE) VALUES ('L1', 'ITA');\n"
                           "INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) "
-                          "VALUES (90001, 99, 61, 'L1');\n");
+                          "VALUES (90001, 99, 61, 'L1');\nCOMMIT;\n" +
+                              ddl);
     impianto_.CreaDitta(RigaTask(1, origine_, destinazione_) +
                         RigaTask(2, origine_, impianto_.Archivi() + "seconda.fdb"));
     TImpianto::CreaOrdini(impianto_.Archivi() + "seconda.fdb");
     std::ofstream(impianto_.Installazione() + "User/dati.ini", std::ios::binary)
         << "[Rete]\r\nTimeoutConnessione=" << kTimeoutConnessione
-        << "\r\nTimeoutRisposta=" << kTimeoutRisposta << "\r\n";
+        << "\r\nTimeoutRisposta=" << risposta << "\r\n";
     server_ = std::make_unique<FirebirdServer>(
         kPassword,
         std::vector<std::pair<std::string, std::string>>{{"destinazione", destinazione_}});
@@ -158,6 +161,54 @@ TEST_F(ServerBloccatoTest, BloccatoDuranteLaCopia) {
   std::cout << "server frozen after " << scritti << " of " << kOrdini << " orders; program ended "
             << secondi << " s later with status " << esito.stato << "; note: " << Riga(nota)
             << "\nstdout: " << esito.out << "\n";
+}
+
+// A destination slower than the response limit (three seconds of the server's own time, once
+// per transaction, against one): the request past it is cut, the task fails with the step and
+// the connection's text, nothing of it stays, and the run ends as after any failed task.
+class LimiteRispostaTest : public ServerBloccatoTest {
+ protected:
+  void Verifica(const std::string& trigger, const std::string& inizioNota) {
+    Prepara(DatiMassivi(10), "SET TERM ^;\n" + trigger + "SET TERM ;^\n", 1);
+    const TEsito esito = impianto_.Esegui(120s);
+    EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+    EXPECT_EQ(esito.out, "");
+    const auto righe = impianto_.LeggiTabella();
+    const std::string& nota = righe.at(1).nota;
+    EXPECT_EQ(nota.rfind(inizioNota, 0), 0u) << Riga(nota);
+    EXPECT_TRUE(nota.ends_with("Error reading data from the connection") ||
+                nota.ends_with("Error writing data to the connection"))
+        << Riga(nota);
+    VerificaSecondoTask(righe);
+    EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima_);
+  }
+
+  const std::string variabili_ = "  DECLARE T TIMESTAMP;\n  DECLARE N BIGINT = 0;\nBEGIN\n";
+  const std::string lento_ =
+      "  IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'LENTO') IS NULL) THEN BEGIN\n"
+      "    RDB$SET_CONTEXT('USER_TRANSACTION', 'LENTO', 1);\n"
+      "    T = CAST('NOW' AS TIMESTAMP);\n"
+      "    WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 3000) DO N = N + 1;\n"
+      "  END\n";
+};
+
+TEST_F(LimiteRispostaTest, RigaOltreIlLimite) {
+  Verifica(
+      "CREATE TRIGGER T_LENTO FOR PS_STOINSCAR BEFORE INSERT AS\n" + variabili_ + lento_ + "END^\n",
+      "Impossibile eseguire il travaso Righe PS Ordini:\r"
+      "Errore interno durante l'inserimento record\r");
+}
+
+// Marked by the copy of the orders, so that only the task's transaction waits.
+TEST_F(LimiteRispostaTest, CommitOltreIlLimite) {
+  Verifica(
+      "CREATE TRIGGER T_SEGNA FOR PS_ORDINI AFTER INSERT AS\nBEGIN\n"
+      "  RDB$SET_CONTEXT('USER_TRANSACTION', 'COPIA', 1);\nEND^\n"
+      "CREATE TRIGGER T_LENTO ON TRANSACTION COMMIT AS\n" +
+          variabili_ +
+          "  IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'COPIA') IS NOT NULL) THEN BEGIN\n" + lento_ +
+          "  END\nEND^\n",
+      "Impossibile eseguire il travaso Conferma PS Ordini:\r");
 }
 
 }  // namespace

@@ -227,8 +227,9 @@ class TTaskConPausa : public TTaskVornyUSA {
   explicit TTaskConPausa(std::function<void(int)> dopoPasso) : dopoPasso_(std::move(dopoPasso)) {}
 
  protected:
-  bool EseguiTravaso(TTravasoDatiVornyUSAClass classe, std::string& messaggio) override {
-    const bool risultato = TTaskVornyUSA::EseguiTravaso(classe, messaggio);
+  bool EseguiTravaso(TTravasoDatiVornyUSAClass classe, const std::string& titolo,
+                     std::string& messaggio) override {
+    const bool risultato = TTaskVornyUSA::EseguiTravaso(classe, titolo, messaggio);
     dopoPasso_(++passi_);
     return risultato;
   }
