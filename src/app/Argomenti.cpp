@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -18,6 +19,8 @@ std::string CartellaUtente() {
   return cartella + "User" + SeparatoreCartelle();
 }
 
+}  // namespace
+
 std::string TestoAiuto() {
   const std::string utente = CartellaUtente();
   return "vessentaria " + VersioneProgramma() +
@@ -29,9 +32,15 @@ std::string TestoAiuto() {
          "NOTEULTIMAESECUZIONE). Meant to be started by a scheduler: when all is well it prints\n"
          "nothing and waits for nothing.\n"
          "\n"
-         "Usage: vessentaria            run the tasks (arguments other than these are ignored)\n"
-         "       vessentaria --help     print this text, open nothing\n"
-         "       vessentaria --version  print the version, open nothing\n"
+         "Usage: vessentaria            run the tasks\n"
+         "       vessentaria --check    open every archive a run would and make every check a\n"
+         "                              task makes before copying; one line per active task;\n"
+         "                              writes nothing, creates nothing, asks nothing\n"
+         "       vessentaria --status   print the task table: each task's last run and note\n"
+         "       vessentaria --help     (-h) print this text, open nothing\n"
+         "       vessentaria --version  (-V) print the version, open nothing\n"
+         "Any other option is refused (exit status 64); arguments without a leading '-' are\n"
+         "ignored.\n"
          "\n"
          "Configuration, found from the executable's folder:\n"
          "  " +
@@ -47,6 +56,8 @@ std::string TestoAiuto() {
          "\n"
          "Exit status:\n"
          "  0  the tasks were run: each task's outcome, failures included, is in its row\n"
+         "     (a failed task is also told on standard error); --check: every active task\n"
+         "     would start; --status: every active task's last run succeeded\n"
          "  1  no User folder beside the executable, or an unexpected error (report on\n"
          "     standard output)\n"
          "  2  USER.FDB or the company archive not found\n"
@@ -56,22 +67,61 @@ std::string TestoAiuto() {
          "  6  user VESSENTARIA# without the setting Archivio\n"
          "  7  no table VESSENTARIA in the company archive\n"
          "  8  the task table has no rows, or no active one\n"
+         "  9  --check: an active task would not start; --status: an active task failed or\n"
+         "     never ran\n"
+         "  64 an unknown option\n"
+         "  74 this text or the version could not be written\n"
          "Start-up failures are told on standard error, or in a message box on a Windows\n"
          "desktop.\n";
 }
-
-}  // namespace
 
 std::string VersioneProgramma() {
   // Defined by the build from the project's version.
   return VESSENTARIA_VERSION;
 }
 
-std::optional<std::string> TestoRichiesto(int argc, const char* const argv[]) {
+std::string TestoVersione() {
+  return "vessentaria " + VersioneProgramma() + "\n";
+}
+
+std::string TestoUso(const std::string& errore) {
+  return "vessentaria: " + errore +
+         "\n"
+         "Usage: vessentaria [--check | --status | --help | --version]\n";
+}
+
+TRichiesta LeggiArgomenti(int argc, const char* const argv[]) {
+  TRichiesta richiesta;
+  std::vector<TComando> comandi;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argomento = argv[i];
-    if (argomento == "--help") return TestoAiuto();
-    if (argomento == "--version") return "vessentaria " + VersioneProgramma() + "\n";
+    if (argomento.empty() || argomento[0] != '-') continue;
+    if (argomento == "--help" || argomento == "-h") {
+      comandi.push_back(TComando::Aiuto);
+    } else if (argomento == "--version" || argomento == "-V") {
+      comandi.push_back(TComando::Versione);
+    } else if (argomento == "--check") {
+      comandi.push_back(TComando::Verifica);
+    } else if (argomento == "--status") {
+      comandi.push_back(TComando::Stato);
+    } else {
+      richiesta.Comando = TComando::Uso;
+      richiesta.Errore = "unknown option " + std::string(argomento);
+      return richiesta;
+    }
   }
-  return std::nullopt;
+  for (TComando c : comandi)
+    if (c == TComando::Aiuto || c == TComando::Versione) {
+      richiesta.Comando = c;
+      return richiesta;
+    }
+  for (TComando c : comandi) {
+    if (richiesta.Comando != TComando::Esecuzione && richiesta.Comando != c) {
+      richiesta.Comando = TComando::Uso;
+      richiesta.Errore = "--check and --status exclude each other";
+      return richiesta;
+    }
+    richiesta.Comando = c;
+  }
+  return richiesta;
 }

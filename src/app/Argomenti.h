@@ -1,13 +1,33 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 // The program's version, as the build names it.
 std::string VersioneProgramma();
 
-// The command line. "--help" and "--version" are the only arguments the program recognises: the
-// first of them gives the text to print instead of a run (the help, naming the configuration
-// files of this executable, or the version line). Without either the result is empty and the
-// run goes on; every other argument is ignored.
-std::optional<std::string> TestoRichiesto(int argc, const char* const argv[]);
+// What the command line asks for.
+enum class TComando {
+  Esecuzione,  // no option: the nightly run
+  Aiuto,       // --help, -h
+  Versione,    // --version, -V
+  Verifica,    // --check: open and check everything a run would, write nothing
+  Stato,       // --status: print the task table's last outcomes
+  Uso,         // an option the program does not know, or two that exclude each other
+};
+
+struct TRichiesta {
+  TComando Comando = TComando::Esecuzione;
+  std::string Errore;  // for Uso: what is wrong with the command line
+};
+
+// Reads the options. Arguments that do not begin with '-' are ignored. Any option the program
+// does not know makes the whole line a usage error, so that a mistyped option never starts a
+// run that empties and refills every destination. --help and --version win over the other
+// options; --check and --status exclude each other.
+TRichiesta LeggiArgomenti(int argc, const char* const argv[]);
+
+// The help text, naming the configuration files of this executable.
+std::string TestoAiuto();
+std::string TestoVersione();
+// The short usage for standard error after a usage error.
+std::string TestoUso(const std::string& errore);

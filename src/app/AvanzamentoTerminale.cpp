@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "platform/Testo.h"
+
 namespace {
 
 // Rewriting the line more often than this only makes it flicker.
@@ -44,27 +46,31 @@ TAvanzamentoTerminale::~TAvanzamentoTerminale() {
   }
 }
 
+std::string TAvanzamentoTerminale::NomeTask() const {
+  std::string nome = "Task " + std::to_string(id_);
+  if (totale_ > 0) nome += " (" + std::to_string(numero_) + " di " + std::to_string(totale_) + ")";
+  return nome;
+}
+
 void TAvanzamentoTerminale::InizioTask(int32_t id) {
   id_ = id;
+  ++numero_;
   passo_.clear();
   inizioTask_ = inizioPasso_ = orologio_();
-  MostraRiga("Task " + std::to_string(id_) + ": apertura degli archivi", false);
+  MostraRiga(NomeTask() + ": apertura degli archivi", false);
 }
 
 void TAvanzamentoTerminale::InizioPasso(const std::string& titolo) {
   passo_ = titolo;
   inizioPasso_ = orologio_();
-  MostraRiga(
-      "Task " + std::to_string(id_) + " - " + passo_ + " - " + Durata(inizioPasso_ - inizioTask_),
-      false);
+  MostraRiga(NomeTask() + " - " + passo_ + " - " + Durata(inizioPasso_ - inizioTask_), false);
 }
 
 void TAvanzamentoTerminale::Righe(int64_t copiate) {
   const double adesso = orologio_();
   if (adesso - ultimaRiga_ < kIntervalloRighe) return;
   const double trascorsi = adesso - inizioPasso_;
-  std::string testo =
-      "Task " + std::to_string(id_) + " - " + passo_ + ": " + Migliaia(copiate) + " righe";
+  std::string testo = NomeTask() + " - " + passo_ + ": " + Migliaia(copiate) + " righe";
   if (trascorsi > 0)
     testo += " (" + Migliaia(static_cast<int64_t>(static_cast<double>(copiate) / trascorsi)) +
              " righe/s)";
@@ -72,21 +78,23 @@ void TAvanzamentoTerminale::Righe(int64_t copiate) {
 }
 
 void TAvanzamentoTerminale::FineTask(bool riuscito, const std::string& nota) {
+  ++(riuscito ? riusciti_ : falliti_);
   // The note's lines are separated by a lone CR, which a terminal would use to overwrite them.
-  std::string testo;
-  for (char c : nota) {
-    if (c == '\r')
-      testo += " / ";
-    else if (c != '\n')
-      testo += c;
-  }
-  MostraRiga("Task " + std::to_string(id_) + (riuscito ? " riuscito" : " fallito") + " in " +
-                 Durata(orologio_() - inizioTask_) + ": " + testo,
+  MostraRiga(NomeTask() + (riuscito ? " riuscito" : " fallito") + " in " +
+                 Durata(orologio_() - inizioTask_) + ": " + NotaSuUnaRiga(nota),
              true);
 }
 
-void TAvanzamentoTerminale::MostraRiga(const std::string& testo, bool finale) {
+void TAvanzamentoTerminale::Riepilogo() {
+  const int nonEseguiti = totale_ > riusciti_ + falliti_ ? totale_ - riusciti_ - falliti_ : 0;
+  MostraRiga("Task riusciti: " + std::to_string(riusciti_) + ", falliti: " +
+                 std::to_string(falliti_) + ", non eseguiti: " + std::to_string(nonEseguiti),
+             true);
+}
+
+void TAvanzamentoTerminale::MostraRiga(const std::string& grezzo, bool finale) {
   ultimaRiga_ = orologio_();
+  const std::string testo = TestoVisibile(grezzo);
   std::string riga = "\r" + testo;
   // Blanks over what a longer previous line left behind, without relying on control sequences
   // that not every console understands.

@@ -2,26 +2,34 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
 #include <typeinfo>
+#include <vector>
 
 #include "app/AvanzamentoTerminale.h"
+#include "app/Configurazione.h"
 #include "app/ErroriAvvio.h"
 #include "app/FabbricaTask.h"
 #include "db/SQLDatabase.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
+#include "db/SQLVar.h"
 #include "db/Schema.h"
 #include "opener/Opener.h"
+#include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/RegistroEventi.h"
 #include "platform/Terminale.h"
+#include "platform/Testo.h"
 #include "platform/UscitaStandard.h"
 #include "taskbase/Task.h"
+#include "tasks/Decodifica.h"
 #include "tasks/VessentariaElab.h"
 #include "tasks/VessentariaTask.h"
 #include "tasks/VessentariaTasks.h"
@@ -29,6 +37,8 @@
 namespace {
 
 const char* const UtenteConfigurazione = "VESSENTARIA#";
+// --check and --status: an active task would not start, or its last run did not succeed.
+constexpr int32_t kStatoTaskFalliti = 9;
 
 enum RigaErrore : uint8_t {
   rePercorsoNonTrovato = 0,
@@ -73,25 +83,85 @@ bool EseguiConRighe(TSQLStatement& statement) {
   }
 }
 
-// A limit of [Rete]: whole seconds, 0 for Firebird's own behaviour; anything else keeps the
-// default.
-int LeggiSecondi(const TIniFile& ini, const char* chiave, int predefinito) {
-  const std::string testo = ini.ReadString("Rete", chiave, "");
-  if (testo.empty() || testo.size() > 7 ||
-      testo.find_first_not_of("0123456789") != std::string::npos)
-    return predefinito;
-  return std::stoi(testo);
+// The run's failure, told where a scheduler's log and an administrator look.
+void SegnalaFallimento(const TVessentariaElab::TEsito& esito) {
+  if (!esito.Fallito) return;
+  const std::string fallito =
+      "Task " + std::to_string(esito.IdFallito) + " fallito: " + NotaSuUnaRiga(esito.Nota);
+  std::string nonEseguiti = "Task attivi non eseguiti dopo il fallimento del task " +
+                            std::to_string(esito.IdFallito) + ": ";
+  if (esito.NonEseguiti.empty()) nonEseguiti += "nessuno";
+  for (size_t i = 0; i < esito.NonEseguiti.size(); ++i)
+    nonEseguiti += (i > 0 ? ", " : "") + std::to_string(esito.NonEseguiti[i]);
+  ScriviRigaErrore(fallito);
+  ScriviRigaErrore(nonEseguiti);
+  RegistraNelSistema(fallito + "\n" + nonEseguiti, true);
 }
 
-// The optional [Rete] section of dati.ini beside USER.FDB, read once before any connection.
-void LeggiLimitiRete(const std::string& cartellaUtente) {
-  const TIniFile ini(cartellaUtente + "dati.ini");
-  const TLimitiRete predefiniti;
-  TLimitiRete limiti;
-  limiti.TimeoutConnessione =
-      LeggiSecondi(ini, "TimeoutConnessione", predefiniti.TimeoutConnessione);
-  limiti.TimeoutRisposta = LeggiSecondi(ini, "TimeoutRisposta", predefiniti.TimeoutRisposta);
-  ImpostaLimitiRete(limiti);
+// One line per active task: would it start its copy? Then what is wrong in the configuration
+// files read on the way. 9 when any active task would not start.
+int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazione) {
+  TVessentariaTasks& tasks = elab.Tasks();
+  std::string righe;
+  bool tutti = true;
+  for (int i = 0; i < tasks.Count(); ++i) {
+    TVessentariaTask& task = tasks.Items(i);
+    const TVessentariaTaskInfo riga = task.Info();
+    if (riga.Status != ssAttivo) continue;
+    configurazione.Controlla(riga.ArchivioOrigine);
+    configurazione.Controlla(riga.ArchivioDestinazione);
+    std::string nota;
+    const bool ok = task.VerificaTask(nota);
+    tutti = tutti && ok;
+    righe += "Task " + std::to_string(riga.ID) + ": " + (ok ? "ok" : NotaSuUnaRiga(nota)) + "\n";
+  }
+  for (const std::string& difetto : configurazione.Difetti())
+    righe += TestoVisibile(difetto) + "\n";
+  ScriviUscitaStandard(righe);
+  return tutti ? 0 : kStatoTaskFalliti;
+}
+
+// The task table as a person reads it: 9 when an active task failed or never ran.
+int32_t MostraStato(TSQLDatabase& database) {
+  auto transazione = CreaTransazioneReadCommitted(database);
+  TSQLStatement statement;
+  statement.SetDatabase(&database);
+  statement.SetTransaction(transazione.get());
+  statement.SetParamCheck(false);
+  // The time as the server writes it, year first, whatever the reader's habits.
+  for (const char* riga : {"SELECT", "  ID,", "  STATUS,", "  TIPOSINCRO,",
+                           "  CAST(ULTIMAESECUZIONE AS VARCHAR(30)) AS ULTIMAESECUZIONE,",
+                           "  NOTEULTIMAESECUZIONE", "FROM", "  VESSENTARIA", "ORDER BY", "  ID"})
+    statement.SQL().Add(riga);
+  statement.Execute();
+  std::vector<std::vector<std::string>> tabella = {
+      {"ID", "STATUS", "TIPO", "ULTIMA ESECUZIONE", "NOTA"}};
+  bool tuttiRiusciti = true;
+  for (; !statement.Eof(); statement.Next()) {
+    const bool attivo = DecodificaStatus(statement.FieldByName("STATUS").AsInteger()) == ssAttivo;
+    const TSQLVar& ultima = statement.FieldByName("ULTIMAESECUZIONE");
+    const std::string nota = statement.FieldByName("NOTEULTIMAESECUZIONE").AsString();
+    if (attivo && (ultima.IsNull() || nota != kNotaSuccesso)) tuttiRiusciti = false;
+    tabella.push_back(
+        {statement.FieldByName("ID").AsString(), statement.FieldByName("STATUS").AsString(),
+         TestoVisibile(statement.FieldByName("TIPOSINCRO").AsString()),
+         ultima.IsNull() ? "mai" : ultima.AsString().substr(0, 19), NotaSuUnaRiga(nota)});
+  }
+  statement.Close();
+  std::vector<size_t> larghezze(tabella[0].size(), 0);
+  for (const auto& riga : tabella)
+    for (size_t c = 0; c < riga.size(); ++c) larghezze[c] = std::max(larghezze[c], riga[c].size());
+  std::string testo;
+  for (const auto& riga : tabella) {
+    std::string linea;
+    for (size_t c = 0; c < riga.size(); ++c) {
+      linea += riga[c];
+      if (c + 1 < riga.size()) linea.append(larghezze[c] - riga[c].size() + 2, ' ');
+    }
+    testo += linea + "\n";
+  }
+  ScriviUscitaStandard(testo);
+  return tuttiRiusciti ? 0 : kStatoTaskFalliti;
 }
 
 std::string NomeModulo() noexcept {
@@ -113,8 +183,23 @@ std::string RaddoppiaApici(const std::string& testo) {
   return risultato;
 }
 
-int32_t Avvio(const std::string& percorsoEseguibile) {
+int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   TStatoAvvio stato;
+  const bool soloLettura = comando != TComando::Esecuzione;
+  // A check or a status view changes nothing and waits for nobody: no database is created, no
+  // server asked for, and every box goes to standard error without waiting.
+  TInterfacciaConsole senzaAttese(stdin, stderr, false);
+  struct TRipristino {
+    bool attivo;
+    TInterfacciaUtente* precedente;
+    ~TRipristino() {
+      if (!attivo) return;
+      ImpostaInterfacciaUtente(precedente);
+      ImpostaSoloApertura(false);
+    }
+  } ripristino{soloLettura, soloLettura ? ImpostaInterfacciaUtente(&senzaAttese) : nullptr};
+  ImpostaSoloApertura(soloLettura);
+  TControlloConfigurazione configurazione;
 
   const std::string cartellaUtente =
       EstraiCartella(percorsoEseguibile) + "User" + SeparatoreCartelle();
@@ -123,7 +208,7 @@ int32_t Avvio(const std::string& percorsoEseguibile) {
   const std::string percorsoUtente = cartellaUtente + "USER.FDB";
   if (!FileExists(percorsoUtente))
     return MostraErroreAvvio(reArchivioNonTrovato, percorsoUtente, "");
-  LeggiLimitiRete(cartellaUtente);
+  ImpostaLimitiRete(LeggiLimitiRete(cartellaUtente + "dati.ini", &configurazione));
 
   stato.database = std::make_unique<TSQLDatabase>();
   if (!ApriCreaDatabase(*stato.database, EstraiCartella(percorsoUtente),
@@ -172,17 +257,28 @@ int32_t Avvio(const std::string& percorsoEseguibile) {
 
   if (!EsisteTabella("VESSENTARIA", *stato.database))
     return MostraErroreAvvio(reTabellaNonTrovata, "VESSENTARIA", archivio);
+  if (comando == TComando::Stato) return MostraStato(*stato.database);
   stato.elab = std::make_unique<TVessentariaElab>(*stato.database);
   stato.elab->Tasks().Task().SetFabbricaTask(CreaTask);
   // A person at a terminal sees the run go; a scheduled run stays silent.
-  if (ErroreStandardSuTerminale()) {
+  TAvanzamentoTerminale* avanzamento = nullptr;
+  if (comando == TComando::Esecuzione && ErroreStandardSuTerminale()) {
     stato.avanzamento = std::make_unique<TAvanzamentoTerminale>(stderr);
-    stato.elab->Tasks().Task().SetAvanzamento(stato.avanzamento.get());
+    avanzamento = static_cast<TAvanzamentoTerminale*>(stato.avanzamento.get());
+    stato.elab->Tasks().Task().SetAvanzamento(avanzamento);
   }
   std::string messaggio;
   if (!stato.elab->CaricaTasks(messaggio)) return MostraErroreAvvio(reNonAvviabile, messaggio, "");
-  // Task outcomes are written into the task table; the exit status does not carry them.
+  if (comando == TComando::Verifica) {
+    configurazione.Controlla(archivio);
+    return Verifica(*stato.elab, configurazione);
+  }
+  if (avanzamento) avanzamento->SetTotale(stato.elab->Attivi());
+  // Task outcomes are written into the task table; the exit status does not carry them, but
+  // standard error (and on Windows the event log) says what went wrong.
   stato.elab->EseguiTutto();
+  if (avanzamento) avanzamento->Riepilogo();
+  SegnalaFallimento(stato.elab->Esito());
   return 0;
 }
 
@@ -205,10 +301,10 @@ std::string RapportoEccezione(const std::string& classe, const std::string& modu
   return testo + "\r\n\r\n";
 }
 
-int EseguiProgramma() {
+int EseguiProgramma(TComando comando) {
   std::string rapporto;
   try {
-    return Avvio(PercorsoEseguibile());
+    return Avvio(PercorsoEseguibile(), comando);
   } catch (const std::exception& errore) {
     rapporto = RapportoEccezione(NomeClasseErrore(errore), NomeModulo(), &errore, errore.what());
   } catch (...) {

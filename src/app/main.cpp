@@ -3,11 +3,35 @@
 #include "app/Argomenti.h"
 #include "app/Avvio.h"
 
+namespace {
+
+// EX_USAGE and EX_IOERR of the BSD convention that schedulers and scripts know.
+constexpr int kStatoUso = 64;
+constexpr int kStatoScrittura = 74;
+
+// A help text that did not reach its reader must not look like one that did.
+int Stampa(const std::string& testo) {
+  const bool scritto = std::fputs(testo.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
+  return scritto && !std::ferror(stdout) ? 0 : kStatoScrittura;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-  // Asked for help or the version, the program answers and opens nothing.
-  if (const auto testo = TestoRichiesto(argc, argv)) {
-    std::fputs(testo->c_str(), stdout);
-    return 0;
+  // Everything but a run answers before anything is opened.
+  const TRichiesta richiesta = LeggiArgomenti(argc, argv);
+  switch (richiesta.Comando) {
+    case TComando::Aiuto:
+      return Stampa(TestoAiuto());
+    case TComando::Versione:
+      return Stampa(TestoVersione());
+    case TComando::Uso:
+      std::fputs(TestoUso(richiesta.Errore).c_str(), stderr);
+      return kStatoUso;
+    case TComando::Esecuzione:
+    case TComando::Verifica:
+    case TComando::Stato:
+      break;
   }
-  return EseguiProgramma();
+  return EseguiProgramma(richiesta.Comando);
 }

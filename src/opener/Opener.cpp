@@ -5,6 +5,7 @@
 #include "db/SQLDatabase.h"
 #include "db/SQLError.h"
 #include "platform/IniFile.h"
+#include "platform/Testo.h"
 
 namespace {
 
@@ -18,8 +19,13 @@ TIniFile DatiIni(const std::string& Cartella) {
 }
 
 TLimitiRete limitiRete;
+bool soloApertura = false;
 
 }  // namespace
+
+void ImpostaSoloApertura(bool valore) {
+  soloApertura = valore;
+}
 
 void ImpostaLimitiRete(const TLimitiRete& limiti) {
   limitiRete = limiti;
@@ -33,6 +39,16 @@ bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabas
                           const std::string& Server, const std::string& LetteraDisco,
                           const std::string& Utente, const std::string& Password,
                           const TOsservatoreConnessioni& Osservatore) {
+  std::string motivo;
+  return ConnettiCreaDatabase(Database, NomeDatabase, Server, LetteraDisco, Utente, Password,
+                              Osservatore, motivo);
+}
+
+bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
+                          const std::string& Server, const std::string& LetteraDisco,
+                          const std::string& Utente, const std::string& Password,
+                          const TOsservatoreConnessioni& Osservatore, std::string& Motivo) {
+  Motivo.clear();
   const std::string utente = Utente.empty() ? UtentePredefinito : Utente;
   const std::string password = Password.empty() ? PasswordPredefinita : Password;
 
@@ -56,11 +72,14 @@ bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabas
     Database.SetConnected(true);
     return true;
   } catch (const ESQLError& errore) {
+    Motivo = errore.what();
     if (errore.ErroreDiRete()) return false;
     // Whatever else the cause, the next move is to create the database under the same name; an
     // existing file makes the creation fail, so nothing is overwritten.
-  } catch (const std::exception&) {
+  } catch (const std::exception& errore) {
+    Motivo = errore.what();
   }
+  if (soloApertura) return false;
   try {
     Database.Params().Clear();
     Database.Params().Add("USER \"" + utente + "\"");
@@ -116,7 +135,7 @@ void ChiediServerDatabase(std::string& Server, std::string& LetteraDisco,
   TIniFile ini = DatiIni(Cartella);
   Server = ini.ReadString(Sezione, "Nome Server", "");
   LetteraDisco = ini.ReadString(Sezione, "Lettera Disco Server", "");
-  if (!Server.empty()) return;
+  if (!Server.empty() || soloApertura) return;
 
   MostraMessaggio("Non trovato dati.ini");
   TDueCampiForm dialogo(Proprietario);
@@ -152,9 +171,10 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
   TIniFile ini = DatiIni(Cartella);
   const std::string server = ini.ReadString(Sezione, "Nome Server", "");
   const std::string alias = ini.ReadString(Sezione, "Alias", "");
+  std::string motivoServer;
   if (!server.empty() && !alias.empty()) {
-    risultato =
-        ConnettiCreaDatabase(Database, server + ":" + alias, "", "", Utente, Password, Osservatore);
+    risultato = ConnettiCreaDatabase(Database, server + ":" + alias, "", "", Utente, Password,
+                                     Osservatore, motivoServer);
     if (risultato) return true;
   }
 
@@ -170,9 +190,15 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
     const std::string percorsoNelServer = ini.ReadString(Sezione, "Percorso Nel Server", "");
     stop = PercorsoDaCondivisione(Cartella, percorsoNelServer, percorso, condivisioneConNome);
   }
-  if (!stop)
+  if (!stop) {
     risultato =
         ConnettiCreaDatabase(Database, percorso + nomeFile, "", "", Utente, Password, Osservatore);
+    // The archive is open, but not where dati.ini sends it: whoever reads the log should know
+    // that the server was not used, and why.
+    if (risultato && !motivoServer.empty() && percorso == Cartella)
+      ScriviRigaErrore(percorso + nomeFile + ": server " + server + " (alias " + alias +
+                       ") non raggiungibile, aperto senza server: " + NotaSuUnaRiga(motivoServer));
+  }
   if (!stop && condivisioneConNome && !risultato) {
     stop = true;
     MostraMessaggio(

@@ -22,25 +22,36 @@ struct TLimitiRete {
 void ImpostaLimitiRete(const TLimitiRete& limiti);
 const TLimitiRete& LimitiRete();
 
+// For a start that must change nothing (a check, a status view): no database is created and no
+// server name is asked for, so dati.ini is never written. Set once at start-up.
+void ImpostaSoloApertura(bool soloApertura);
+
 // Connects `Database` to the archive NomeFile (empty: "archivio.fdb") in Cartella (ending with a
 // folder separator), following the rules of Cartella's dati.ini, creating the database when no
 // connection succeeds. Empty Utente/Password use the defaults. Never raises on a failed
 // connection: returns false after showing whatever message applies. Raises only when dati.ini
 // cannot be written after the dialog ("Unable to write to %s"). `Osservatore`, when given, is told
-// each attempt.
+// each attempt. When the alias rule's server fails and the local path then opens the archive
+// with the embedded engine, one line on standard error names the database, the server and the
+// server's reason.
 bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& NomeFile, const std::string& Utente,
                       const std::string& Password, TFinestra* Proprietario,
                       const TOsservatoreConnessioni& Osservatore = nullptr);
 
-// One connection attempt, then a creation attempt under the same name when it fails, unless it
-// failed for want of a server (a network error): a creation under that name would go to the same
-// server, and one that does not answer would keep it waiting with no limit of ours, since the
-// creation statement carries no connection parameters.
+// One connection attempt, then a creation attempt under the same name when it fails (never in
+// the mode of ImpostaSoloApertura), unless it failed for want of a server (a network error): a
+// creation under that name would go to the same server, and one that does not answer would keep it
+// waiting with no limit of ours, since the creation statement carries no connection parameters.
 bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
                           const std::string& Server, const std::string& LetteraDisco,
                           const std::string& Utente, const std::string& Password,
                           const TOsservatoreConnessioni& Osservatore = nullptr);
+// The same, telling in `Motivo` why the connection failed (empty when it succeeded).
+bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
+                          const std::string& Server, const std::string& LetteraDisco,
+                          const std::string& Utente, const std::string& Password,
+                          const TOsservatoreConnessioni& Osservatore, std::string& Motivo);
 
 // Turns a network-share folder into a server path. True: the user was told to correct the
 // configuration and no connection is to be attempted.

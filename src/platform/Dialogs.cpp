@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Sistema.h"
+#include "platform/Testo.h"
 
 namespace {
 
@@ -84,13 +85,15 @@ void MostraMessaggio(const std::string& testo) {
 std::string TestoPerConsole(const std::string& testo) {
   std::string risultato;
   risultato.reserve(testo.size());
-  for (size_t i = 0; i < testo.size(); ++i) {
-    if (testo[i] == '\r') {
-      risultato += '\n';
-      if (i + 1 < testo.size() && testo[i + 1] == '\n') ++i;
-    } else {
-      risultato += testo[i];
-    }
+  size_t inizio = 0;
+  for (size_t i = 0; i <= testo.size(); ++i) {
+    if (i < testo.size() && testo[i] != '\r' && testo[i] != '\n') continue;
+    // Between the line breaks, paths and server texts: nothing in them may steer the terminal.
+    risultato += TestoVisibile(testo.substr(inizio, i - inizio));
+    if (i == testo.size()) break;
+    risultato += '\n';
+    if (testo[i] == '\r' && i + 1 < testo.size() && testo[i + 1] == '\n') ++i;
+    inizio = i + 1;
   }
   return risultato;
 }

@@ -134,5 +134,5 @@ class TInterfacciaConsole : public TInterfacciaUtente {
   bool interattiva_;
 };
 
-// A text as the console shows it: CR LF and lone CR become LF.
+// A text as the console shows it: CR LF and lone CR become LF, other control characters "?".
 std::string TestoPerConsole(const std::string& testo);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Dialogs.h"
+#include "platform/RegistroEventi.h"
 #include "platform/Sistema.h"
 
 namespace {
@@ -192,24 +193,10 @@ class TInterfacciaWindows : public TInterfacciaUtente {
   }
 };
 
-struct TChiudiSorgente {
-  void operator()(HANDLE sorgente) const noexcept { DeregisterEventSource(sorgente); }
-};
-using PSorgenteEventi = std::unique_ptr<std::remove_pointer_t<HANDLE>, TChiudiSorgente>;
-
 // The box as the event log keeps it: an error for the error box, a warning for the plain one,
-// which on a desktop that nobody sees reports something unusual all the same. Lines end in CR LF.
+// which on a desktop that nobody sees reports something unusual all the same.
 void RegistraEvento(const std::string& caption, const std::string& testo, TIconaMessaggio icona) {
-  PSorgenteEventi sorgente(RegisterEventSourceA(nullptr, "vessentaria"));
-  if (!sorgente) return;
-  std::string evento;
-  for (char c : caption + ": " + TestoPerConsole(testo)) {
-    if (c == '\n') evento += '\r';
-    evento += c;
-  }
-  const char* stringhe[] = {evento.c_str()};
-  WORD tipo = icona == TIconaMessaggio::Errore ? EVENTLOG_ERROR_TYPE : EVENTLOG_WARNING_TYPE;
-  ReportEventA(sorgente.get(), tipo, 0, 1, nullptr, 1, 0, stringhe, nullptr);
+  RegistraNelSistema(caption + ": " + TestoPerConsole(testo), icona == TIconaMessaggio::Errore);
 }
 
 // A desktop that nobody sees (a scheduled task run whether the user is logged on or not, a

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // Raised when an INI file cannot be written; what() is "Unable to write to " + the file path.
 class EIniFileError : public std::runtime_error {
@@ -22,6 +23,8 @@ class TIniFile {
 
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& defaultValue) const;
+  // The key names of the section, in file order; none when the file or the section is missing.
+  std::vector<std::string> ReadSection(const std::string& section) const;
   // Raises EIniFileError when the file cannot be written.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
 

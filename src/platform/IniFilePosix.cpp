@@ -220,6 +220,28 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   return result;
 }
 
+std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
+  std::string testo;
+  if (!Leggi(fileName_, testo)) testo.clear();
+  std::vector<std::string> chiavi;
+  bool dentro = false;
+  for (const TRiga& r : Righe(testo)) {
+    const std::string riga = testo.substr(r.inizio, r.fine - r.inizio);
+    std::string nome, valore;
+    if (Sezione(riga, nome)) {
+      // Only the first section of that name counts, as for a read.
+      if (dentro) break;
+      dentro = UgualiSenzaMaiuscole(nome, section);
+      continue;
+    }
+    const std::string contenuto = Rifila(riga);
+    if (dentro && !contenuto.empty() && contenuto.front() != ';' && contenuto.front() != '#' &&
+        Chiave(riga, nome, valore))
+      chiavi.push_back(nome);
+  }
+  return chiavi;
+}
+
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
   const std::string path = Destinazione(fileName_);

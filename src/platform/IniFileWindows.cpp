@@ -17,6 +17,20 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   return std::string(buffer.data(), n);
 }
 
+std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
+  // Without a key name the profile gives the section's keys, each ended by a NUL.
+  std::vector<char> buffer(32768);
+  const DWORD n = GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(),
+                                           static_cast<DWORD>(buffer.size()), fileName_.c_str());
+  std::vector<std::string> chiavi;
+  for (DWORD i = 0; i < n;) {
+    std::string chiave(buffer.data() + i);
+    i += static_cast<DWORD>(chiave.size()) + 1;
+    if (!chiave.empty()) chiavi.push_back(chiave);
+  }
+  return chiavi;
+}
+
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
   if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), fileName_.c_str()))

@@ -26,6 +26,12 @@ class TTask {
   virtual bool ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messaggio);
   // Runs the task; called once, after ApriConnessioni returned true.
   virtual bool Esecuzione(std::string& messaggio) = 0;
+  // Instead of Esecuzione: every check that Esecuzione makes before its first row moves, with
+  // the message it would give; writes nothing. A task type without such checks has none.
+  virtual bool Verifica(std::string& messaggio) {
+    messaggio.clear();
+    return true;
+  }
 
   // Told the steps and rows of Esecuzione; not owned, may be none.
   TAvanzamento* Avanzamento() const { return avanzamento_; }

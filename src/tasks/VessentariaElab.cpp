@@ -24,25 +24,47 @@ bool TVessentariaElab::CaricaTasks(std::string& messaggio) {
   return false;
 }
 
+int TVessentariaElab::Attivi() const {
+  int attivi = 0;
+  for (int i = 0; i < tasks_->Count(); ++i)
+    if (tasks_->Items(i).Info().Status == ssAttivo) ++attivi;
+  return attivi;
+}
+
 bool TVessentariaElab::EseguiTasks(std::string& messaggio) {
   messaggio.clear();
+  esito_ = TEsito();
   for (int i = 0; i < tasks_->Count(); ++i) {
     TVessentariaTask& task = tasks_->Items(i);
     if (task.Info().Status != ssAttivo) continue;
-    const std::string id = std::to_string(task.Info().ID);
+    const int32_t id = task.Info().ID;
+    if (esito_.Fallito) {
+      esito_.NonEseguiti.push_back(id);
+      continue;
+    }
     messaggio.clear();
     if (!task.PreparaTask(messaggio)) {
-      messaggio = "Anomalia sincro ID " + id + ":\r" + messaggio;
-      return false;
+      Fallimento(id, "Anomalia sincro ID ", messaggio);
+      continue;
     }
     messaggio.clear();
     if (!task.EseguiTask(messaggio)) {
-      messaggio = "Fallita esecuzione sincro ID " + id + ":\r" + messaggio;
-      return false;
+      Fallimento(id, "Fallita esecuzione sincro ID ", messaggio);
+      continue;
     }
+    ++esito_.Riusciti;
   }
+  // The first failure ends the run; the rows after it were only counted.
+  if (esito_.Fallito) return false;
   // After a full run the message holds the last task's success note.
   return true;
+}
+
+void TVessentariaElab::Fallimento(int32_t id, const char* testa, std::string& messaggio) {
+  esito_.Fallito = true;
+  esito_.IdFallito = id;
+  esito_.Nota = messaggio;
+  messaggio = testa + std::to_string(id) + ":\r" + messaggio;
 }
 
 bool TVessentariaElab::EseguiTutto() {

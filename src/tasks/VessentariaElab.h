@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TSQLDatabase;
 class TConnessione;
@@ -13,6 +15,15 @@ class TVessentariaTasks;
 // the run as exceptions, after the task's note was written.
 class TVessentariaElab {
  public:
+  // How the last EseguiTasks ended, for whoever tells a person or a scheduler.
+  struct TEsito {
+    int Riusciti = 0;
+    bool Fallito = false;
+    int32_t IdFallito = 0;
+    std::string Nota;                  // the note written into the failed task's row
+    std::vector<int32_t> NonEseguiti;  // active tasks after the failed one, left unrun
+  };
+
   explicit TVessentariaElab(TSQLDatabase& database);
   TVessentariaElab(const TVessentariaElab&) = delete;
   TVessentariaElab& operator=(const TVessentariaElab&) = delete;
@@ -25,11 +36,19 @@ class TVessentariaElab {
   // EseguiTasks, its message dropped.
   bool EseguiTutto();
 
+  const TEsito& Esito() const { return esito_; }
+  // Active rows loaded.
+  int Attivi() const;
+
   TSQLDatabase& Database() const { return database_; }
   TVessentariaTasks& Tasks() const { return *tasks_; }
 
  private:
+  // Records the failed task and composes the run's message: `testa`, the ID, ":", CR, the note.
+  void Fallimento(int32_t id, const char* testa, std::string& messaggio);
+
   std::unique_ptr<TConnessione> connessione_;
   TSQLDatabase& database_;
   std::unique_ptr<TVessentariaTasks> tasks_;
+  TEsito esito_;
 };

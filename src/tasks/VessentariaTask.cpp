@@ -20,6 +20,32 @@ const TVessentariaTaskInfo& TVessentariaTask::Info() const {
   return *info_;
 }
 
+const char* const kNotaSuccesso = "Elaborazione effettuata senza anomalie da segnalare";
+
+bool TVessentariaTask::ControllaEApri(const TVessentariaTaskInfo& riga, std::string& messaggio) {
+  messaggio.clear();
+  if (riga.ArchivioOrigine.empty()) {
+    messaggio = "Manca Archivio Origine";
+  } else if (riga.ArchivioDestinazione.empty()) {
+    messaggio = "Manca Archivio Destinazione";
+  } else if (riga.TipoSincro == tsNessuno) {
+    messaggio = "Status non riconosciuto";
+  } else if (!FileExists(riga.ArchivioOrigine)) {
+    messaggio = "Archivio origine \"" + riga.ArchivioOrigine + "\" non trovato";
+  } else if (!FileExists(riga.ArchivioDestinazione)) {
+    messaggio = "Archivio destinazione \"" + riga.ArchivioDestinazione + "\" non trovato";
+  } else {
+    if (fabbrica_) taskCorrente_ = fabbrica_(riga.TipoSincro);
+    if (!taskCorrente_) {
+      messaggio = "Status non riconosciuto";
+    } else {
+      taskCorrente_->SetAvanzamento(avanzamento_);
+      return taskCorrente_->ApriConnessioni(riga, messaggio);
+    }
+  }
+  return false;
+}
+
 bool TVessentariaTask::PreparaTask(std::string& messaggio) {
   messaggio.clear();
   bool risultato = false;
@@ -28,26 +54,7 @@ bool TVessentariaTask::PreparaTask(std::string& messaggio) {
   try {
     const TVessentariaTaskInfo& riga = Info();
     if (avanzamento_) avanzamento_->InizioTask(riga.ID);
-    if (riga.ArchivioOrigine.empty()) {
-      messaggio = "Manca Archivio Origine";
-    } else if (riga.ArchivioDestinazione.empty()) {
-      messaggio = "Manca Archivio Destinazione";
-    } else if (riga.TipoSincro == tsNessuno) {
-      messaggio = "Status non riconosciuto";
-    } else if (!FileExists(riga.ArchivioOrigine)) {
-      messaggio = "Archivio origine \"" + riga.ArchivioOrigine + "\" non trovato";
-    } else if (!FileExists(riga.ArchivioDestinazione)) {
-      messaggio = "Archivio destinazione \"" + riga.ArchivioDestinazione + "\" non trovato";
-    } else {
-      if (fabbrica_) taskCorrente_ = fabbrica_(riga.TipoSincro);
-      messaggio.clear();
-      if (!taskCorrente_) {
-        messaggio = "Status non riconosciuto";
-      } else {
-        taskCorrente_->SetAvanzamento(avanzamento_);
-        risultato = taskCorrente_->ApriConnessioni(riga, messaggio);
-      }
-    }
+    risultato = ControllaEApri(riga, messaggio);
   } catch (const std::exception& e) {
     ScriviNotaDopoEccezione(messaggio, e.what());
     throw;
@@ -59,6 +66,21 @@ bool TVessentariaTask::PreparaTask(std::string& messaggio) {
     ScriviNote(messaggio);
     if (avanzamento_) avanzamento_->FineTask(false, messaggio);
   }
+  return risultato;
+}
+
+bool TVessentariaTask::VerificaTask(std::string& messaggio) {
+  messaggio.clear();
+  taskCorrente_.reset();
+  bool risultato = false;
+  try {
+    risultato = ControllaEApri(Info(), messaggio) && taskCorrente_->Verifica(messaggio);
+  } catch (const std::exception& e) {
+    // A run would end here with this text as the note.
+    if (messaggio.empty()) messaggio = e.what();
+  }
+  // The archives of one task are closed before the next one's open, as in a run.
+  taskCorrente_.reset();
   return risultato;
 }
 
@@ -78,7 +100,7 @@ bool TVessentariaTask::EseguiTask(std::string& messaggio) {
       ScriviNotaDopoEccezione(messaggio, nullptr);
       throw;
     }
-    if (risultato) messaggio = "Elaborazione effettuata senza anomalie da segnalare";
+    if (risultato) messaggio = kNotaSuccesso;
   }
   ScriviNote(messaggio);
   if (avanzamento_) avanzamento_->FineTask(risultato, messaggio);

@@ -12,6 +12,9 @@ class TSQLStatement;
 struct TColonnaTesto;
 class TTask;
 
+// The note of a task that ran without failure.
+extern const char* const kNotaSuccesso;
+
 // The row object of the task list: one instance serves every row, standing on the row that the
 // list's Items() points it at. Owns the task object of the current row and the prepared
 // write-back statement; the connection pair is the driver's.
@@ -29,6 +32,10 @@ class TVessentariaTask {
   // task's source and destination archives. False: the message is the note, already written.
   // An exception that escapes still has the note written before it goes on.
   bool PreparaTask(std::string& messaggio);
+  // What PreparaTask checks and opens, then the task's own checks before its first row would
+  // move; writes nothing, neither note nor data. False: the message is the note a run would
+  // write. An error that a run would let escape becomes the message.
+  bool VerificaTask(std::string& messaggio);
   // Runs the current row's task and writes the note: the success text or the failure text.
   // An exception that escapes the task has the note written before it goes on.
   bool EseguiTask(std::string& messaggio);
@@ -49,6 +56,8 @@ class TVessentariaTask {
   void SetAvanzamento(TAvanzamento* avanzamento) { avanzamento_ = avanzamento; }
 
  private:
+  // The checks of the current row, the creation of its task and the opening of its archives.
+  bool ControllaEApri(const TVessentariaTaskInfo& riga, std::string& messaggio);
   // Writes the note on the way out of an exception; a failure to write must not replace the
   // exception that ended the task.
   void ScriviNotaDopoEccezione(std::string& messaggio, const char* testoEccezione) noexcept;

@@ -101,3 +101,18 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
   }
   return true;
 }
+
+bool TTaskVornyUSA::Verifica(std::string& messaggio) {
+  messaggio.clear();
+  if (!Origine() || !Destinazione())
+    throw std::logic_error("Verifica before ApriConnessioni succeeded");
+  for (const TPasso& passo : kPassi) {
+    std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
+    if (!travaso->Prepara(messaggio)) {
+      messaggio.insert(0, kTestoTravaso);
+      messaggio.replace(messaggio.find("%s"), 2, passo.titolo);
+      return false;
+    }
+  }
+  return true;
+}

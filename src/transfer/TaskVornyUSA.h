@@ -22,6 +22,9 @@ class TTaskVornyUSA : public TTask {
   // up. The five source queries read one read-only snapshot of the source, started here and
   // ended on return.
   bool Esecuzione(std::string& messaggio) override;
+  // Prepares the five transfers in turn (tables, layouts, source queries, destination
+  // statements) without emptying or writing anything.
+  bool Verifica(std::string& messaggio) override;
 
  protected:
   // Runs one transfer of the class given. False: the line naming the step by its caption in

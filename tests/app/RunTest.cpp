@@ -128,10 +128,14 @@ TEST_F(RunTest, RigheAttiveInOrdineDiIDFinoAlPrimoFallimento) {
   const std::string tre = CreaOrdini("tre.fdb");
   CreaDitta(Riga(3, origine, tre) + Riga(1, origine, uno) + Riga(2, origine, due));
 
+  // The failure is told on standard error, for the journal and cron's mail.
   const TEsito esito = Esegui();
   EXPECT_EQ(esito.stato, 0);
   EXPECT_EQ(esito.out, "");
-  EXPECT_EQ(esito.err, "");
+  EXPECT_EQ(esito.err,
+            "vessentaria: Task 2 fallito: Impossibile eseguire il travaso Intestatari PS Ordini: / "
+            "Tabella \"CLIENTI\" non trovata in destinazione\n"
+            "vessentaria: Task attivi non eseguiti dopo il fallimento del task 2: 3\n");
 
   auto righe = LeggiTabella();
   EXPECT_EQ(righe[1].nota, kSuccesso);
@@ -290,26 +294,34 @@ TEST_F(RunTest, ErroreCheSfuggeAlTaskTerminaConStato1DopoLaNota) {
   EXPECT_EQ(Contenuto(destinazione), kVuoto);
 }
 
-// A person who starts the program at a terminal sees each task's steps and how each task ended;
-// the notes are the same as in a run that nobody watches.
+// A person who starts the program at a terminal sees each task's steps, which of how many, how
+// each task ended and a summary; the notes are the same as in a run that nobody watches. A path
+// cannot steer the terminal.
 TEST_F(RunTest, AlTerminaleMostraPassiEdEsiti) {
   const std::string origine = CreaOrdini("origine.fdb", kOrdini);
   const std::string destinazione = CreaOrdini("destinazione.fdb");
-  CreaDitta(Riga(10, origine, destinazione) + Riga(20, origine, archivi_ + "manca.fdb"));
+  const std::string manca = archivi_ + "manca\x1b]0;titolo\x07\x1b[2J.fdb";
+  CreaDitta(Riga(10, origine, destinazione) + Riga(20, origine, manca));
 
   Terminale terminale(impianto_.Programma());
-  ASSERT_TRUE(terminale.Attendi("\rTask 10 - Intestatari PS Ordini - ")) << terminale.Schermo();
-  ASSERT_TRUE(terminale.Attendi("\rTask 10 - Sessioni PS Ordini - ")) << terminale.Schermo();
-  ASSERT_TRUE(terminale.Attendi("\rTask 10 riuscito in ")) << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi("\rTask 10 (1 di 2) - Intestatari PS Ordini - "))
+      << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi("\rTask 10 (1 di 2) - Sessioni PS Ordini - "))
+      << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi("\rTask 10 (1 di 2) riuscito in ")) << terminale.Schermo();
   ASSERT_TRUE(terminale.Attendi(": " + std::string(kSuccesso))) << terminale.Schermo();
-  ASSERT_TRUE(terminale.Attendi("\rTask 20 fallito in ")) << terminale.Schermo();
-  ASSERT_TRUE(
-      terminale.Attendi(": Archivio destinazione \"" + archivi_ + "manca.fdb\" non trovato"))
+  ASSERT_TRUE(terminale.Attendi("\rTask 20 (2 di 2) fallito in ")) << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi(": Archivio destinazione \"" + archivi_ +
+                                "manca?]0;titolo??[2J.fdb\" non trovato"))
+      << terminale.Schermo();
+  ASSERT_TRUE(terminale.Attendi("\rTask riusciti: 1, falliti: 1, non eseguiti: 0\r\n"))
       << terminale.Schermo();
   EXPECT_EQ(terminale.Esito(), 0);
+  EXPECT_EQ(terminale.Schermo().find('\x1b'), std::string::npos);
+  EXPECT_EQ(terminale.Schermo().find('\x07'), std::string::npos);
   auto righe = LeggiTabella();
   EXPECT_EQ(righe[10].nota, kSuccesso);
-  EXPECT_EQ(righe[20].nota, "Archivio destinazione \"" + archivi_ + "manca.fdb\" non trovato");
+  EXPECT_EQ(righe[20].nota, "Archivio destinazione \"" + manca + "\" non trovato");
   EXPECT_EQ(Contenuto(destinazione), kCopiati);
 }
 

@@ -260,7 +260,8 @@ TEST(Startup, UncaughtErrorIsReportedOnStandardOutput) {
 }
 
 // --help and --version answer without starting: a USER.FDB that a run would try to open (and
-// then report) is left alone. Any other argument is ignored and the run starts as without one.
+// then report) is left alone. An option the program does not know is refused before anything
+// is opened; other arguments are ignored and the run starts as without one.
 TEST(Startup, HelpAndVersionOpenNothing) {
   TImpianto installazione;
   fs::create_directory(installazione.CartellaUtente());
@@ -273,31 +274,40 @@ TEST(Startup, HelpAndVersionOpenNothing) {
   EXPECT_EQ(err, "");
   EXPECT_EQ(out.substr(0, versione.size()), versione);
   EXPECT_NE(out.find("  " + installazione.UserFdb() + "\n"), std::string::npos) << out;
-  for (int codice = 0; codice <= 8; ++codice)
-    EXPECT_NE(out.find("\n  " + std::to_string(codice) + "  "), std::string::npos) << codice;
+  for (int codice : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 64, 74})
+    EXPECT_NE(out.find("\n  " + std::to_string(codice) + " "), std::string::npos) << codice;
 
   const std::string aiuto = out;
   for (const std::vector<std::string>& argomenti :
-       {std::vector<std::string>{"--version"}, {"--version", "--help"}, {"-x", "--version"}}) {
+       {std::vector<std::string>{"--version"}, {"--version", "--help"}, {"-V", "--check"}}) {
     SCOPED_TRACE(::testing::PrintToString(argomenti));
     EXPECT_EQ(Esegui(installazione, &out, &err, argomenti), 0);
     EXPECT_EQ(out, versione);
     EXPECT_EQ(err, "");
   }
-  EXPECT_EQ(Esegui(installazione, &out, &err, {"--verbose", "help", "-h", "--help"}), 0);
+  EXPECT_EQ(Esegui(installazione, &out, &err, {"help", "-h", "--status"}), 0);
   EXPECT_EQ(out, aiuto);
+  // Help that does not reach its reader does not end as if it had.
+  EXPECT_NE(RunCommand("'" + installazione.Programma() + "' --help >/dev/full", &out, &err), 0);
+
+  for (const std::vector<std::string>& argomenti : {std::vector<std::string>{"--verbose"},
+                                                    {"-h", "help", "--Help"},
+                                                    {"--dry-run"},
+                                                    {"--hlep"},
+                                                    {"-"},
+                                                    {"--check", "--status"}}) {
+    SCOPED_TRACE(::testing::PrintToString(argomenti));
+    EXPECT_EQ(Esegui(installazione, &out, &err, argomenti), 64);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err.rfind("vessentaria: ", 0), 0u) << err;
+    EXPECT_NE(err.find("\nUsage: vessentaria "), std::string::npos) << err;
+  }
   EXPECT_EQ(LeggiFile(installazione.UserFdb()), "non un archivio");
   EXPECT_FALSE(fs::exists(installazione.CartellaUtente() + "dati.ini"));
 
-  for (const std::vector<std::string>& argomenti :
-       {std::vector<std::string>{"--verbose"}, {"-h", "help", "--Help"}}) {
-    SCOPED_TRACE(::testing::PrintToString(argomenti));
-    EXPECT_EQ(Esegui(installazione, &out, &err, argomenti), 3);
-    EXPECT_EQ(out, "");
-    EXPECT_NE(err.find("Error: Impossibile stabilire la connessione all'archivio"),
-              std::string::npos)
-        << err;
-  }
+  EXPECT_EQ(Esegui(installazione, &out, &err, {"help"}), 3);
+  EXPECT_NE(err.find("Error: Impossibile stabilire la connessione all'archivio"), std::string::npos)
+      << err;
 }
 
 namespace {

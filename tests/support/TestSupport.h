@@ -57,6 +57,7 @@ std::string ProgramPath();
 struct TRigaTask {
   std::string nota;
   std::string ultima;
+  bool operator==(const TRigaTask&) const = default;
 };
 
 // The isql script that lists the task table, and the reading of what isql printed for it.

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "opener/Opener.h"
+
+// Collects what is wrong in the dati.ini files that a start-up reads: keys of [CONFIG] and
+// [Rete] that the program does not know (a mistyped key is silently not applied) and [Rete]
+// values that are not whole seconds within range. Other sections belong to other programs of
+// the installation and are left alone.
+class TControlloConfigurazione {
+ public:
+  // The dati.ini beside the database file `archivio`, once per folder.
+  void Controlla(const std::string& archivio);
+  // A dati.ini by its own path, once per file; `conRete`: its [Rete] section is read.
+  void ControllaFile(const std::string& datiIni, bool conRete);
+  void Aggiungi(const std::string& difetto) { difetti_.push_back(difetto); }
+  // One text per fault, naming the file, in the order found.
+  const std::vector<std::string>& Difetti() const { return difetti_; }
+
+ private:
+  std::set<std::string> controllati_;
+  std::vector<std::string> difetti_;
+};
+
+// The [Rete] limits of `datiIni` (beside USER.FDB): whole seconds from 0 to a day; a value that
+// is missing, not a number or out of range keeps the default. `controllo`, when given, is told
+// the faults of the whole file.
+TLimitiRete LeggiLimitiRete(const std::string& datiIni, TControlloConfigurazione* controllo);

@@ -1,0 +1,3 @@
+#include "platform/RegistroEventi.h"
+
+void RegistraNelSistema(const std::string&, bool) {}

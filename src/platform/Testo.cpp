@@ -1,0 +1,43 @@
+#include "platform/Testo.h"
+
+#include <cstdio>
+
+std::string TestoVisibile(const std::string& testo) {
+  std::string risultato;
+  risultato.reserve(testo.size());
+  for (size_t i = 0; i < testo.size(); ++i) {
+    const auto c = static_cast<unsigned char>(testo[i]);
+    if (c < 0x20 || c == 0x7F) {
+      risultato += '?';
+    } else if (c == 0xC2 && i + 1 < testo.size() &&
+               static_cast<unsigned char>(testo[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(testo[i + 1]) <= 0x9F) {
+      // A terminal in UTF-8 takes these as control characters too (0x9B opens a sequence).
+      risultato += '?';
+      ++i;
+    } else {
+      risultato += testo[i];
+    }
+  }
+  return risultato;
+}
+
+std::string NotaSuUnaRiga(const std::string& nota) {
+  std::string riga;
+  riga.reserve(nota.size());
+  for (size_t i = 0; i < nota.size(); ++i) {
+    if (nota[i] == '\r' || nota[i] == '\n') {
+      if (nota[i] == '\r' && i + 1 < nota.size() && nota[i + 1] == '\n') ++i;
+      riga += " / ";
+    } else {
+      riga += nota[i];
+    }
+  }
+  return TestoVisibile(riga);
+}
+
+void ScriviRigaErrore(const std::string& riga) {
+  const std::string testo = "vessentaria: " + TestoVisibile(riga) + "\n";
+  std::fwrite(testo.data(), 1, testo.size(), stderr);
+  std::fflush(stderr);
+}

@@ -1,0 +1,110 @@
+// --check and --status on an installation: what they print, their exit status, and that they
+// leave every archive, the task table and dati.ini as they were.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/Impianto.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Task 1 would copy; task 2's destination lacks a column of the last step; task 3's destination
+// does not exist; task 4 is inactive and never mentioned.
+class Opzioni : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    impianto_.CreaOrdini(origine_, DatiOrigine());
+    impianto_.CreaOrdini(buona_, DatiDestinazione());
+    impianto_.CreaOrdini(ridotta_, "ALTER TABLE PS_STOSESSION DROP TERMINALE;");
+    impianto_.CreaDitta(RigaTask(1, origine_, buona_) + RigaTask(2, origine_, ridotta_) +
+                        RigaTask(3, origine_, manca_) + RigaTask(4, origine_, manca_, "0"));
+  }
+
+  TImpianto impianto_;
+  std::string origine_ = impianto_.Archivi() + "origine.fdb";
+  std::string buona_ = impianto_.Archivi() + "buona.fdb";
+  std::string ridotta_ = impianto_.Archivi() + "ridotta.fdb";
+  std::string manca_ = impianto_.Archivi() + "manca.fdb";
+};
+
+TEST_F(Opzioni, CheckDiceCosaFarebbeOgniTaskSenzaScrivereNulla) {
+  const std::string utente = impianto_.Installazione() + "User/dati.ini";
+  std::ofstream(utente) << "[Rete]\nTimeoutRisposta=dieci\nTimeoutConnessione=90000\n"
+                           "[CONFIG]\nAlias Server=x\n[AltroProgramma]\nChiave=1\n";
+  const std::string impronta = Impronta(buona_);
+
+  const TEsito esito = impianto_.Esegui({"--check"});
+  EXPECT_EQ(esito.stato, 9) << esito.err;
+  EXPECT_EQ(esito.out,
+            "Task 1: ok\n"
+            "Task 2: Impossibile eseguire il travaso Sessioni PS Ordini: / Rilevata discrepanza "
+            "tra il tracciato di origine e quello di destinazione (Campo \"TERMINALE\" mancante "
+            "in destinazione)\n"
+            "Task 3: Archivio destinazione \"" +
+                manca_ + "\" non trovato\n" + utente +
+                ": [Rete] TimeoutConnessione=90000 fuori dall'intervallo 0-86400: vale 30\n" +
+                utente +
+                ": [Rete] TimeoutRisposta=dieci non è un numero intero di secondi: "
+                "vale 600\n" +
+                utente + ": [CONFIG] chiave sconosciuta \"Alias Server\"\n");
+  EXPECT_EQ(esito.err, "");
+
+  for (const auto& [id, riga] : impianto_.LeggiTabella()) {
+    EXPECT_EQ(riga.nota, kNotaVecchia) << id;
+    EXPECT_EQ(riga.ultima.substr(0, 4), "2001") << id;
+  }
+  EXPECT_EQ(Impronta(buona_), impronta);
+  EXPECT_FALSE(fs::exists(manca_));
+  EXPECT_FALSE(fs::exists(impianto_.Archivi() + "dati.ini"));
+
+  // Without the faulty tasks every active task would start.
+  fs::remove(impianto_.Ditta());
+  impianto_.CreaDitta(RigaTask(1, origine_, buona_) + RigaTask(4, origine_, manca_, "0"));
+  const TEsito pulito = impianto_.Esegui({"--check"});
+  EXPECT_EQ(pulito.stato, 0) << pulito.err;
+  EXPECT_EQ(pulito.out.substr(0, 11), "Task 1: ok\n");
+}
+
+// A company archive that does not exist is a start-up failure, as for a run, and is not created.
+TEST_F(Opzioni, CheckNonCreaLArchivioDellaDitta) {
+  fs::remove(impianto_.Installazione() + "User/USER.FDB");
+  impianto_.CreaUtente(impianto_.Archivi() + "nessuna.fdb");
+  const TEsito esito = impianto_.Esegui({"--check"});
+  EXPECT_EQ(esito.stato, 2);
+  EXPECT_NE(esito.err.find("nessuna.fdb\" non trovato"), std::string::npos) << esito.err;
+  EXPECT_FALSE(fs::exists(impianto_.Archivi() + "nessuna.fdb"));
+}
+
+TEST_F(Opzioni, StatusMostraLUltimaEsecuzioneDiOgniTask) {
+  const TEsito prima = impianto_.Esegui({"--status"});
+  EXPECT_EQ(prima.stato, 9) << prima.err;
+  EXPECT_NE(prima.out.find("\n1   1       VORNYUSA  2001-02-03 04:05:06  nota vecchia\n"),
+            std::string::npos)
+      << prima.out;
+
+  impianto_.Esegui();
+  const auto righe = impianto_.LeggiTabella();
+  const TEsito dopo = impianto_.Esegui({"--status"});
+  EXPECT_EQ(dopo.stato, 9) << dopo.err;
+  EXPECT_EQ(dopo.out.substr(0, dopo.out.find('\n')),
+            "ID  STATUS  TIPO      ULTIMA ESECUZIONE    NOTA");
+  EXPECT_NE(dopo.out.find(std::string("  ") + kSuccesso + "\n"), std::string::npos) << dopo.out;
+  EXPECT_NE(dopo.out.find(" / Rilevata discrepanza"), std::string::npos) << dopo.out;
+  EXPECT_NE(dopo.out.find("\n4   0       VORNYUSA  2001-02-03 04:05:06  nota vecchia\n"),
+            std::string::npos)
+      << dopo.out;
+  EXPECT_EQ(impianto_.LeggiTabella(), righe);
+
+  // Only the active tasks count: one that succeeded makes the status good.
+  fs::remove(impianto_.Ditta());
+  impianto_.CreaDitta(RigaTask(1, origine_, buona_) + RigaTask(4, origine_, manca_, "0"));
+  impianto_.Esegui();
+  EXPECT_EQ(impianto_.Esegui({"--status"}).stato, 0);
+}
+
+}  // namespace
