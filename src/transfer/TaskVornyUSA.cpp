@@ -109,8 +109,7 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
   for (const TPasso& passo : kPassi) {
     std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
     if (!travaso->Prepara(messaggio)) {
-      messaggio.insert(0, kTestoTravaso);
-      messaggio.replace(messaggio.find("%s"), 2, passo.titolo);
+      messaggio.insert(0, RigaPasso(passo.titolo));
       return false;
     }
   }
