@@ -410,6 +410,44 @@ TEST(Opener, UnwritableDatiIniLeavesTheOpener) {
   EXPECT_FALSE(fs::exists(cartella));
 }
 
+// The alias rule's server refuses the connection and the local path opens the archive: one line
+// on standard error says so, with the server's reason.
+TEST(Opener, ServerNotReachedIsToldWhenTheLocalPathOpens) {
+  TempFolder temp;
+  CreaDatabaseDiProva(temp / "ditta.fdb", "CREATE TABLE SEGNO (ID INTEGER);");
+  const std::string server = "127.0.0.1/" + std::to_string(PortaChiusa());
+  std::ofstream(temp / "dati.ini") << "[CONFIG]\nNome Server=" << server << "\nAlias=ditta\n";
+  TSQLDatabase database;
+  Utente utente;
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(
+      ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr, utente.Osservatore()));
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  const std::string attesa = "vessentaria: " + (temp / "ditta.fdb") + ": server " + server +
+                             " (alias ditta) non raggiungibile, aperto senza server: ";
+  EXPECT_EQ(err.substr(0, attesa.size()), attesa) << err;
+  EXPECT_GT(err.size(), attesa.size() + 10) << err;
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+  EXPECT_TRUE(utente.messaggi.empty());
+}
+
+// A start that must change nothing: a missing database is not created and no server is asked
+// for, so dati.ini stays unwritten.
+TEST(Opener, OpenOnlyCreatesAndAsksNothing) {
+  TempFolder temp;
+  TSQLDatabase database;
+  Utente utente({1, "SRV", "C"});
+  ImpostaSoloApertura(true);
+  const bool aperto =
+      ApriCreaDatabase(database, temp.Path(), "a.fdb", "", "", nullptr, utente.Osservatore());
+  ImpostaSoloApertura(false);
+  EXPECT_FALSE(aperto);
+  EXPECT_EQ(utente.dialoghi, 0);
+  EXPECT_EQ(utente.messaggi, std::vector<std::string>{kNonRiuscita});
+  EXPECT_FALSE(fs::exists(temp / "a.fdb"));
+  EXPECT_FALSE(fs::exists(temp / "dati.ini"));
+}
+
 // Through a private server on loopback: the alias rule, the prompt rule and a wrong password.
 class OpenerServer : public ::testing::Test {
  protected:
