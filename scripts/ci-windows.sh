@@ -48,10 +48,16 @@ xml="$aperto/$cartella/vessentaria-attivita.xml"
 campo() { xmllint --xpath "string(//*[local-name()='Exec'][$1]/*[local-name()='$2'])" "$xml"; }
 installazione="C:\\$cartella"
 programma="$installazione\\vessentaria.exe"
-[ "$(xmllint --xpath "count(//*[local-name()='Exec'])" "$xml")" = 1 ] ||
-  fallito "the task has not one action"
-[ "$(campo 1 Command)" = "$programma" ] && [ "$(campo 1 WorkingDirectory)" = "$installazione" ] &&
-  [ -z "$(campo 1 Arguments)" ] || fallito "the run's action is not $programma in $installazione"
+[ "$(xmllint --xpath "count(//*[local-name()='Exec'])" "$xml")" = 2 ] ||
+  fallito "the task has not two actions"
+for azione in 1 2; do
+  [ "$(campo $azione Command)" = "$programma" ] &&
+    [ "$(campo $azione WorkingDirectory)" = "$installazione" ] ||
+    fallito "action $azione is not $programma in $installazione"
+done
+# The run, then the view of the task table, whose exit status is the task's Last Run Result.
+[ -z "$(campo 1 Arguments)" ] || fallito "the run's action has arguments"
+[ "$(campo 2 Arguments)" = "--status" ] || fallito "the second action is not --status"
 # Every path of a file of the zip that the README and the XML's own comment name is in that folder.
 percorsi="$(grep -ohE '[A-Z]:\\([^\\ `*]+\\)*(vessentaria\.exe|vessentaria-attivita\.xml|registra-eventi\.ps1)' \
   "$aperto/$cartella/README.md" "$xml" | sort -u)"
