@@ -266,7 +266,10 @@ esito=$(fine senza-server 20)
 if [ "$esito" = 3 ] && [ ! -s "$lavoro/senza-server.out" ]; then ok "no server: exit status 3"; else
   ko "no server: exit status 3" "status $esito: $(cat -A "$lavoro/senza-server.out")"; fi
 registro=$(tr -d '\r' <"$cartella/registro.txt" 2>/dev/null)
-atteso="isc_attach_database $utente dpb=01 1C 06 53 59 53 44 42 41 1D 09 74 61 77 6E 79 71 75 69 70 39 04 1E 00 00 00 handle=0
+# Every attachment ends its parameters asking a Firebird 4 server for its newer types as text.
+legami="int128 to varchar;decfloat to varchar;time zone to varchar"
+legami="5D $(printf '%02X' ${#legami}) $(printf '%s' "$legami" | od -An -tx1 -v | xargs | tr a-f A-F)"
+atteso="isc_attach_database $utente dpb=01 1C 06 53 59 53 44 42 41 1D 09 74 61 77 6E 79 71 75 69 70 39 04 1E 00 00 00 $legami handle=0
 isc_dsql_execute_immediate dialect=3 CREATE DATABASE '$utente' USER \"SYSDBA\"\\r\\nPASSWORD \"tawnyquip\"\\r\\nPAGE_SIZE 4096\\r\\n handles=0,0"
 if [ "$registro" = "$atteso" ]; then
   ok "no server: one connection as SYSDBA, then one creation with page size 4096 in dialect 3"
