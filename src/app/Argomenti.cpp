@@ -52,7 +52,7 @@ std::string TestoAiuto() {
          "      by the embedded engine\n"
          "  dati.ini beside USER.FDB, optional section Rete: TimeoutConnessione (default 30)\n"
          "      and TimeoutRisposta (default 600), in seconds, bound the wait for a server\n"
-         "      that does not answer; 0 leaves Firebird's own behaviour\n"
+         "      that does not answer (0 to 86400); 0 leaves Firebird's own behaviour\n"
          "\n"
          "Exit status:\n"
          "  0  the tasks were run: each task's outcome, failures included, is in its row\n"
