@@ -133,7 +133,6 @@ struct TSQLStatement::Impl {
   std::vector<std::unique_ptr<TSQLVar>> parametri;
   std::vector<std::unique_ptr<TSQLVar>> campi;
   std::string testoInviato;  // after parameter scanning, kept for the retry of a procedure
-  std::string nomeCursore;
   int dialetto = 3;
   std::vector<char> segmento;  // scratch buffer for blob copies, kept between rows
 };

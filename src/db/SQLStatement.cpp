@@ -1,7 +1,6 @@
 #include "db/SQLStatement.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <utility>
@@ -172,8 +171,6 @@ std::string ScansionaParametri(const std::string& testo, std::vector<std::string
 
 TSQLStatement::TSQLStatement() : impl_(std::make_unique<Impl>()) {
   CaricaLibreriaClient();
-  static std::atomic<unsigned> contatore{0};
-  impl_->nomeCursore = "VSQLCUR" + std::to_string(++contatore);
   // An edit frees the prepared form but leaves an open cursor flagged, so that the next Execute
   // reports it instead of silently dropping the rows the caller was reading.
   sql_.SetGuards(nullptr, [this] { LiberaHandle(); });
@@ -377,14 +374,8 @@ void TSQLStatement::Esegui(bool riprova) {
             return isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in);
           }))
         ErroreServer(status);
-      if (Sorvegliata(Attachment(database_), [&] {
-            return isc_dsql_set_cursor_name(status, &impl_->handle, impl_->nomeCursore.c_str(), 0);
-          })) {
-        ISC_STATUS_ARRAY chiusura{};
-        Sorvegliata(Attachment(database_),
-                    [&] { return isc_dsql_free_statement(chiusura, &impl_->handle, DSQL_close); });
-        ErroreServer(status);
-      }
+      // No cursor name: nothing here updates through a cursor, and naming it would cost a
+      // round trip of its own before the first fetch.
       open_ = true;
       eof_ = false;
       rowCount_ = 0;

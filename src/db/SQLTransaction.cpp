@@ -172,6 +172,17 @@ void TSQLTransaction::End(TAzioneTransazione action, bool forced) {
   handle_ = 0;
 }
 
+void TSQLTransaction::EseguiImmediato(const std::string& sql) {
+  if (!InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
+  ISC_STATUS_ARRAY status{};
+  if (Sorvegliata(Attachment(database_), [&] {
+        return isc_dsql_execute_immediate(status, database_->HandlePtr(), &handle_, 0, sql.c_str(),
+                                          static_cast<unsigned short>(database_->SQLDialect()),
+                                          nullptr);
+      }))
+    ErroreServer(status);
+}
+
 void TSQLTransaction::RegisterStatement(TSQLStatement* statement) {
   if (std::find(statements_.begin(), statements_.end(), statement) == statements_.end())
     statements_.push_back(statement);

@@ -42,6 +42,9 @@ class TSQLTransaction {
   bool Active() const { return InTransaction(); }
   void SetActive(bool value);
   bool InTransaction() const { return handle_ != 0; }
+  // Runs `sql`, a statement without parameters or results, in this active transaction in one
+  // request: nothing is prepared ahead or kept.
+  void EseguiImmediato(const std::string& sql);
 
   // Ends an active transaction by DefaultAction, forced (release, disconnect of its database).
   void EndForced() noexcept;

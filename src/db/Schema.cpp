@@ -5,6 +5,7 @@
 #include "db/SQLDatabase.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
+#include "db/SQLVar.h"
 
 namespace {
 
@@ -87,21 +88,14 @@ TCampoSQL& TCampoSQLList::NuovoCampo() {
   return *campi_.back();
 }
 
-bool CaricaCampiSQL(const std::string& tabella, TSQLDatabase& database, TCampoSQLList& campi) {
-  campi.Clear();
-  if (tabella.empty()) return false;
+namespace {
 
-  // The transaction is declared first, so the statement is closed before the commit.
-  auto transazione = std::make_unique<TSQLTransaction>();
-  transazione->SetDefaultDatabase(&database);
-  auto statement = std::make_unique<TSQLStatement>();
-  statement->SetDatabase(&database);
-  statement->SetTransaction(transazione.get());
-  transazione->SetActive(true);
-  statement->SetParamCheck(false);
-
-  TStrings& sql = statement->SQL();
+// The layout query over the tables that `condizione` selects from RDB$RELATION_FIELDS A: one
+// row per column, unordered (TABELLA and POSIZIONE give the order).
+void ComponiSQLCampi(TStrings& sql, const std::string& condizione) {
   sql.Add("SELECT");
+  sql.Add("  TRIM(A.RDB$RELATION_NAME) AS TABELLA,");
+  sql.Add("  A.RDB$FIELD_POSITION AS POSIZIONE,");
   sql.Add("  TRIM(A.RDB$FIELD_NAME) AS NOME,");
   sql.Add("  COALESCE(B.RDB$FIELD_TYPE,0) AS TIPO,");
   sql.Add("  COALESCE(B.RDB$FIELD_SUB_TYPE,0) AS SUBTIPO,");
@@ -130,21 +124,64 @@ bool CaricaCampiSQL(const std::string& tabella, TSQLDatabase& database, TCampoSQ
   sql.Add("  AND");
   sql.Add("  A.RDB$FIELD_NAME=C.RDB$FIELD_NAME");
   sql.Add("WHERE");
-  sql.Add("  A.RDB$RELATION_NAME='" + tabella + "'");
-  sql.Add("ORDER BY");
-  sql.Add("  A.RDB$FIELD_POSITION");
+  sql.Add("  " + condizione);
+}
+
+// The column of the statement's current row.
+void LeggiCampo(TSQLStatement& statement, TCampoSQL& campo) {
+  campo.Nome = statement.FieldByName("NOME").AsString().substr(0, 31);
+  campo.Tipo = TipoDaSistema(statement.FieldByName("TIPO").AsInteger(),
+                             statement.FieldByName("SUBTIPO").AsInteger());
+  campo.Dimensione = static_cast<int16_t>(statement.FieldByName("DIMENSIONE").AsInteger());
+  campo.Precisione = static_cast<uint8_t>(statement.FieldByName("PRECISIONE").AsInteger());
+  campo.Scala = static_cast<uint8_t>(statement.FieldByName("SCALA").AsInteger());
+  campo.Chiave = statement.FieldByName("CHIAVE").AsInteger() == 1;
+}
+
+// The statement's rows from the current one on, as layouts by table; a row without a table is
+// skipped.
+void LeggiTracciati(TSQLStatement& statement, TTracciati& tracciati) {
+  while (!statement.Eof()) {
+    TSQLVar& tabella = statement.FieldByName("TABELLA");
+    if (!tabella.IsNull()) LeggiCampo(statement, tracciati[tabella.AsString()].NuovoCampo());
+    statement.Next();
+  }
+}
+
+// "'A','B'": the names as a list of literals.
+std::string ElencoNomi(const std::vector<std::string>& nomi) {
+  std::string elenco;
+  for (const std::string& nome : nomi) elenco += (elenco.empty() ? "'" : ",'") + nome + "'";
+  return elenco;
+}
+
+}  // namespace
+
+void TCampoSQLList::Assign(const TCampoSQLList& altra) {
+  if (&altra == this) return;
+  Clear();
+  for (const auto& campo : altra.campi_) NuovoCampo() = *campo;
+}
+
+bool CaricaCampiSQL(const std::string& tabella, TSQLDatabase& database, TCampoSQLList& campi) {
+  campi.Clear();
+  if (tabella.empty()) return false;
+
+  // The transaction is declared first, so the statement is closed before the commit.
+  auto transazione = std::make_unique<TSQLTransaction>();
+  transazione->SetDefaultDatabase(&database);
+  auto statement = std::make_unique<TSQLStatement>();
+  statement->SetDatabase(&database);
+  statement->SetTransaction(transazione.get());
+  transazione->SetActive(true);
+  statement->SetParamCheck(false);
+  ComponiSQLCampi(statement->SQL(), "A.RDB$RELATION_NAME='" + tabella + "'");
+  statement->SQL().Add("ORDER BY 2");
   statement->Execute();
   if (statement->Eof()) return false;
 
   while (!statement->Eof()) {
-    TCampoSQL& campo = campi.NuovoCampo();
-    campo.Nome = statement->FieldByName("NOME").AsString().substr(0, 31);
-    campo.Tipo = TipoDaSistema(statement->FieldByName("TIPO").AsInteger(),
-                               statement->FieldByName("SUBTIPO").AsInteger());
-    campo.Dimensione = static_cast<int16_t>(statement->FieldByName("DIMENSIONE").AsInteger());
-    campo.Precisione = static_cast<uint8_t>(statement->FieldByName("PRECISIONE").AsInteger());
-    campo.Scala = static_cast<uint8_t>(statement->FieldByName("SCALA").AsInteger());
-    campo.Chiave = statement->FieldByName("CHIAVE").AsInteger() == 1;
+    LeggiCampo(*statement, campi.NuovoCampo());
     statement->Next();
   }
   return true;
@@ -198,6 +235,33 @@ int32_t ContaRecordSQL(const TStrings& righe, TSQLTransaction& transaction) {
   sql.Add("  )");
   statement.Execute();
   return statement.FieldByName("TOT").AsInteger();
+}
+
+TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQLDatabase& database,
+                                   TSQLTransaction& transaction, TTracciati& tracciati) {
+  tracciati.clear();
+  if (tabelle.empty()) return IdentitaDatabase(database, transaction);
+  TSQLStatement statement;
+  InterrogazioneDiSistema(statement, database, transaction);
+  TStrings& sql = statement.SQL();
+  sql.Add("SELECT");
+  sql.Add("  M.MON$DATABASE_NAME AS NOME_DATABASE,");
+  sql.Add("  CAST(M.MON$CREATION_DATE AS TIMESTAMP) AS CREAZIONE,");
+  sql.Add("  L.*");
+  sql.Add("FROM");
+  sql.Add("  MON$DATABASE M");
+  sql.Add("  LEFT JOIN (");
+  ComponiSQLCampi(sql, "A.RDB$RELATION_NAME IN (" + ElencoNomi(tabelle) + ")");
+  sql.Add("  ) L ON 1=1");
+  sql.Add("ORDER BY");
+  sql.Add("  L.TABELLA,");
+  sql.Add("  L.POSIZIONE");
+  statement.Execute();
+  TIdentitaDatabase identita;
+  identita.Nome = statement.FieldByName("NOME_DATABASE").AsString();
+  identita.Creazione = statement.FieldByName("CREAZIONE").AsTimeStamp();
+  LeggiTracciati(statement, tracciati);
+  return identita;
 }
 
 TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& transaction) {

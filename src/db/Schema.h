@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -60,6 +61,8 @@ class TCampoSQLList {
   int IndiceCampo(const std::string& nome) const;
   TCampoSQL& NuovoCampo();
   void Clear() { campi_.clear(); }
+  // Becomes a copy of `altra`.
+  void Assign(const TCampoSQLList& altra);
 
  private:
   std::vector<std::unique_ptr<TCampoSQL>> campi_;
@@ -73,6 +76,8 @@ bool EsisteTabella(const std::string& tabella, TSQLDatabase& database,
                    TSQLTransaction& transaction);
 // The same in a private transaction, committed on return.
 bool EsisteTabella(const std::string& tabella, TSQLDatabase& database);
+// The layouts of tables by name, as CaricaCampiSQL reads them.
+using TTracciati = std::map<std::string, TCampoSQLList>;
 // Number of rows that the SELECT in `righe` returns, in an active transaction.
 int32_t ContaRecordSQL(const TStrings& righe, TSQLTransaction& transaction);
 
@@ -86,6 +91,12 @@ struct TIdentitaDatabase {
 };
 // Asked in `transaction` (started when inactive and left active); server errors are raised.
 TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& transaction);
+
+// The identity and the layouts of every table of `tabelle` (exact names) that exists, in one
+// request: a table that does not exist has no entry. Asked in `transaction` (started when inactive
+// and left active); server errors are raised.
+TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQLDatabase& database,
+                                   TSQLTransaction& transaction, TTracciati& tracciati);
 
 // A text column's declared length in characters and the size of its character set's widest
 // character (1 for single-byte sets, NONE and OCTETS).

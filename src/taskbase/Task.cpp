@@ -26,8 +26,11 @@ bool TTask::ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messa
   }
   // Two paths, links or one dati.ini alias can lead to one database: a task would then empty
   // the tables it is reading and leave the source with only what it copied.
-  if (IdentitaDatabase(*databaseOrigine_, origine_->TransazioneLettura()) ==
-      IdentitaDatabase(*databaseDestinazione_, destinazione_->TransazioneLettura())) {
+  const std::vector<std::string> tabelle = TabelleUsate();
+  if (DescriviDatabase(tabelle, *databaseOrigine_, origine_->TransazioneLettura(),
+                       tracciatiOrigine_) == DescriviDatabase(tabelle, *databaseDestinazione_,
+                                                              destinazione_->TransazioneLettura(),
+                                                              tracciatiDestinazione_)) {
     messaggio = "Origine e destinazione coincidono: " + riga.ArchivioDestinazione;
     return false;
   }

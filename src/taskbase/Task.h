@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "db/Schema.h"
 #include "taskbase/TaskInfo.h"
 
 class TAvanzamento;
@@ -22,7 +23,8 @@ class TTask {
 
   // Opens Origine, then Destinazione, and refuses two archives that are one database. False: the
   // message holds the composed failure text; both pairs stay open and go with the task. Errors
-  // asking the server for a database's identity are raised.
+  // asking the server for a database's identity are raised. The layouts of TabelleUsate come
+  // with each identity, in the same request.
   virtual bool ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messaggio);
   // Runs the task; called once, after ApriConnessioni returned true.
   virtual bool Esecuzione(std::string& messaggio) = 0;
@@ -42,6 +44,11 @@ class TTask {
 
  protected:
   enum class TSlot { Origine, Destinazione };
+  // The tables whose layouts the task reads in both archives; none by default.
+  virtual std::vector<std::string> TabelleUsate() const { return {}; }
+  // The layouts of TabelleUsate found in each archive when ApriConnessioni checked it.
+  const TTracciati& TracciatiOrigine() const { return tracciatiOrigine_; }
+  const TTracciati& TracciatiDestinazione() const { return tracciatiDestinazione_; }
   bool ApriConnessione(const std::string& percorso, TSlot slot, std::string& messaggio);
 
  private:
@@ -51,4 +58,6 @@ class TTask {
   std::unique_ptr<TConnessione> origine_;
   std::unique_ptr<TSQLDatabase> databaseDestinazione_;
   std::unique_ptr<TConnessione> destinazione_;
+  TTracciati tracciatiOrigine_;
+  TTracciati tracciatiDestinazione_;
 };

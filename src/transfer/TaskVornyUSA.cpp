@@ -1,6 +1,7 @@
 #include "transfer/TaskVornyUSA.h"
 
 #include <stdexcept>
+#include <vector>
 
 #include "db/SQLDatabase.h"
 #include "db/SQLError.h"
@@ -45,10 +46,39 @@ bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe, const std::s
   std::unique_ptr<TTravasoDatiVornyUSA> travaso = classe(*Origine(), *Destinazione());
   travaso->SetAvanzamento(Avanzamento());
   travaso->SetTransazioneOrigine(istantaneaOrigine_.get());
+  travaso->SetComune(comune_.get());
   messaggio.clear();
   bool risultato = travaso->Esegui(messaggio);
   if (!risultato) messaggio.insert(0, RigaPasso(titolo));
   return risultato;
+}
+
+std::vector<std::string> TTaskVornyUSA::TabelleUsate() const {
+  std::vector<std::string> tabelle;
+  for (const TPasso& passo : kPassi)
+    tabelle.push_back(passo.classe(*Origine(), *Destinazione())->Tabella());
+  return tabelle;
+}
+
+void TTaskVornyUSA::PreparaComune() {
+  // Across a slow link each request waits a round trip: the steps share the layouts that came
+  // with the archives' identities, and the order tables are emptied in one request.
+  comune_ = std::make_unique<TComuneTravasi>();
+  comune_->origine = &TracciatiOrigine();
+  comune_->destinazione = &TracciatiDestinazione();
+  std::vector<std::string> daAzzerare;
+  for (const TPasso& passo : kPassi) {
+    const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
+    // A missing table is named by its own step.
+    if (dynamic_cast<TTravasoDatiVornyUSA_PS*>(travaso.get()) &&
+        TracciatiDestinazione().count(travaso->Tabella()))
+      daAzzerare.push_back(travaso->Tabella());
+  }
+  // Refused, the block changes nothing: the steps then empty their tables one by one, as when
+  // nothing is shared, and the table refused is named by its step.
+  std::string errore;
+  if (TTravasoDatiVornyUSA_PS::AzzeraTabelle(*Destinazione(), daAzzerare, errore))
+    comune_->azzerate = daAzzerare;
 }
 
 bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
@@ -67,6 +97,10 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
     // Read only: its release commits nothing and never fails.
     ~TFineIstantanea() { istantanea.reset(); }
   } fineIstantanea{istantaneaOrigine_};
+  struct TFineComune {
+    std::unique_ptr<TComuneTravasi>& comune;
+    ~TFineComune() { comune.reset(); }
+  } fineComune{comune_};
 
   // Undoes the destination's work; after a failure on the connection the rollback fails as
   // well, and the server undoes the work of the connection it lost.
@@ -76,8 +110,10 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
     } catch (...) {
     }
   };
-  const char* titolo = nullptr;
+  // What the steps share is asked before the first, and counts as the first step's work.
+  const char* titolo = kPassi[0].titolo;
   try {
+    PreparaComune();
     for (const TPasso& passo : kPassi) {
       titolo = passo.titolo;
       if (Avanzamento()) Avanzamento()->InizioPasso(passo.titolo);

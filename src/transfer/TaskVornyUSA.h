@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "taskbase/Task.h"
 #include "transfer/TravasoDatiVornyUSA.h"
@@ -32,6 +33,13 @@ class TTaskVornyUSA : public TTask {
   virtual bool EseguiTravaso(TTravasoDatiVornyUSAClass classe, const std::string& titolo,
                              std::string& messaggio);
 
+ protected:
+  std::vector<std::string> TabelleUsate() const override;
+
  private:
+  // Gives the steps the layouts read with the archives' identities and empties the order tables.
+  void PreparaComune();
+
   std::unique_ptr<TSQLTransaction> istantaneaOrigine_;  // only while Esecuzione runs
+  std::unique_ptr<TComuneTravasi> comune_;              // the same
 };

@@ -1,9 +1,10 @@
 #include "transfer/TravasiVornyUSA.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "db/SQLError.h"
-#include "db/SQLStatement.h"
+#include "db/SQLTransaction.h"
 #include "taskbase/Connessione.h"
 
 namespace {
@@ -65,7 +66,9 @@ void TTravasoDatiVornyUSA_Destinatari::ComponiSQLOrigine(TStrings& righe) {
 bool TTravasoDatiVornyUSA_PS::Travasa(std::string& messaggio) {
   messaggio.clear();
   std::string errore;
-  if (!AzzeraDestinazione(errore)) {
+  const bool azzerata = Comune() && std::find(Comune()->azzerate.begin(), Comune()->azzerate.end(),
+                                              Tabella()) != Comune()->azzerate.end();
+  if (!azzerata && !AzzeraDestinazione(errore)) {
     messaggio = "Fallito azzeramento tabella destinazione \"" + Tabella() + "\"\r" + errore;
     return false;
   }
@@ -73,14 +76,21 @@ bool TTravasoDatiVornyUSA_PS::Travasa(std::string& messaggio) {
 }
 
 bool TTravasoDatiVornyUSA_PS::AzzeraDestinazione(std::string& messaggio) {
+  return AzzeraTabelle(Destinazione(), {Tabella()}, messaggio);
+}
+
+bool TTravasoDatiVornyUSA_PS::AzzeraTabelle(TConnessione& destinazione,
+                                            const std::vector<std::string>& tabelle,
+                                            std::string& messaggio) {
   messaggio.clear();
-  auto statement = std::make_unique<TSQLStatement>();
-  statement->SetDatabase(&Destinazione().Database());
-  statement->SetTransaction(&Destinazione().TransazioneScrittura());
-  statement->SetParamCheck(false);
-  statement->SQL().Add("DELETE FROM " + Tabella());
+  if (tabelle.empty()) return true;
+  // A block runs under one savepoint: refused, it leaves every table as it was.
+  std::string sql = tabelle.size() > 1 ? "EXECUTE BLOCK AS BEGIN" : "";
+  for (const std::string& tabella : tabelle)
+    sql += (tabelle.size() > 1 ? " DELETE FROM " + tabella + ";" : "DELETE FROM " + tabella);
+  if (tabelle.size() > 1) sql += " END";
   try {
-    statement->Execute();
+    destinazione.TransazioneScrittura().EseguiImmediato(sql);
   } catch (const ESQLError& e) {
     messaggio = e.what();
     return false;

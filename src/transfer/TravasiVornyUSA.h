@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "transfer/TravasoDatiVornyUSA.h"
 
@@ -40,10 +41,16 @@ class TTravasoDatiVornyUSA_PS : public TTravasoDatiVornyUSA {
  public:
   using TTravasoDatiVornyUSA::TTravasoDatiVornyUSA;
 
+  // Empties the destination table first, unless the run has already done it.
   bool Travasa(std::string& messaggio) override;
   // DELETE FROM Tabella in the write transaction of Destinazione, not committed. False with the
   // database's error text when the server refuses it.
   bool AzzeraDestinazione(std::string& messaggio);
+  // Empties every table of `tabelle` in the write transaction of `destinazione` in one request,
+  // not committed. False with the database's error text when the server refuses it: then none
+  // of them has changed.
+  static bool AzzeraTabelle(TConnessione& destinazione, const std::vector<std::string>& tabelle,
+                            std::string& messaggio);
 };
 
 // The selected orders, matched on IDSESSIONE.

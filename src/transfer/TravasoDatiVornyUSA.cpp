@@ -48,14 +48,25 @@ TTravasoDatiVornyUSA::TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& 
 
 TTravasoDatiVornyUSA::~TTravasoDatiVornyUSA() = default;
 
+const TCampoSQLList* TTravasoDatiVornyUSA::TracciatoComune(const TConnessione& connessione) const {
+  if (!comune_) return nullptr;
+  const TTracciati& tracciati =
+      &connessione == &origine_ ? *comune_->origine : *comune_->destinazione;
+  auto trovato = tracciati.find(tabella_);
+  return trovato == tracciati.end() ? nullptr : &trovato->second;
+}
+
 bool TTravasoDatiVornyUSA::TabellaEsistente(TConnessione& connessione) {
+  if (comune_) return TracciatoComune(connessione) != nullptr;
   return EsisteTabella(tabella_, connessione.Database(), connessione.TransazioneLettura());
 }
 
 bool TTravasoDatiVornyUSA::ConfrontaTracciati(std::string& messaggio) {
   messaggio.clear();
-  TCampoSQLList destinazione;
-  CaricaCampiSQL(tabella_, destinazione_.Database(), destinazione);
+  TCampoSQLList caricato;
+  const TCampoSQLList* comune = TracciatoComune(destinazione_);
+  if (!comune) CaricaCampiSQL(tabella_, destinazione_.Database(), caricato);
+  const TCampoSQLList& destinazione = comune ? *comune : caricato;
   for (int i = 0; i < campi_->Count(); ++i) {
     const TCampoSQL& campo = campi_->Campo(i);
     int indice = destinazione.IndiceCampo(campo.Nome);
@@ -130,7 +141,10 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   }
 
   if (!campi_) campi_ = std::make_unique<TCampoSQLList>();
-  CaricaCampiSQL(tabella_, origine_.Database(), *campi_);
+  if (const TCampoSQLList* comune = TracciatoComune(origine_))
+    campi_->Assign(*comune);
+  else
+    CaricaCampiSQL(tabella_, origine_.Database(), *campi_);
   std::string confronto;
   if (!ConfrontaTracciati(confronto)) {
     messaggio = kDiscrepanza + confronto + ")";
@@ -176,29 +190,7 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
     sqlDestinazione_->SetParamCheck(true);
   }
   ComponiSQLDestinazione(sqlDestinazione_->SQL());
-  sqlDestinazione_->Prepare();
-
-  // Values move by position: column i of the source row must be column i of the layout, and
-  // after them come only the blob texts of the wrapped query.
   const int n = campi_->Count();
-  if (!ColonneAllineate(n + testiBlob, campo)) {
-    messaggio = kDiscrepanza + "Campo \"" + campo + "\" fuori posizione nella query di origine)";
-    return false;
-  }
-
-  colonne_.reserve(static_cast<size_t>(n));
-  parametri_.reserve(static_cast<size_t>(n));
-  testi_.assign(static_cast<size_t>(n), nullptr);
-  int testo = n;
-  for (int i = 0; i < n; ++i) {
-    colonne_.push_back(&sqlOrigine_->Fields(i));
-    parametri_.push_back(&sqlDestinazione_->Params(i));
-    if (conBlocchi && campi_->Campo(i).Tipo == tcBlob) {
-      TSQLVar& colonna = sqlOrigine_->Fields(testo++);
-      if (parametri_.back()->BlobComeTesto()) testi_[static_cast<size_t>(i)] = &colonna;
-    }
-  }
-
   blocco_.reset();
   if (conBlocchi) {
     std::vector<TParametroBlocco> valori;
@@ -211,8 +203,41 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
         sqlDestinazione_->SQL().Text(), std::move(valori),
         std::min(misure.Righe, kParametriMassimi / std::max(n, 1)));
     byteBlocco_ = misure.Byte;
+    try {
+      blocco_->Valore(0);  // prepares the block
+    } catch (const ESQLError&) {
+      // A destination that does not take the block still takes the rows one by one.
+      blocco_.reset();
+    }
+  }
+  // Each preparation waits a round trip across a network: where rows go in blocks, the statement
+  // for a single row is prepared only when a row goes alone.
+  if (!blocco_) PreparaInserimento();
+
+  // Values move by position: column i of the source row must be column i of the layout, and
+  // after them come only the blob texts of the wrapped query.
+  if (!ColonneAllineate(n + testiBlob, campo)) {
+    messaggio = kDiscrepanza + "Campo \"" + campo + "\" fuori posizione nella query di origine)";
+    return false;
+  }
+
+  colonne_.reserve(static_cast<size_t>(n));
+  testi_.assign(static_cast<size_t>(n), nullptr);
+  int testo = n;
+  for (int i = 0; i < n; ++i) {
+    colonne_.push_back(&sqlOrigine_->Fields(i));
+    if (conBlocchi && campi_->Campo(i).Tipo == tcBlob) {
+      TSQLVar& colonna = sqlOrigine_->Fields(testo++);
+      if (blocco_ && blocco_->Valore(i).BlobComeTesto()) testi_[static_cast<size_t>(i)] = &colonna;
+    }
   }
   return true;
+}
+
+void TTravasoDatiVornyUSA::PreparaInserimento() {
+  if (!parametri_.empty()) return;
+  sqlDestinazione_->Prepare();
+  for (int i = 0; i < campi_->Count(); ++i) parametri_.push_back(&sqlDestinazione_->Params(i));
 }
 
 TTravasoDatiVornyUSA::TMisureBlocco TTravasoDatiVornyUSA::MisureBlocco() const {
@@ -341,6 +366,7 @@ bool TTravasoDatiVornyUSA::InviaBlocco(std::string& messaggio) {
     // Nothing of the block is left: its rows run again one by one in the same transaction, and
     // the first one refused is named by its own error.
   }
+  PreparaInserimento();
   for (int r = 0; r < blocco_->Righe(); ++r) {
     blocco_->CopiaRiga(r, *sqlDestinazione_);
     try {
@@ -357,6 +383,7 @@ bool TTravasoDatiVornyUSA::InviaBlocco(std::string& messaggio) {
 
 bool TTravasoDatiVornyUSA::InserisciRecord(std::string& messaggio) {
   messaggio.clear();
+  PreparaInserimento();
   // Each value moves whole, in the source column's own type and scale, blobs byte for byte; the
   // server converts only where the destination column is declared differently. NULL stays NULL.
   for (size_t i = 0; i < parametri_.size(); ++i) parametri_[i]->Assign(*colonne_[i]);

@@ -16,6 +16,15 @@ class TSQLTransaction;
 class TSQLVar;
 class TTravasoDatiVornyUSA;
 
+// What the transfers of one run share, asked once per archive rather than once per transfer:
+// the layouts of every table of the run in both archives, and the destination tables that the
+// run has already emptied in its transaction.
+struct TComuneTravasi {
+  const TTracciati* origine = nullptr;
+  const TTracciati* destinazione = nullptr;
+  std::vector<std::string> azzerate;
+};
+
 // How the order task creates a transfer of a given class: owner is the caller, then the source
 // pair and the destination pair. Every class offers one through TTravasoDatiVornyUSA::Crea<T>.
 using TTravasoDatiVornyUSAClass =
@@ -80,6 +89,10 @@ class TTravasoDatiVornyUSA {
   // The transaction in which the source query runs; none: the read transaction of Origine. The
   // order task gives every transfer of a run the same snapshot of the source.
   void SetTransazioneOrigine(TSQLTransaction* transazione) { transazioneOrigine_ = transazione; }
+  // Layouts and emptied tables shared with the other transfers of the run; not owned. None: the
+  // transfer asks the system tables itself.
+  void SetComune(const TComuneTravasi* comune) { comune_ = comune; }
+  const TComuneTravasi* Comune() const { return comune_; }
 
   TConnessione& Origine() const { return origine_; }
   TConnessione& Destinazione() const { return destinazione_; }
@@ -107,6 +120,7 @@ class TTravasoDatiVornyUSA {
   std::string tabella_;
   TAvanzamento* avanzamento_ = nullptr;
   TSQLTransaction* transazioneOrigine_ = nullptr;
+  const TComuneTravasi* comune_ = nullptr;
   std::unique_ptr<TCampoSQLList> campi_;
   std::unique_ptr<TSQLStatement> sqlOrigine_;
   std::unique_ptr<TSQLStatement> sqlDestinazione_;
@@ -119,6 +133,8 @@ class TTravasoDatiVornyUSA {
   std::vector<TSQLVar*> testi_;
   size_t byteBlocco_ = 0;
 
+  // Prepares the statement for single rows and resolves its parameters, once per Prepara.
+  void PreparaInserimento();
   // Adds the current source row to the batch, or writes it alone.
   bool AccodaRecord(std::string& messaggio);
   // Writes the rows of the batch.
@@ -132,4 +148,7 @@ class TTravasoDatiVornyUSA {
   // False, with the column's name, when a time zone value that `origine` selects would not come
   // back the same from its text, as at the hour repeated when daylight saving time ends.
   bool FusiOrariEsatti(const TStrings& origine, std::string& campo);
+  // The layout of Tabella in the pair's archive from the shared layouts; null when it does not
+  // exist there or when nothing is shared.
+  const TCampoSQLList* TracciatoComune(const TConnessione& connessione) const;
 };

@@ -141,6 +141,36 @@ TEST_F(SchemaTest, TableExistence) {
   EXPECT_TRUE(transazione.InTransaction());
 }
 
+// One request brings the identity and the layouts of the tables asked for, each as CaricaCampiSQL
+// reads it alone; a table that does not exist has no entry, and with none found the identity
+// still comes.
+TEST_F(SchemaTest, DescriptionOfADatabase) {
+  TSQLTransaction transazione;
+  transazione.SetDefaultDatabase(&database_);
+  const TIdentitaDatabase identita = IdentitaDatabase(database_, transazione);
+  TTracciati tracciati;
+  EXPECT_EQ(DescriviDatabase({"UNICA", "NESSUNA", "RIGHE", "minuscola", "VISTA"}, database_,
+                             transazione, tracciati),
+            identita);
+  ASSERT_EQ(tracciati.size(), 4u);
+  EXPECT_EQ(tracciati.count("NESSUNA"), 0u);
+  for (const auto& [tabella, campi] : tracciati) {
+    SCOPED_TRACE(tabella);
+    TCampoSQLList soli;
+    ASSERT_TRUE(CaricaCampiSQL(tabella, database_, soli));
+    ASSERT_EQ(campi.Count(), soli.Count());
+    for (int i = 0; i < campi.Count(); ++i) {
+      EXPECT_EQ(campi.Campo(i).Nome, soli.Campo(i).Nome);
+      EXPECT_EQ(campi.Campo(i).Tipo, soli.Campo(i).Tipo);
+      EXPECT_EQ(campi.Campo(i).Dimensione, soli.Campo(i).Dimensione);
+      EXPECT_EQ(campi.Campo(i).Scala, soli.Campo(i).Scala);
+      EXPECT_EQ(campi.Campo(i).Chiave, soli.Campo(i).Chiave);
+    }
+  }
+  EXPECT_EQ(DescriviDatabase({"NESSUNA"}, database_, transazione, tracciati), identita);
+  EXPECT_TRUE(tracciati.empty());
+}
+
 TEST_F(SchemaTest, RowCountOfASelect) {
   std::unique_ptr<TSQLTransaction> transazione = CreaTransazioneReadCommitted(database_);
   struct Caso {

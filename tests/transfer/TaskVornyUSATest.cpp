@@ -13,6 +13,7 @@
 #include "platform/Dialogs.h"
 #include "support/ArchiviOrdini.h"
 #include "support/FirebirdServer.h"
+#include "support/Relay.h"
 #include "taskbase/Connessione.h"
 #include "taskbase/TaskInfo.h"
 #include "transfer/TaskVornyUSA.h"
@@ -334,4 +335,35 @@ TEST(TaskVornyUSATest, OneDatabaseUnderTwoNamesIsRefused) {
   EXPECT_EQ(DumpOrdini(archivi.origine), prima);
   server.reset();
   EXPECT_EQ(DumpOrdini(cartellaServer + "ditta.fdb"), primaServer);
+}
+
+// Across a slow link every round trip waits: the requests of a task that carry no rows (attach,
+// identity check, layouts, emptying, preparations, commit, detach) stay few. Each archive is
+// behind its own relay, which counts its round trips; the source tables are empty, so that every
+// round trip counted is one of these.
+TEST(TaskVornyUSATest, FewFixedRoundTrips) {
+  ArchiviOrdini archivi("", DatiDestinazione());
+  FirebirdServer server("tawnyquip",
+                        {{"origine", archivi.origine}, {"destinazione", archivi.destinazione}});
+  const std::string alias[] = {"origine", "destinazione"};
+  Relay relay[] = {Relay(server.Port()), Relay(server.Port())};
+  std::string percorsi[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string cartella = archivi.cartella / (alias[i] + "/");
+    std::filesystem::create_directory(cartella);
+    percorsi[i] = cartella + alias[i] + ".fdb";
+    std::ofstream(percorsi[i]) << "x";
+    std::ofstream(cartella + "dati.ini")
+        << "[CONFIG]\nNome Server=" << relay[i].Nome() << "\nAlias=" << alias[i] << "\n";
+  }
+  {
+    InterfacciaMuta ui;
+    TTaskVornyUSA task;
+    std::string messaggio;
+    ASSERT_TRUE(task.ApriConnessioni(RigaAttiva(percorsi[0], percorsi[1]), messaggio)) << messaggio;
+    EXPECT_TRUE(task.Esecuzione(messaggio)) << messaggio;
+  }
+  // Measured: 25 and 22 (71 and 68 when each step asked the system tables and emptied alone).
+  EXPECT_LE(relay[0].Giri(), 27);
+  EXPECT_LE(relay[1].Giri(), 24);
 }
