@@ -9,6 +9,12 @@
 #   wan       the destination through that server behind bench_relay, a link that holds every
 #             chunk for BENCH_DELAY_MS (default 5) each way: a wide-area round trip
 #   wan2      the source too behind the relay
+#   pavimento the floor: the engine's own work for the same copy, no client program: the source
+#             tables and empty destination tables (D_...) in one database, the five steps run
+#             by isql, embedded, as one EXECUTE BLOCK each (a FOR SELECT over the step's source
+#             query, one UPDATE OR INSERT ... MATCHING per row), one transaction; measured at
+#             every order count of the modes run before it (the data with blobs), and every
+#             mode is reported against it
 # In the wide-area modes the baseline sends text blobs inside the upsert's parameter (one request
 # per row, like the program), elsewhere it copies them segment by segment; BENCH_TEXT_BASELINE
 # lists the modes that use the first (default "wan wan2").
@@ -21,7 +27,7 @@
 #   bench/run.sh [ORDERS] [REPETITIONS]        defaults: 100000 orders (1000 in the wide-area
 #                                              modes), 3 repetitions
 # Environment: BENCH_DIR (work folder, default ./build-bench), BENCH_MODES (default
-# "vuota piena senzablob server wan wan2"), BENCH_SKIP_BUILD=1 to reuse the build, BENCH_STRACE=0
+# "vuota piena senzablob server wan wan2 pavimento"), BENCH_SKIP_BUILD=1 to reuse the build, BENCH_STRACE=0
 # to skip the extra run under strace that counts the network sends.
 # Exit status: 0 when every checksum agrees and every run succeeded, 1 otherwise (the figures are
 # reported, not enforced).
@@ -30,7 +36,7 @@ repo="$(cd "$(dirname "$0")/.." && pwd)"
 ordini_dati="${1:-}"
 ripetizioni="${2:-3}"
 W="${BENCH_DIR:-$repo/build-bench}"
-modi="${BENCH_MODES:-vuota piena senzablob server wan wan2}"
+modi="${BENCH_MODES:-vuota piena senzablob server wan wan2 pavimento}"
 ritardo="${BENCH_DELAY_MS:-5}"
 base_testo="${BENCH_TEXT_BASELINE:-wan wan2}"
 password=tawnyquip
@@ -167,8 +173,8 @@ giri_relay() {  # giri_relay FROM-LINE: round trips of the connections logged af
 }
 
 # ---- checksum over every column of the four tables
-checksum() {  # checksum DATABASE-NAME WITH-BLOBS(1/0)
-  local db="$1" blob="$2" sql=""
+checksum() {  # checksum DATABASE-NAME WITH-BLOBS(1/0) [TABLE-PREFIX]
+  local db="$1" blob="$2" prefisso="${3:-}" sql=""
   local -A colonne=(
     [CLIENTI]="CODICE RAGIONESOCIALE NAZIONE INTESTATARIOFATTURA CATEGORIA FIDO TELEFONO DATAINSERIMENTO"
     [PS_ORDINI]="ID IDSESSIONE IDUTENTE CODDEST DATAORDINE STATO TOTALE SCONTO RIFERIMENTO"
@@ -181,9 +187,61 @@ checksum() {  # checksum DATABASE-NAME WITH-BLOBS(1/0)
     case "$blob$t" in
       1PS_ORDINI | 1PS_STOINSCAR) e="$e||'|'||COALESCE(NOTE||'','~')" ;;
     esac
-    sql="$sql SELECT '$t', COUNT(*), SUM(MOD(HASH($e), 1000000007)) FROM $t;"
+    sql="$sql SELECT '$t', COUNT(*), SUM(MOD(HASH($e), 1000000007)) FROM $prefisso$t;"
   done
   echo "$sql" | isql -pag 0 "$db" | tr -s ' \n' ' '
+}
+
+# ---- the floor: the five steps as EXECUTE BLOCKs inside one embedded database
+tabelle_ordini="CLIENTI PS_ORDINI PS_STOINSCAR PS_STOSESSION"
+colonne() {  # colonne DATABASE TABLE: the column names in position order, one a line
+  printf 'SET HEADING OFF;\nSELECT TRIM(RDB$FIELD_NAME) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME=%s ORDER BY RDB$FIELD_POSITION;\n' \
+    "'$2'" | isql -pag 0 "$1" | awk 'NF == 1 {print $1}'
+}
+passo_pavimento() {  # DATABASE TABLE MATCHING EMPTY(1/0) SELECT: one step as one EXECUTE BLOCK
+  local db="$1" t="$2" chiave="$3" svuota="$4" sel="$5" c i=0 dichiara="" var="" col=""
+  for c in $(colonne "$db" "$t"); do
+    i=$((i + 1))
+    dichiara="$dichiara  DECLARE V$i TYPE OF COLUMN $t.$c;"$'\n'
+    var="$var${var:+, }:V$i"
+    col="$col${col:+, }$c"
+  done
+  echo "EXECUTE BLOCK AS"
+  printf '%s' "$dichiara"
+  echo "BEGIN"
+  [ "$svuota" = 1 ] && echo "  DELETE FROM D_$t;"
+  echo "  FOR $sel INTO $var DO"
+  echo "    UPDATE OR INSERT INTO D_$t ($col) VALUES ($var) MATCHING ($chiave);"
+  echo "END^"
+}
+script_pavimento() {  # script_pavimento DATABASE: the five steps of the order task and the commit
+  local db="$1"
+  local da="FROM PS_ORDINI A LEFT JOIN CLIENTI B ON B.CODICE=A.CODDEST"
+  local dove="WHERE A.IDUTENTE=61 OR B.NAZIONE='USA'"
+  echo "SET TERM ^ ;"
+  passo_pavimento "$db" CLIENTI CODICE 0 "SELECT DISTINCT C.* FROM PS_ORDINI A INNER JOIN CLIENTI B
+    ON B.CODICE=A.CODDEST INNER JOIN CLIENTI C ON C.CODICE=B.INTESTATARIOFATTURA $dove"
+  passo_pavimento "$db" CLIENTI CODICE 0 "SELECT DISTINCT B.* FROM PS_ORDINI A INNER JOIN CLIENTI B
+    ON B.CODICE=A.CODDEST $dove"
+  passo_pavimento "$db" PS_ORDINI IDSESSIONE 1 "SELECT A.* $da $dove"
+  passo_pavimento "$db" PS_STOINSCAR IDINSERIMENTO 1 \
+    "SELECT C.* $da INNER JOIN PS_STOINSCAR C ON C.IDSESSIONE=A.IDSESSIONE $dove"
+  passo_pavimento "$db" PS_STOSESSION ID 1 \
+    "SELECT C.* $da INNER JOIN PS_STOSESSION C ON C.ID=A.IDSESSIONE $dove"
+  echo "SET TERM ; ^"
+  echo "COMMIT;"
+}
+modello_pavimento() {  # modello_pavimento FOLDER: the floor's database and script, made once
+  local d="$1"
+  if [ ! -f "$d/.pavimento" ]; then
+    cp "$d/origine.fdb" "$d/pavimento.fdb"
+    # The destination's tables, indexes and constraints, renamed D_...
+    isql -x "$d/destinazione.fdb" | sed -E \
+      -e "s/\\b(${tabelle_ordini// /|})\\b/D_\\1/g" -e 's/\b(PK|IX)_/D_\1_/g' |
+      isql "$d/pavimento.fdb" >/dev/null
+    script_pavimento "$d/pavimento.fdb" >"$d/pavimento.sql"
+    touch "$d/.pavimento"
+  fi
 }
 
 # ---- the rows that one copy writes: the five source queries of the order task, counted
@@ -232,10 +290,58 @@ invii() {  # network sends counted by strace -c
   awk '$NF=="sendto" || $NF=="sendmsg" {s+=$4} END {print s+0}' "$1"
 }
 
+pavimento() {  # the floor at every order count of the modes run so far
+  local taglie o cartella db="$W/pavimento.fdb" giro secondi kib cpu somma
+  taglie="$(awk '{print $2}' "$risultati" | sort -un)"
+  [ -n "$taglie" ] || taglie="$(ordini_modo pavimento)"
+  for o in $taglie; do
+    cartella="$(dati "$o" blob)"
+    modello_pavimento "$cartella"
+    righe=$(conta_righe "$cartella/origine.fdb")
+    echo "== mode pavimento: $o orders, $righe rows per copy, $ripetizioni runs, isql embedded"
+    for f in t m u; do : >"$W/.$f-pavimento"; done
+    for giro in $(seq "$ripetizioni"); do
+      cp "$cartella/pavimento.fdb" "$db"
+      if ! /usr/bin/time -f "%e %M %U %S" -o "$W/.misura" isql-fb -q -bail -user SYSDBA \
+        -password "$password" "$db" -i "$cartella/pavimento.sql" >"$W/.uscita-pavimento" 2>&1 \
+        </dev/null; then
+        echo "   floor run failed:" >&2
+        cat "$W/.uscita-pavimento" >&2
+        esito=1
+      fi
+      read -r secondi kib cpu < <(awk '{print $1, $2, $3 + $4}' "$W/.misura")
+      echo "$secondi" >>"$W/.t-pavimento"
+      echo "$kib" >>"$W/.m-pavimento"
+      echo "$cpu" >>"$W/.u-pavimento"
+      printf '   floor    run %s: %6.2f s, %7.1f MiB, cpu %6.2f s\n' "$giro" "$secondi" \
+        "$(awk -v k="$kib" 'BEGIN {print k / 1024}')" "$cpu"
+    done
+    somma="$(checksum "$db" 1 D_)"
+    echo "   checksum: $somma"
+    # The same rows as the copies of the same data into an empty destination.
+    if [ -f "$W/.somma-$o" ] && [ "$(cat "$W/.somma-$o")" != "$somma" ]; then
+      echo "   CHECKSUMS DIFFER: floor $somma, copies $(cat "$W/.somma-$o")" >&2
+      esito=1
+    fi
+    read -r tp tpmin tpmax < <(statistica <"$W/.t-pavimento")
+    read -r mp _ _ < <(statistica <"$W/.m-pavimento")
+    read -r up _ _ < <(statistica <"$W/.u-pavimento")
+    echo "$o $righe $tp $tpmin $tpmax $(awk -v k="$mp" 'BEGIN {printf "%.1f", k / 1024}') $up" \
+      >>"$pavimenti"
+  done
+}
+
 esito=0
 risultati="$W/risultati.txt"
+pavimenti="$W/pavimenti.txt"
 : >"$risultati"
+: >"$pavimenti"
+rm -f "$W"/.somma-*
 for modo in $modi; do
+  if [ "$modo" = pavimento ]; then
+    pavimento
+    continue
+  fi
   ordini="$(ordini_modo "$modo")"
   variante=blob
   [ "$modo" = senzablob ] && variante=senzablob
@@ -333,6 +439,7 @@ for modo in $modi; do
     fi
   done
   echo "   checksum: $(cat "$W/.c-baseline")"
+  [ "$modo" = vuota ] && cp "$W/.c-baseline" "$W/.somma-$ordini"
   read -r tp tpmin tpmax < <(statistica <"$W/.t-program")
   read -r tb tbmin tbmax < <(statistica <"$W/.t-baseline")
   read -r mp _ _ < <(statistica <"$W/.m-program")
@@ -357,25 +464,40 @@ for modo in $modi; do
         lp = sprintf("%.0f", gp * 100000 / ordini * 0.010)
         lb = sprintf("%.0f", gb * 100000 / ordini * 0.010)
       }
-      printf "%s %d %d %.2f %.2f %.2f %.2f %.2f %.2f %.3f %d %d %.1f %.1f %.2f %.2f %.2f %.2f %.3f %s %s %s %s\n",
+      printf "%s %d %d %.2f %.2f %.2f %.2f %.2f %.2f %.3f %d %d %.1f %.1f %.2f %.2f %.2f %.2f %.3f %s %s %s %s %s %s\n",
         modo, ordini, righe, tp, tpmin, tpmax, tb, tbmin, tbmax, tp / tb, righe / tp, righe / tb,
-        mp / 1024, mb / 1024, sp / righe, sb / righe, up, ub, up / ub, rp, rb, lp, lb }' \
+        mp / 1024, mb / 1024, sp / righe, sb / righe, up, ub, up / ub, rp, rb, lp, lb, (gp < 0 ? "-" : gp), (gb < 0 ? "-" : gb) }' \
     >>"$risultati"
   case "$modo" in server | wan | wan2) ferma_server ;; esac
 done
 
 echo
 echo "== results: medians of $ripetizioni runs (min-max), $(date -u '+%Y-%m-%d %H:%M UTC')"
-printf '%-10s %7s %7s %20s %20s %6s %8s %8s %7s %7s %5s %5s %6s %6s %6s %5s %5s %7s %7s\n' mode \
+printf '%-10s %7s %7s %20s %20s %6s %8s %8s %7s %7s %5s %5s %6s %6s %6s %5s %5s %7s %7s %6s %6s %6s %6s\n' mode \
   orders rows "program s" "baseline s" ratio "prog r/s" "base r/s" "p MiB" "b MiB" "p snd" \
-  "b snd" "p cpu" "b cpu" "cpu r" "p rt" "b rt" "p 10ms" "b 10ms"
-while read -r modo o righe tp tpmin tpmax tb tbmin tbmax r rp rb mp mb sp sb up ub ur gp gb lp lb; do
-  printf '%-10s %7s %7s %6s (%5s-%5s) %6s (%5s-%5s) %6s %8s %8s %7s %7s %5s %5s %6s %6s %6s %5s %5s %7s %7s\n' \
+  "b snd" "p cpu" "b cpu" "cpu r" "p rt" "b rt" "p 10ms" "b 10ms" "p rtc" "b rtc" "p/flr" "b/flr"
+while read -r modo o righe tp tpmin tpmax tb tbmin tbmax r rp rb mp mb sp sb up ub ur gp gb lp lb \
+  tp_giri tb_giri; do
+  # Against the floor measured on the same number of orders, when there is one.
+  pf=-
+  bf=-
+  fl="$(awk -v o="$o" '$1 == o {print $3}' "$pavimenti")"
+  if [ -n "$fl" ]; then
+    pf="$(awk -v a="$tp" -v f="$fl" 'BEGIN {printf "%.2f", a / f}')"
+    bf="$(awk -v a="$tb" -v f="$fl" 'BEGIN {printf "%.2f", a / f}')"
+  fi
+  printf '%-10s %7s %7s %6s (%5s-%5s) %6s (%5s-%5s) %6s %8s %8s %7s %7s %5s %5s %6s %6s %6s %5s %5s %7s %7s %6s %6s %6s %6s\n' \
     "$modo" "$o" "$righe" "$tp" "$tpmin" "$tpmax" "$tb" "$tbmin" "$tbmax" "$r" "$rp" "$rb" "$mp" \
-    "$mb" "$sp" "$sb" "$up" "$ub" "$ur" "$gp" "$gb" "$lp" "$lb"
+    "$mb" "$sp" "$sb" "$up" "$ub" "$ur" "$gp" "$gb" "$lp" "$lb" "$tp_giri" "$tb_giri" "$pf" "$bf"
 done <"$risultati"
+while read -r o righe tp tpmin tpmax mp up; do
+  printf '%-10s %7s %7s %6s (%5s-%5s) %20s %6s %8s %8s %7s %7s %5s %5s %6s\n' pavimento "$o" \
+    "$righe" "$tp" "$tpmin" "$tpmax" - - "$(awk -v r="$righe" -v t="$tp" 'BEGIN {printf "%.0f", r / t}')" \
+    - "$mp" - - - "$up"
+done <"$pavimenti"
 echo "(ratio = program / baseline wall time; MiB = peak RSS; snd = network sends per copied row;"
 echo " cpu = user + system seconds of the client process, cpu r = their ratio;"
 echo " rt = round trips per copied row counted by the relay; 10ms = seconds those round trips"
-echo " would wait on a 10 ms link for the copy of 100,000 orders, scaled from the rows copied here)"
+echo " would wait on a 10 ms link for the copy of 100,000 orders, scaled from the rows copied here;"
+echo " rtc = round trips per copy; flr = wall time / the floor's on the same number of orders)"
 exit "$esito"
