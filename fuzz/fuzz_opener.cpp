@@ -80,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool tentativo = false;
   try {
     TSQLDatabase database;
-    ApriCreaDatabase(database, cartella, nomeFile, "", "", nullptr,
+    std::string rifiuto;
+    ApriCreaDatabase(database, cartella, nomeFile, "", "", nullptr, rifiuto,
                      [](const std::string& nome) { throw TTentativo{nome}; });
   } catch (const TTentativo& t) {
     tentativo = true;

@@ -53,6 +53,10 @@ std::string TestoAiuto() {
          "  dati.ini beside USER.FDB, optional section Rete: TimeoutConnessione (default 30)\n"
          "      and TimeoutRisposta (default 600), in seconds, bound the wait for a server\n"
          "      that does not answer (0 to 86400); 0 leaves Firebird's own behaviour\n"
+         "  " +
+         utente + "credenziali.ini, optional: the logins, a section per server (Nome\n" +
+         "      Server) and [Predefinite], keys Utente, Password, Ruolo; private to the\n"
+         "      running user (chmod 600)\n"
          "\n"
          "Exit status:\n"
          "  0  the tasks were run: each task's outcome, failures included, is in its row\n"
@@ -69,6 +73,7 @@ std::string TestoAiuto() {
          "  8  the task table has no rows, or no active one\n"
          "  9  --check: an active task would not start; --status: an active task failed or\n"
          "     never ran\n"
+         "  10 credenziali.ini is open to others, or not readable by the running user\n"
          "  64 an unknown option\n"
          "  74 this text or the version could not be written\n"
          "Start-up failures are told on standard error, or in a message box on a Windows\n"

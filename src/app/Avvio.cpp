@@ -20,6 +20,7 @@
 #include "db/SQLTransaction.h"
 #include "db/SQLVar.h"
 #include "db/Schema.h"
+#include "opener/Credenziali.h"
 #include "opener/Opener.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
@@ -49,6 +50,7 @@ enum RigaErrore : uint8_t {
   reSenzaParametro = 5,
   reTabellaNonTrovata = 6,
   reNonAvviabile = 7,
+  reCredenziali = 8,
 };
 
 // What the entry creates, released on every path in this order: the statement's transaction,
@@ -164,6 +166,30 @@ int32_t MostraStato(TSQLDatabase& database) {
   return tuttiRiusciti ? 0 : kStatoTaskFalliti;
 }
 
+// What keeps the logins file from being used, with the fix; empty when it is private.
+std::string DifettoCredenziali(const std::string& file) {
+  switch (RiservatezzaFile(file)) {
+    case TRiservatezza::Privato:
+      return "";
+    case TRiservatezza::AltroProprietario:
+      return "appartiene a un altro utente: darlo all'utente che esegue il programma (chown) e "
+             "toglierne l'accesso agli altri con chmod 600";
+    case TRiservatezza::ApertoAdAltri:
+      return "è accessibile al gruppo o ad altri utenti: toglierne l'accesso con chmod 600";
+    case TRiservatezza::Illeggibile:
+      break;
+  }
+  return "non è leggibile dall'utente che esegue il programma: darglielo (chown) e toglierne "
+         "l'accesso agli altri con chmod 600";
+}
+
+// Row 2 for `percorso`, with the server's own text when a server refused the login.
+int32_t ConnessioneFallita(const std::string& percorso, const std::string& rifiuto) {
+  if (rifiuto.empty()) return MostraErroreAvvio(reConnessione, percorso, "");
+  MostraErrore(FormattaErroreAvvio(reConnessione, percorso, "") + "\r" + rifiuto);
+  return ErroriAvvio.at(reConnessione).Codice;
+}
+
 std::string NomeModulo() noexcept {
   try {
     return EstraiNomeFile(PercorsoEseguibile());
@@ -209,11 +235,19 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   if (!FileExists(percorsoUtente))
     return MostraErroreAvvio(reArchivioNonTrovato, percorsoUtente, "");
   ImpostaLimitiRete(LeggiLimitiRete(cartellaUtente + "dati.ini", &configurazione));
+  // Passwords must stay the site's: a file that others can read is not used at all.
+  const std::string credenziali = cartellaUtente + "credenziali.ini";
+  if (FileExists(credenziali)) {
+    const std::string difetto = DifettoCredenziali(credenziali);
+    if (!difetto.empty()) return MostraErroreAvvio(reCredenziali, credenziali, difetto);
+    ImpostaFileCredenziali(credenziali);
+  }
 
   stato.database = std::make_unique<TSQLDatabase>();
+  std::string rifiuto;
   if (!ApriCreaDatabase(*stato.database, EstraiCartella(percorsoUtente),
-                        EstraiNomeFile(percorsoUtente), "", "", nullptr))
-    return MostraErroreAvvio(reConnessione, percorsoUtente, "");
+                        EstraiNomeFile(percorsoUtente), "", "", nullptr, rifiuto))
+    return ConnessioneFallita(percorsoUtente, rifiuto);
 
   stato.statement = std::make_unique<TSQLStatement>();
   TSQLStatement& statement = *stato.statement;
@@ -252,8 +286,8 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   // The opener disconnects the handle from USER.FDB first; the statement's transaction, still
   // active, ends with it by its default action.
   if (!ApriCreaDatabase(*stato.database, EstraiCartella(archivio), EstraiNomeFile(archivio), "", "",
-                        nullptr))
-    return MostraErroreAvvio(reConnessione, archivio, "");
+                        nullptr, rifiuto))
+    return ConnessioneFallita(archivio, rifiuto);
 
   if (!EsisteTabella("VESSENTARIA", *stato.database))
     return MostraErroreAvvio(reTabellaNonTrovata, "VESSENTARIA", archivio);

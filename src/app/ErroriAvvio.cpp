@@ -2,7 +2,7 @@
 
 #include "platform/Dialogs.h"
 
-const std::array<TInfoErrore, 8> ErroriAvvio = {{
+const std::array<TInfoErrore, 9> ErroriAvvio = {{
     {1, "Percorso \"%s\" non trovato"},
     {2, "Archivio \"%s\" non trovato"},
     {3, "Impossibile stabilire la connessione all'archivio\r\"%s\""},
@@ -11,6 +11,7 @@ const std::array<TInfoErrore, 8> ErroriAvvio = {{
     {6, "Utente \"%s\" senza parametro \"%s\" configurato"},
     {7, "Tabella vessentaria \"%s\" non trovata nell'archivio \"%s\""},
     {8, "Vessentaria non avviabile:\r%s"},
+    {10, "File delle credenziali \"%s\" non protetto:\r%s"},
 }};
 
 std::string FormattaErroreAvvio(uint8_t Indice, const std::string& Primo,

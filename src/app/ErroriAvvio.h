@@ -11,8 +11,9 @@ struct TInfoErrore {
   const char* Messaggio;
 };
 
-// The eight start-up failures, named by index; row i has Codice i + 1.
-extern const std::array<TInfoErrore, 8> ErroriAvvio;
+// The start-up failures, named by index. Rows 0 to 7 have Codice i + 1; the logins row has 10,
+// since 9 is the status of a check that found a task failing.
+extern const std::array<TInfoErrore, 9> ErroriAvvio;
 
 // Row `Indice` with its first "%s" replaced by Primo and its second by Secondo.
 std::string FormattaErroreAvvio(uint8_t Indice, const std::string& Primo,

@@ -68,3 +68,7 @@ bool ESQLError::ErroreDiRete() const noexcept {
       return false;
   }
 }
+
+bool ESQLError::LoginRifiutato() const noexcept {
+  return iscCode_ == isc_login;
+}

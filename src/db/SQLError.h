@@ -17,6 +17,8 @@ class ESQLError : public std::runtime_error {
   // The client could not talk to the server: refused, unreachable, no answer within the
   // connection limit, a connection lost, or an attachment closed by the watchdog of requests.
   bool ErroreDiRete() const noexcept;
+  // The server refused the login: an unknown user or a wrong password.
+  bool LoginRifiutato() const noexcept;
   // Name used in the report of an error that nothing caught.
   virtual const char* ClassName() const noexcept { return "ESQLError"; }
 

@@ -4,6 +4,7 @@
 
 #include "db/SQLDatabase.h"
 #include "db/SQLError.h"
+#include "opener/Credenziali.h"
 #include "platform/IniFile.h"
 #include "platform/Testo.h"
 
@@ -11,8 +12,6 @@ namespace {
 
 const char* const Sezione = "CONFIG";
 const char* const NomeFilePredefinito = "archivio.fdb";
-const char* const UtentePredefinito = "SYSDBA";
-const char* const PasswordPredefinita = "tawnyquip";
 
 TIniFile DatiIni(const std::string& Cartella) {
   return TIniFile(Cartella + "dati.ini");
@@ -20,6 +19,88 @@ TIniFile DatiIni(const std::string& Cartella) {
 
 TLimitiRete limitiRete;
 bool soloApertura = false;
+
+// A value of the creation statement between double quotes, a quote inside it doubled.
+std::string TraVirgolette(const std::string& testo) {
+  std::string risultato = "\"";
+  for (char c : testo) {
+    risultato += c;
+    if (c == '"') risultato += '"';
+  }
+  return risultato + "\"";
+}
+
+enum class TEsitoTentativo { Connesso, Fallito, LoginRifiutato };
+
+// One attempt of ConnettiCreaDatabase; Motivo is the server's text of a failed connection,
+// empty when it connected.
+TEsitoTentativo Tentativo(TSQLDatabase& Database, const std::string& NomeDatabase,
+                          const std::string& Server, const std::string& LetteraDisco,
+                          const std::string& Utente, const std::string& Password,
+                          const TOsservatoreConnessioni& Osservatore, std::string& Motivo) {
+  Motivo.clear();
+  std::string nome = NomeDatabase;
+  if (!Server.empty()) {
+    if (!LetteraDisco.empty()) nome = LetteraDisco + (nome.empty() ? "" : nome.substr(1));
+    nome = Server + ":" + nome;
+  }
+  TLogin login;
+  if (Utente.empty() && Password.empty()) {
+    login = LoginPerServer(ServerDelNome(nome));
+  } else {
+    login = LoginPredefinito();
+    if (!Utente.empty()) login.Utente = Utente;
+    if (!Password.empty()) login.Password = Password;
+  }
+
+  Database.SetConnected(false);
+  Database.SetLoginPrompt(false);
+  Database.SetConnectTimeout(limitiRete.TimeoutConnessione);
+  Database.SetResponseTimeout(limitiRete.TimeoutRisposta);
+  Database.Params().Clear();
+  Database.Params().Add("user_name=" + login.Utente);
+  Database.Params().Add("password=" + login.Password);
+  if (!login.Ruolo.empty()) Database.Params().Add("sql_role_name=" + login.Ruolo);
+  Database.SetDatabaseName(nome);
+  if (Osservatore) Osservatore(nome);
+
+  try {
+    Database.SetConnected(true);
+    return TEsitoTentativo::Connesso;
+  } catch (const ESQLError& errore) {
+    Motivo = errore.what();
+    if (errore.ErroreDiRete()) return TEsitoTentativo::Fallito;
+    if (errore.LoginRifiutato()) return TEsitoTentativo::LoginRifiutato;
+    // Whatever else the cause, the next move is to create the database under the same name; an
+    // existing file makes the creation fail, so nothing is overwritten.
+  } catch (const std::exception& errore) {
+    Motivo = errore.what();
+  }
+  if (soloApertura) return TEsitoTentativo::Fallito;
+  try {
+    Database.Params().Clear();
+    Database.Params().Add("USER " + TraVirgolette(login.Utente));
+    Database.Params().Add("PASSWORD " + TraVirgolette(login.Password));
+    Database.Params().Add("PAGE_SIZE 4096");
+    Database.SetSQLDialect(3);
+    Database.CreateDatabase();
+  } catch (const std::exception&) {
+    return TEsitoTentativo::Fallito;
+  }
+  MostraMessaggio("Effettuata creazione data base");
+  return TEsitoTentativo::Connesso;
+}
+
+// True when connected; Messaggio as ConnettiCreaDatabase's, Motivo as Tentativo's.
+bool Tenta(TSQLDatabase& Database, const std::string& NomeDatabase, const std::string& Server,
+           const std::string& LetteraDisco, const std::string& Utente, const std::string& Password,
+           std::string& Messaggio, const TOsservatoreConnessioni& Osservatore,
+           std::string& Motivo) {
+  const TEsitoTentativo esito = Tentativo(Database, NomeDatabase, Server, LetteraDisco, Utente,
+                                          Password, Osservatore, Motivo);
+  Messaggio = esito == TEsitoTentativo::LoginRifiutato ? Motivo : "";
+  return esito == TEsitoTentativo::Connesso;
+}
 
 }  // namespace
 
@@ -38,60 +119,10 @@ const TLimitiRete& LimitiRete() {
 bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
                           const std::string& Server, const std::string& LetteraDisco,
                           const std::string& Utente, const std::string& Password,
-                          const TOsservatoreConnessioni& Osservatore) {
+                          std::string& Messaggio, const TOsservatoreConnessioni& Osservatore) {
   std::string motivo;
-  return ConnettiCreaDatabase(Database, NomeDatabase, Server, LetteraDisco, Utente, Password,
-                              Osservatore, motivo);
-}
-
-bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
-                          const std::string& Server, const std::string& LetteraDisco,
-                          const std::string& Utente, const std::string& Password,
-                          const TOsservatoreConnessioni& Osservatore, std::string& Motivo) {
-  Motivo.clear();
-  const std::string utente = Utente.empty() ? UtentePredefinito : Utente;
-  const std::string password = Password.empty() ? PasswordPredefinita : Password;
-
-  Database.SetConnected(false);
-  Database.SetLoginPrompt(false);
-  Database.SetConnectTimeout(limitiRete.TimeoutConnessione);
-  Database.SetResponseTimeout(limitiRete.TimeoutRisposta);
-  Database.Params().Clear();
-  Database.Params().Add("user_name=" + utente);
-  Database.Params().Add("password=" + password);
-
-  std::string nome = NomeDatabase;
-  if (!Server.empty()) {
-    if (!LetteraDisco.empty()) nome = LetteraDisco + (nome.empty() ? "" : nome.substr(1));
-    nome = Server + ":" + nome;
-  }
-  Database.SetDatabaseName(nome);
-  if (Osservatore) Osservatore(nome);
-
-  try {
-    Database.SetConnected(true);
-    return true;
-  } catch (const ESQLError& errore) {
-    Motivo = errore.what();
-    if (errore.ErroreDiRete()) return false;
-    // Whatever else the cause, the next move is to create the database under the same name; an
-    // existing file makes the creation fail, so nothing is overwritten.
-  } catch (const std::exception& errore) {
-    Motivo = errore.what();
-  }
-  if (soloApertura) return false;
-  try {
-    Database.Params().Clear();
-    Database.Params().Add("USER \"" + utente + "\"");
-    Database.Params().Add("PASSWORD \"" + password + "\"");
-    Database.Params().Add("PAGE_SIZE 4096");
-    Database.SetSQLDialect(3);
-    Database.CreateDatabase();
-  } catch (const std::exception&) {
-    return false;
-  }
-  MostraMessaggio("Effettuata creazione data base");
-  return true;
+  return Tenta(Database, NomeDatabase, Server, LetteraDisco, Utente, Password, Messaggio,
+               Osservatore, motivo);
 }
 
 bool PercorsoDaCondivisione(const std::string& Cartella, const std::string& PercorsoNelServer,
@@ -160,8 +191,9 @@ void ChiediServerDatabase(std::string& Server, std::string& LetteraDisco,
 
 bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& NomeFile, const std::string& Utente,
-                      const std::string& Password, TFinestra* Proprietario,
+                      const std::string& Password, TFinestra* Proprietario, std::string& Messaggio,
                       const TOsservatoreConnessioni& Osservatore) {
+  Messaggio.clear();
   const std::string nomeFile = NomeFile.empty() ? NomeFilePredefinito : NomeFile;
   std::string percorso = Cartella;
   bool stop = false;
@@ -173,9 +205,11 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
   const std::string alias = ini.ReadString(Sezione, "Alias", "");
   std::string motivoServer;
   if (!server.empty() && !alias.empty()) {
-    risultato = ConnettiCreaDatabase(Database, server + ":" + alias, "", "", Utente, Password,
-                                     Osservatore, motivoServer);
-    if (risultato) return true;
+    risultato = Tenta(Database, server + ":" + alias, "", "", Utente, Password, Messaggio,
+                      Osservatore, motivoServer);
+    // A server that refused the login answers for every rule: the next ones would reach the
+    // same archive some other way, the embedded engine included, past the site's own logins.
+    if (risultato || !Messaggio.empty()) return risultato;
   }
 
   const std::string percorsoDatabase = ini.ReadString(Sezione, "PercorsoDatabase", "");
@@ -183,7 +217,8 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
     std::string nome = "\\\\" + server + "\\" + percorsoDatabase;
     if (nome.back() != '\\') nome += '\\';
     // A named server folder is the whole answer: no other rule and no prompt follow.
-    return ConnettiCreaDatabase(Database, nome + nomeFile, "", "", Utente, Password, Osservatore);
+    return ConnettiCreaDatabase(Database, nome + nomeFile, "", "", Utente, Password, Messaggio,
+                                Osservatore);
   }
 
   if (Cartella.find("\\\\") != std::string::npos) {
@@ -191,8 +226,9 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
     stop = PercorsoDaCondivisione(Cartella, percorsoNelServer, percorso, condivisioneConNome);
   }
   if (!stop) {
-    risultato =
-        ConnettiCreaDatabase(Database, percorso + nomeFile, "", "", Utente, Password, Osservatore);
+    risultato = ConnettiCreaDatabase(Database, percorso + nomeFile, "", "", Utente, Password,
+                                     Messaggio, Osservatore);
+    if (!Messaggio.empty()) return false;
     // The archive is open, but not where dati.ini sends it: whoever reads the log should know
     // that the server was not used, and why.
     if (risultato && !motivoServer.empty() && percorso == Cartella)
@@ -211,7 +247,7 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
     ChiediServerDatabase(serverChiesto, letteraDisco, Cartella, Proprietario);
     if (!serverChiesto.empty())
       risultato = ConnettiCreaDatabase(Database, percorso + nomeFile, serverChiesto, letteraDisco,
-                                       Utente, Password, Osservatore);
+                                       Utente, Password, Messaggio, Osservatore);
     else
       MostraMessaggio("Apertura / creazione del database non riuscita!");
   }

@@ -28,30 +28,30 @@ void ImpostaSoloApertura(bool soloApertura);
 
 // Connects `Database` to the archive NomeFile (empty: "archivio.fdb") in Cartella (ending with a
 // folder separator), following the rules of Cartella's dati.ini, creating the database when no
-// connection succeeds. Empty Utente/Password use the defaults. Never raises on a failed
-// connection: returns false after showing whatever message applies. Raises only when dati.ini
-// cannot be written after the dialog ("Unable to write to %s"). `Osservatore`, when given, is told
-// each attempt. When the alias rule's server fails and the local path then opens the archive
-// with the embedded engine, one line on standard error names the database, the server and the
-// server's reason.
+// connection succeeds. Empty Utente and Password use the site's login for the server of each
+// attempt (LoginPerServer). Never raises on a failed connection: returns false after showing
+// whatever message applies; when a server refused the login, no later rule is tried and
+// Messaggio holds the server's text (otherwise it is left empty). Raises only when dati.ini
+// cannot be written after the dialog ("Unable to write to %s"). `Osservatore`, when given, is
+// told each attempt. When the alias rule's server fails and the local path then opens the
+// archive with the embedded engine, one line on standard error names the database, the server
+// and the server's reason.
 bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& NomeFile, const std::string& Utente,
-                      const std::string& Password, TFinestra* Proprietario,
+                      const std::string& Password, TFinestra* Proprietario, std::string& Messaggio,
                       const TOsservatoreConnessioni& Osservatore = nullptr);
 
 // One connection attempt, then a creation attempt under the same name when it fails (never in
 // the mode of ImpostaSoloApertura), unless it failed for want of a server (a network error): a
-// creation under that name would go to the same server, and one that does not answer would keep it
-// waiting with no limit of ours, since the creation statement carries no connection parameters.
+// creation under that name would go to the same server, and one that does not answer would keep
+// it waiting with no limit of ours, since the creation statement carries no connection
+// parameters. Nor when the server refused the login: it would refuse the creation too. Messaggio
+// is the server's text of a refused login, else empty.
 bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
                           const std::string& Server, const std::string& LetteraDisco,
                           const std::string& Utente, const std::string& Password,
+                          std::string& Messaggio,
                           const TOsservatoreConnessioni& Osservatore = nullptr);
-// The same, telling in `Motivo` why the connection failed (empty when it succeeded).
-bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
-                          const std::string& Server, const std::string& LetteraDisco,
-                          const std::string& Utente, const std::string& Password,
-                          const TOsservatoreConnessioni& Osservatore, std::string& Motivo);
 
 // Turns a network-share folder into a server path. True: the user was told to correct the
 // configuration and no connection is to be attempted.

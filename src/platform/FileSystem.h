@@ -15,3 +15,10 @@ std::string EstraiCartella(const std::string& path);
 std::string EstraiNomeFile(const std::string& path);
 // The folder separator that the platform appends to folder paths ('\\' on Windows, '/' on Linux).
 char SeparatoreCartelle();
+
+// How well a file holding secrets is kept from other users. On Linux it must belong to the user
+// running the program or to root, give no access to its group or to others, and be readable by
+// the program. Windows keeps access in NTFS permissions, which are not inspected: there every
+// readable file counts as private.
+enum class TRiservatezza { Privato, AltroProprietario, ApertoAdAltri, Illeggibile };
+TRiservatezza RiservatezzaFile(const std::string& path);

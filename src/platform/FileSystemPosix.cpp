@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,4 +30,16 @@ bool DirectoryExists(const std::string& path) {
 
 char SeparatoreCartelle() {
   return '/';
+}
+
+TRiservatezza RiservatezzaFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return TRiservatezza::Illeggibile;
+  struct stat info {};
+  const bool letto = fstat(fd, &info) == 0;
+  close(fd);
+  if (!letto) return TRiservatezza::Illeggibile;
+  if (info.st_uid != geteuid() && info.st_uid != 0) return TRiservatezza::AltroProprietario;
+  if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) return TRiservatezza::ApertoAdAltri;
+  return TRiservatezza::Privato;
 }

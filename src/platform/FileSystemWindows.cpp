@@ -37,3 +37,11 @@ bool DirectoryExists(const std::string& path) {
 char SeparatoreCartelle() {
   return '\\';
 }
+
+TRiservatezza RiservatezzaFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return TRiservatezza::Illeggibile;
+  CloseHandle(file);
+  return TRiservatezza::Privato;
+}

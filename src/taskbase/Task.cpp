@@ -51,12 +51,14 @@ bool TTask::ApriConnessione(const std::string& percorso, TSlot slot, std::string
       return false;
     }
     database = std::make_unique<TSQLDatabase>();
+    std::string rifiuto;
     if (ApriCreaDatabase(*database, EstraiCartella(percorso), EstraiNomeFile(percorso), "", "",
-                         nullptr)) {
+                         nullptr, rifiuto)) {
       connessione = std::make_unique<TConnessione>(*database);
       return true;
     }
     messaggio = "Impossibile stabilire la connessione";
+    if (!rifiuto.empty()) messaggio += "\r" + rifiuto;
   } catch (const std::exception& e) {
     connessione.reset();
     messaggio = e.what();

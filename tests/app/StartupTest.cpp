@@ -162,6 +162,17 @@ TEST(Startup, FailuresWithoutTerminal) {
          std::ofstream(i.UserFdb()) << "non un archivio";
        },
        3, nessunaConnessione + "\"<T>User/USER.FDB\"\n"},
+      {"logins open to others: refused before USER.FDB is opened",
+       [](TImpianto& i) {
+         fs::create_directory(i.CartellaUtente());
+         std::ofstream(i.UserFdb()) << "non un archivio";
+         std::ofstream(i.CartellaUtente() + "credenziali.ini") << "[Predefinite]\nPassword=x\n";
+         fs::permissions(i.CartellaUtente() + "credenziali.ini",
+                         fs::perms::owner_read | fs::perms::group_read);
+       },
+       10,
+       "Error: File delle credenziali \"<T>User/credenziali.ini\" non protetto:\nè accessibile "
+       "al gruppo o ad altri utenti: toglierne l'accesso con chmod 600\n"},
       {"no table UTENTI", [](TImpianto& i) { i.CreaUserFdb(kTabsoftdes); }, 4, nonTrovato},
       {"no configuration user",
        [](TImpianto& i) {

@@ -157,6 +157,7 @@ TEST(Opener, NetworkShareFolders) {
 // local port) or unknown; "a.fdb" is a folder, so neither connecting to nor creating the local
 // name can succeed.
 TEST(Opener, NamingRules) {
+  std::string rifiuto;
   const std::string srv = "localhost/" + std::to_string(PortaChiusa());
   struct Caso {
     std::string nome;
@@ -294,8 +295,8 @@ TEST(Opener, NamingRules) {
 
     TSQLDatabase database;
     Utente utente(caso.risposta);
-    EXPECT_FALSE(
-        ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr, utente.Osservatore()));
+    EXPECT_FALSE(ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr, rifiuto,
+                                  utente.Osservatore()));
     EXPECT_FALSE(database.Connected());
     std::vector<std::string> nomi;
     for (const auto& n : caso.nomi) nomi.push_back(sostituisci(n));
@@ -323,12 +324,13 @@ TEST(Opener, NamingRules) {
 }
 
 TEST(Opener, LocalDatabases) {
+  std::string rifiuto;
   TempFolder temp;
   CreaDatabaseDiProva(temp / "ditta.fdb", "CREATE TABLE SEGNO (ID INTEGER);");
   TSQLDatabase database;
   {
     Utente utente;
-    ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr,
+    ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr, rifiuto,
                                  utente.Osservatore()));
     EXPECT_TRUE(database.Connected());
     EXPECT_EQ(utente.nomi, std::vector<std::string>{temp / "ditta.fdb"});
@@ -340,7 +342,8 @@ TEST(Opener, LocalDatabases) {
   {
     // The same handle, still connected, opens a missing database: it is created.
     Utente utente;
-    ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "", "", "", nullptr, utente.Osservatore()));
+    ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "", "", "", nullptr, rifiuto,
+                                 utente.Osservatore()));
     EXPECT_TRUE(database.Connected());
     EXPECT_EQ(database.DatabaseName(), temp / "archivio.fdb");
     EXPECT_EQ(utente.nomi, std::vector<std::string>{temp / "archivio.fdb"});
@@ -362,13 +365,14 @@ TEST(Opener, LocalDatabases) {
 }
 
 TEST(Opener, ConnectOrCreateLines) {
+  std::string rifiuto;
   TempFolder temp;
   fs::create_directory(temp / "cartella.fdb");
   TSQLDatabase database;
   Utente utente;
   // A folder can be neither opened nor created: both attempts fail, nothing is shown.
   EXPECT_FALSE(ConnettiCreaDatabase(database, temp / "cartella.fdb", "", "", "ALTRO", "segreta",
-                                    utente.Osservatore()));
+                                    rifiuto, utente.Osservatore()));
   EXPECT_EQ(database.DatabaseName(), temp / "cartella.fdb");
   EXPECT_EQ(database.Params().Lines(),
             (std::vector<std::string>{"USER \"ALTRO\"", "PASSWORD \"segreta\"", "PAGE_SIZE 4096"}));
@@ -389,19 +393,20 @@ TEST(Opener, ConnectOrCreateLines) {
     utente.nomi.clear();
     CartellaCorrente qui(temp.Path());
     EXPECT_FALSE(ConnettiCreaDatabase(database, caso.nome, caso.server, caso.lettera, "", "",
-                                      utente.Osservatore()));
+                                      rifiuto, utente.Osservatore()));
     EXPECT_EQ(utente.nomi, std::vector<std::string>{caso.atteso});
     EXPECT_EQ(database.DatabaseName(), caso.atteso);
   }
 }
 
 TEST(Opener, UnwritableDatiIniLeavesTheOpener) {
+  std::string rifiuto;
   TempFolder temp;
   const std::string cartella = temp / "manca/";
   TSQLDatabase database;
   Utente utente({1, "SRV", "C"});
   try {
-    ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr, utente.Osservatore());
+    ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr, rifiuto, utente.Osservatore());
     FAIL() << "no error raised";
   } catch (const EIniFileError& e) {
     EXPECT_EQ(std::string(e.what()), "Unable to write to " + cartella + "dati.ini");
@@ -419,9 +424,10 @@ TEST(Opener, ServerNotReachedIsToldWhenTheLocalPathOpens) {
   std::ofstream(temp / "dati.ini") << "[CONFIG]\nNome Server=" << server << "\nAlias=ditta\n";
   TSQLDatabase database;
   Utente utente;
+  std::string rifiuto;
   ::testing::internal::CaptureStderr();
-  EXPECT_TRUE(
-      ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr, utente.Osservatore()));
+  EXPECT_TRUE(ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr, rifiuto,
+                               utente.Osservatore()));
   const std::string err = ::testing::internal::GetCapturedStderr();
   const std::string attesa = "vessentaria: " + (temp / "ditta.fdb") + ": server " + server +
                              " (alias ditta) non raggiungibile, aperto senza server: ";
@@ -437,9 +443,10 @@ TEST(Opener, OpenOnlyCreatesAndAsksNothing) {
   TempFolder temp;
   TSQLDatabase database;
   Utente utente({1, "SRV", "C"});
+  std::string rifiuto;
   ImpostaSoloApertura(true);
-  const bool aperto =
-      ApriCreaDatabase(database, temp.Path(), "a.fdb", "", "", nullptr, utente.Osservatore());
+  const bool aperto = ApriCreaDatabase(database, temp.Path(), "a.fdb", "", "", nullptr, rifiuto,
+                                       utente.Osservatore());
   ImpostaSoloApertura(false);
   EXPECT_FALSE(aperto);
   EXPECT_EQ(utente.dialoghi, 0);
@@ -469,11 +476,12 @@ std::unique_ptr<TempFolder> OpenerServer::dati_;
 std::unique_ptr<FirebirdServer> OpenerServer::server_;
 
 TEST_F(OpenerServer, AliasRuleConnectsThroughTheServer) {
+  std::string rifiuto;
   TempFolder temp;
   ScriviFile(temp / "dati.ini", "[CONFIG]\nNome Server=" + server_->Nome() + "\nAlias=demo\n");
   TSQLDatabase database;
   Utente utente;
-  ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "ignorato.fdb", "", "", nullptr,
+  ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "ignorato.fdb", "", "", nullptr, rifiuto,
                                utente.Osservatore()));
   EXPECT_TRUE(database.Connected());
   EXPECT_EQ(utente.nomi, std::vector<std::string>{server_->Nome() + ":demo"});
@@ -482,16 +490,18 @@ TEST_F(OpenerServer, AliasRuleConnectsThroughTheServer) {
 }
 
 TEST_F(OpenerServer, PromptRuleConnectsThroughTheServer) {
+  std::string rifiuto;
   TempFolder temp;
   CreaDatabaseDiProva(temp / "a.fdb", "CREATE TABLE SEGNO (ID INTEGER);");
   // While the server holds the database, the local engine cannot open it, nor create it.
   TSQLDatabase tenuto;
-  ASSERT_TRUE(ConnettiCreaDatabase(tenuto, server_->Nome() + ":" + temp / "a.fdb", "", "", "", ""));
+  ASSERT_TRUE(ConnettiCreaDatabase(tenuto, server_->Nome() + ":" + temp / "a.fdb", "", "", "", "",
+                                   rifiuto));
 
   TSQLDatabase database;
   Utente utente({1, server_->Nome(), ""});
-  ASSERT_TRUE(
-      ApriCreaDatabase(database, temp.Path(), "a.fdb", "", "", nullptr, utente.Osservatore()));
+  ASSERT_TRUE(ApriCreaDatabase(database, temp.Path(), "a.fdb", "", "", nullptr, rifiuto,
+                               utente.Osservatore()));
   EXPECT_TRUE(database.Connected());
   EXPECT_EQ(utente.nomi,
             (std::vector<std::string>{temp / "a.fdb", server_->Nome() + ":" + temp / "a.fdb"}));
@@ -504,40 +514,48 @@ TEST_F(OpenerServer, PromptRuleConnectsThroughTheServer) {
   // The next open of the folder tries the local name first, then the stored server, no dialog.
   TSQLDatabase ancora;
   Utente dopo;
-  ASSERT_TRUE(ApriCreaDatabase(ancora, temp.Path(), "a.fdb", "", "", nullptr, dopo.Osservatore()));
+  ASSERT_TRUE(
+      ApriCreaDatabase(ancora, temp.Path(), "a.fdb", "", "", nullptr, rifiuto, dopo.Osservatore()));
   EXPECT_EQ(dopo.nomi,
             (std::vector<std::string>{temp / "a.fdb", server_->Nome() + ":" + temp / "a.fdb"}));
   EXPECT_TRUE(dopo.messaggi.empty());
   EXPECT_EQ(dopo.dialoghi, 0);
 }
 
-TEST_F(OpenerServer, WrongPasswordReachesThePrompt) {
+TEST_F(OpenerServer, RefusedLoginEndsTheOpeningWithTheServersText) {
+  std::string rifiuto;
   TempFolder temp;
   CreaDatabaseDiProva(temp / "a.fdb");
   const std::string cartella = server_->Nome() + ":" + temp.Path();
   {
+    // No creation under that name, no other rule and no prompt: the server answered.
     TSQLDatabase database;
-    Utente utente({2, "", ""});
+    Utente utente({1, server_->Nome(), ""});
     EXPECT_FALSE(ApriCreaDatabase(database, cartella, "a.fdb", "SYSDBA", "sbagliata", nullptr,
-                                  utente.Osservatore()));
+                                  rifiuto, utente.Osservatore()));
     EXPECT_EQ(utente.nomi, std::vector<std::string>{cartella + "a.fdb"});
-    EXPECT_EQ(utente.messaggi, (std::vector<std::string>{kNonTrovato, kNonRiuscita}));
-    EXPECT_EQ(utente.dialoghi, 1);
+    EXPECT_TRUE(utente.messaggi.empty());
+    EXPECT_EQ(utente.dialoghi, 0);
     EXPECT_FALSE(database.Connected());
+    EXPECT_EQ(rifiuto,
+              "Your user name and password are not defined. Ask your database administrator to "
+              "set up a Firebird login");
   }
   {
     // The same name with the right password connects.
     TSQLDatabase database;
     Utente utente;
     EXPECT_TRUE(ApriCreaDatabase(database, cartella, "a.fdb", "SYSDBA", "tawnyquip", nullptr,
-                                 utente.Osservatore()));
+                                 rifiuto, utente.Osservatore()));
     EXPECT_TRUE(utente.messaggi.empty());
+    EXPECT_EQ(rifiuto, "");
   }
 }
 
 // A server that accepts connections and answers nothing: the attempt ends at the limit, and no
 // creation follows under that name (it would wait for the same server with no limit).
 TEST(Opener, FrozenServerAttemptEndsAtTheLimit) {
+  std::string rifiuto;
   FirebirdServer server("tawnyquip");
   const TLimitiRete prima = LimitiRete();
   ImpostaLimitiRete({2, 0});
@@ -547,7 +565,8 @@ TEST(Opener, FrozenServerAttemptEndsAtTheLimit) {
   const auto inizio = std::chrono::steady_clock::now();
   TSQLDatabase database;
   Utente utente;
-  const bool connesso = ConnettiCreaDatabase(database, nome, "", "", "", "", utente.Osservatore());
+  const bool connesso =
+      ConnettiCreaDatabase(database, nome, "", "", "", "", rifiuto, utente.Osservatore());
   const double secondi =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - inizio).count();
   server.Riprendi();

@@ -61,3 +61,36 @@ TEST(FileSystem, FindsTheRunningExecutable) {
   EXPECT_EQ(access(percorso.c_str(), X_OK), 0);
   EXPECT_EQ(SeparatoreCartelle(), '/');
 }
+
+TEST(FileSystem, SecretsFileMustBePrivate) {
+  namespace fs = std::filesystem;
+  TempFolder temp;
+  const std::string file = temp / "credenziali.ini";
+  std::ofstream(file) << "[Predefinite]\n";
+  struct Caso {
+    fs::perms permessi;
+    TRiservatezza atteso;
+  };
+  const fs::perms utente = fs::perms::owner_read | fs::perms::owner_write;
+  const Caso casi[] = {
+      {utente, TRiservatezza::Privato},
+      {fs::perms::owner_read, TRiservatezza::Privato},
+      {utente | fs::perms::group_read, TRiservatezza::ApertoAdAltri},
+      {utente | fs::perms::others_read, TRiservatezza::ApertoAdAltri},
+      {utente | fs::perms::group_write, TRiservatezza::ApertoAdAltri},
+      {utente | fs::perms::others_exec, TRiservatezza::ApertoAdAltri},
+  };
+  for (const auto& caso : casi) {
+    fs::permissions(file, caso.permessi);
+    EXPECT_EQ(RiservatezzaFile(file), caso.atteso) << static_cast<int>(caso.permessi);
+  }
+  EXPECT_EQ(RiservatezzaFile(temp / "manca.ini"), TRiservatezza::Illeggibile);
+  // Another owner counts only when the test can give the file away; root itself may own it.
+  fs::permissions(file, utente);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(RiservatezzaFile(file), TRiservatezza::AltroProprietario);
+  } else {
+    EXPECT_EQ(RiservatezzaFile("/etc/shadow"), TRiservatezza::Illeggibile);
+  }
+}

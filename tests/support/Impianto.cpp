@@ -178,6 +178,16 @@ bool TImpianto::EseguiComeUtenteDiSistema() {
   return true;
 }
 
+void TImpianto::ScriviCredenziali(const std::string& testo) const {
+  const std::string file = CartellaUtente() + "credenziali.ini";
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << testo;
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  std::string out, err;
+  if (!utente_.empty() &&
+      RunCommand("chown " + utente_ + ":" + utente_ + " '" + file + "'", &out, &err) != 0)
+    throw std::runtime_error("cannot hand the logins over: " + err);
+}
+
 TEsito TImpianto::Esegui(std::chrono::seconds limite) const {
   return Esegui({}, limite);
 }

@@ -77,6 +77,10 @@ class TImpianto {
   // An order archive at `path` (folders created) with `righe` inserted.
   static void CreaOrdini(const std::string& path, const std::string& righe = "");
 
+  // User/credenziali.ini holding `testo`, private to the user the program runs as (mode 0600);
+  // the logins of the site, see LoginPerServer.
+  void ScriviCredenziali(const std::string& testo) const;
+
   // Runs the program to its end (at most `limite`: a guard against a hang, not a figure; the
   // 42,000-row copies of the kill tests took close to two minutes on a loaded machine).
   TEsito Esegui(std::chrono::seconds limite = std::chrono::seconds(300)) const;
