@@ -7,16 +7,16 @@ namespace {
 constexpr unsigned short kSegmentoMassimo = 65535;
 
 struct BlobAperto {
-  explicit BlobAperto(const isc_db_handle* db) : attachment(*db) {}
+  explicit BlobAperto(TSQLDatabase* db) : database(db) {}
   BlobAperto(const BlobAperto&) = delete;
   BlobAperto& operator=(const BlobAperto&) = delete;
-  isc_db_handle attachment;
+  TSQLDatabase* database;
   isc_blob_handle handle = 0;
   bool scritto = false;  // a blob being written is cancelled, not closed, when abandoned
   ~BlobAperto() {
     if (!handle) return;
     ISC_STATUS_ARRAY status{};
-    TRichiesta richiesta(attachment);
+    TRichiesta richiesta(database->Sorvegliante());
     if (scritto)
       isc_cancel_blob(status, &handle);
     else
@@ -24,7 +24,7 @@ struct BlobAperto {
   }
   void Chiudi() {
     ISC_STATUS_ARRAY status{};
-    if (Sorvegliata(attachment, [&] { return isc_close_blob(status, &handle); })) {
+    if (Sorvegliata(database, [&] { return isc_close_blob(status, &handle); })) {
       ErroreServer(status);
     }
     handle = 0;
@@ -32,11 +32,12 @@ struct BlobAperto {
 };
 
 // Opens blob `id` for reading into `blob`; a server error is raised.
-void ApriBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, BlobAperto& blob) {
+void ApriBlob(TSQLDatabase* db, isc_tr_handle* tr, const ISC_QUAD& id, BlobAperto& blob) {
   ISC_STATUS_ARRAY status{};
   ISC_QUAD quad = id;
-  if (Sorvegliata(*db,
-                  [&] { return isc_open_blob2(status, db, tr, &blob.handle, &quad, 0, nullptr); }))
+  if (Sorvegliata(db, [&] {
+        return isc_open_blob2(status, db->HandlePtr(), tr, &blob.handle, &quad, 0, nullptr);
+      }))
     ErroreServer(status);
 }
 
@@ -52,13 +53,13 @@ bool BlobComeTestoAmmesso(short sottotipo, short set) {
   return set == 0 || set == 1 || set == 21 || set == 53;
 }
 
-void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::string& out) {
+void LeggiBlob(TSQLDatabase* db, isc_tr_handle* tr, const ISC_QUAD& id, std::string& out) {
   ISC_STATUS_ARRAY status{};
   BlobAperto blob(db);
   ApriBlob(db, tr, id, blob);
   const char richiesta[] = {isc_info_blob_total_length};
   char risposta[32] = {};
-  if (Sorvegliata(*db,
+  if (Sorvegliata(db,
                   [&] {
                     return isc_blob_info(status, &blob.handle, sizeof richiesta, richiesta,
                                          sizeof risposta, risposta);
@@ -70,7 +71,7 @@ void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::st
   char segmento[kSegmentoMassimo];
   for (;;) {
     unsigned short letti = 0;
-    ISC_STATUS r = Sorvegliata(*db, [&] {
+    ISC_STATUS r = Sorvegliata(db, [&] {
       return isc_get_segment(status, &blob.handle, &letti, kSegmentoMassimo, segmento);
     });
     if (r == isc_segstr_eof) break;
@@ -80,7 +81,7 @@ void LeggiBlob(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, std::st
   blob.Chiudi();
 }
 
-bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, size_t massimo,
+bool LeggiBlobCorto(TSQLDatabase* db, isc_tr_handle* tr, const ISC_QUAD& id, size_t massimo,
                     char* out, size_t& letti) {
   ISC_STATUS_ARRAY status{};
   BlobAperto blob(db);
@@ -92,7 +93,7 @@ bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, si
     const auto richiesti =
         static_cast<unsigned short>(std::min<size_t>(massimo + 1 - letti, 65535));
     ISC_STATUS r = Sorvegliata(
-        *db, [&] { return isc_get_segment(status, &blob.handle, &pezzo, richiesti, out + letti); });
+        db, [&] { return isc_get_segment(status, &blob.handle, &pezzo, richiesti, out + letti); });
     if (r == isc_segstr_eof) break;
     if (r != 0 && r != isc_segment) ErroreServer(status);
     letti += pezzo;
@@ -101,17 +102,18 @@ bool LeggiBlobCorto(isc_db_handle* db, isc_tr_handle* tr, const ISC_QUAD& id, si
   return letti <= massimo;
 }
 
-ISC_QUAD ScriviBlob(isc_db_handle* db, isc_tr_handle* tr, const char* data, size_t size) {
+ISC_QUAD ScriviBlob(TSQLDatabase* db, isc_tr_handle* tr, const char* data, size_t size) {
   ISC_STATUS_ARRAY status{};
   BlobAperto blob(db);
   blob.scritto = true;
   ISC_QUAD id{};
-  if (Sorvegliata(*db,
-                  [&] { return isc_create_blob2(status, db, tr, &blob.handle, &id, 0, nullptr); }))
+  if (Sorvegliata(db, [&] {
+        return isc_create_blob2(status, db->HandlePtr(), tr, &blob.handle, &id, 0, nullptr);
+      }))
     ErroreServer(status);
   for (size_t scritti = 0; scritti < size;) {
     auto pezzo = static_cast<unsigned short>(std::min<size_t>(size - scritti, kSegmentoMassimo));
-    if (Sorvegliata(*db,
+    if (Sorvegliata(db,
                     [&] { return isc_put_segment(status, &blob.handle, pezzo, data + scritti); }))
       ErroreServer(status);
     scritti += pezzo;
@@ -120,7 +122,7 @@ ISC_QUAD ScriviBlob(isc_db_handle* db, isc_tr_handle* tr, const char* data, size
   return id;
 }
 
-ISC_QUAD CopiaBlob(isc_db_handle* dbDa, isc_tr_handle* trDa, const ISC_QUAD& id, isc_db_handle* dbA,
+ISC_QUAD CopiaBlob(TSQLDatabase* dbDa, isc_tr_handle* trDa, const ISC_QUAD& id, TSQLDatabase* dbA,
                    isc_tr_handle* trA, std::vector<char>& segmento) {
   if (segmento.size() < kSegmentoMassimo) segmento.resize(kSegmentoMassimo);
   ISC_STATUS_ARRAY status{};
@@ -129,17 +131,18 @@ ISC_QUAD CopiaBlob(isc_db_handle* dbDa, isc_tr_handle* trDa, const ISC_QUAD& id,
   BlobAperto a(dbA);
   a.scritto = true;
   ISC_QUAD nuovo{};
-  if (Sorvegliata(
-          *dbA, [&] { return isc_create_blob2(status, dbA, trA, &a.handle, &nuovo, 0, nullptr); }))
+  if (Sorvegliata(dbA, [&] {
+        return isc_create_blob2(status, dbA->HandlePtr(), trA, &a.handle, &nuovo, 0, nullptr);
+      }))
     ErroreServer(status);
   for (;;) {
     unsigned short letti = 0;
-    ISC_STATUS r = Sorvegliata(*dbDa, [&] {
+    ISC_STATUS r = Sorvegliata(dbDa, [&] {
       return isc_get_segment(status, &da.handle, &letti, kSegmentoMassimo, segmento.data());
     });
     if (r == isc_segstr_eof) break;
     if (r != 0 && r != isc_segment) ErroreServer(status);
-    if (letti > 0 && Sorvegliata(*dbA, [&] {
+    if (letti > 0 && Sorvegliata(dbA, [&] {
           return isc_put_segment(status, &a.handle, letti, segmento.data());
         }))
       ErroreServer(status);

@@ -11,6 +11,9 @@
 
 namespace {
 
+// The watchdog's 32 bits of milliseconds hold about 49 days; a longer limit is no limit.
+constexpr int kRispostaMassima = 4000000;
+
 // The standard connection parameter names of the client interface, by item number.
 struct NomeDPB {
   const char* nome;
@@ -224,50 +227,56 @@ void TSQLDatabase::SetConnected(bool value) {
 
 void TSQLDatabase::Attaccato(unsigned int handle) {
   handle_ = handle;
-  LeggiDialetto();
-}
-
-void TSQLDatabase::LeggiDialetto() {
   try {
-    sorvegliante::Registra(handle_, responseTimeout_);
-    ChiediDialetto();
+    // Watched from the first request on: a server may stop answering at any one.
+    if (responseTimeout_ > 0 && responseTimeout_ <= kRispostaMassima)
+      sorvegliante_ =
+          std::make_unique<TSorvegliante>(handle_, static_cast<uint32_t>(responseTimeout_) * 1000u);
+    ChiediInformazioni();
+    // On the embedded engine a long request is this process's own work, not a server that
+    // stopped answering: cutting it would fail a task that was going to succeed.
+    if (!remota_) sorvegliante_.reset();
   } catch (...) {
     // Half a connection is no connection: detach so that the object reports what it is.
     ISC_STATUS_ARRAY status{};
-    isc_db_handle handle = handle_;
+    isc_db_handle staccato = handle_;
     {
-      TRichiesta richiesta(handle_);
-      isc_detach_database(status, &handle);
+      TRichiesta richiesta(sorvegliante_.get());
+      isc_detach_database(status, &staccato);
     }
-    sorvegliante::Cancella(handle_);
+    sorvegliante_.reset();
     handle_ = 0;
     throw;
   }
 }
 
-void TSQLDatabase::ChiediDialetto() {
+void TSQLDatabase::ChiediInformazioni() {
   ISC_STATUS_ARRAY status{};
-  const char richiesta[] = {isc_info_db_sql_dialect, isc_info_end};
+  const char richiesta[] = {isc_info_db_sql_dialect, isc_info_implementation, isc_info_end};
   char risposta[64] = {};
   dbDialect_ = 1;
+  remota_ = false;
   ISC_STATUS esito;
   {
-    TRichiesta attesa(handle_);
+    TRichiesta attesa(sorvegliante_.get());
     esito =
         isc_database_info(status, &handle_, sizeof richiesta, richiesta, sizeof risposta, risposta);
   }
-  if (esito == 0) {
-    for (const char* p = risposta; p < risposta + sizeof risposta && *p != isc_info_end;) {
-      char item = *p++;
-      if (p + 2 > risposta + sizeof risposta) break;
-      short len = static_cast<short>(isc_vax_integer(p, 2));
-      p += 2;
-      if (item == isc_info_db_sql_dialect && len > 0)
-        dbDialect_ = static_cast<int>(isc_vax_integer(p, len));
-      p += len;
-    }
-  } else {
-    ErroreServer(status);
+  if (esito) ErroreServer(status);
+  const char* const fine = risposta + sizeof risposta;
+  for (const char* p = risposta; p < fine && *p != isc_info_end;) {
+    char item = *p++;
+    if (p + 2 > fine) break;
+    short len = static_cast<short>(isc_vax_integer(p, 2));
+    p += 2;
+    if (len < 0 || p + len > fine) break;
+    if (item == isc_info_db_sql_dialect && len > 0)
+      dbDialect_ = static_cast<int>(isc_vax_integer(p, len));
+    // A count, then one (implementation, class) pair per layer that the attachment crosses: the
+    // client's remote interface is among them when a server serves it.
+    if (item == isc_info_implementation)
+      for (short i = 2; i < len; i += 2) remota_ = remota_ || p[i] == isc_info_db_class_rem_int;
+    p += len;
   }
   if (dbDialect_ < sqlDialect_) sqlDialect_ = dbDialect_;
 }
@@ -300,11 +309,11 @@ void TSQLDatabase::Disconnect(bool forced) {
   isc_db_handle handle = handle_;
   ISC_STATUS esito;
   {
-    TRichiesta richiesta(handle_);
+    TRichiesta richiesta(sorvegliante_.get());
     esito = isc_detach_database(status, &handle);
   }
   if (esito && !forced) ErroreServer(status);
-  sorvegliante::Cancella(handle_);
+  sorvegliante_.reset();
   handle_ = 0;
 }
 

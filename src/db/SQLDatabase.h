@@ -8,6 +8,7 @@
 
 class TSQLTransaction;
 class TSQLStatement;
+class TSorvegliante;
 
 // The connection parameter block built from Params lines name=value (user_name, password,
 // lc_ctype, sql_role_name): version byte, then item, length byte, value per line. Raises
@@ -39,10 +40,10 @@ class TSQLDatabase {
   // connect_timeout); 0 leaves the client library's own wait. Editable only while not connected.
   int ConnectTimeout() const { return connectTimeout_; }
   void SetConnectTimeout(int seconds);
-  // Seconds that one request on the attachment may wait for an answer before the watchdog
-  // closes the attachment, failing the request with the client's network error; 0 (or more
-  // than 4000000, some 46 days): no limit.
-  // Editable only while not connected.
+  // Seconds that one request on an attachment through a server may wait for an answer before
+  // the attachment's watchdog closes it, failing the request with the client's network error;
+  // 0 (or more than 4000000, some 46 days): no limit. Attachments of the embedded engine are
+  // not watched. Editable only while not connected.
   int ResponseTimeout() const { return responseTimeout_; }
   void SetResponseTimeout(int seconds);
 
@@ -62,13 +63,18 @@ class TSQLDatabase {
   unsigned int* HandlePtr() { return &handle_; }
   // The database's own SQL dialect, as asked after connecting (1 when the server does not say).
   int DatabaseDialect() const { return dbDialect_; }
+  // True when a server serves the attachment (a request crosses a network or another process),
+  // false on the embedded engine; as asked after connecting.
+  bool Remota() const { return remota_; }
+  // The watchdog of the attachment's requests, or none.
+  TSorvegliante* Sorvegliante() const { return sorvegliante_.get(); }
 
  private:
   void Disconnect(bool forced);
-  // Takes a new attachment: watched from now on, its dialect read; detached again on a failure.
+  // Takes a new attachment: watched if it goes through a server, its dialect read; detached
+  // again on a failure.
   void Attaccato(unsigned int handle);
-  void LeggiDialetto();
-  void ChiediDialetto();
+  void ChiediInformazioni();
 
   std::string databaseName_;
   TStrings params_;
@@ -80,6 +86,8 @@ class TSQLDatabase {
   int connectTimeout_ = 0;
   int responseTimeout_ = 0;
   unsigned int handle_ = 0;
+  bool remota_ = false;
+  std::unique_ptr<TSorvegliante> sorvegliante_;
   std::vector<TSQLTransaction*> transactions_;
   std::vector<TSQLStatement*> statements_;
 };

@@ -48,10 +48,12 @@ enum CodiceErroreSQL : int {
   ceParametriDiscordanti
 };
 
-// The attachment that a request of a statement or transaction goes to, for TRichiesta; 0 when
-// the object has no database.
-inline unsigned int Attachment(const TSQLDatabase* database) {
-  return database ? database->Handle() : 0;
+// Makes one client call under a TRichiesta on the database's watchdog:
+// Sorvegliata(database, [&] { return isc_...(...); }); a null database is watched by none.
+template <typename Chiamata>
+auto Sorvegliata(const TSQLDatabase* database, Chiamata&& chiamata) {
+  TRichiesta richiesta(database ? database->Sorvegliante() : nullptr);
+  return chiamata();
 }
 
 // Raises the layer's own error with its exact text.

@@ -231,12 +231,12 @@ void TSQLStatement::Prepare() {
 
   ISC_STATUS_ARRAY status{};
   HandleProvvisorio h;
-  if (Sorvegliata(Attachment(database_), [&] {
+  if (Sorvegliata(database_, [&] {
         return isc_dsql_allocate_statement(status, database_->HandlePtr(), &h.handle);
       }))
     ErroreServer(status);
   PXSQLDA out = NuovoXSQLDA(1);
-  if (Sorvegliata(Attachment(database_), [&] {
+  if (Sorvegliata(database_, [&] {
         return isc_dsql_prepare(status, transaction_->HandlePtr(), &h.handle, 0, inviato.c_str(),
                                 dialettoClient, out.get());
       }))
@@ -244,7 +244,7 @@ void TSQLStatement::Prepare() {
 
   const char richiesta[] = {isc_info_sql_stmt_type};
   char risposta[16] = {};
-  if (Sorvegliata(Attachment(database_), [&] {
+  if (Sorvegliata(database_, [&] {
         return isc_dsql_sql_info(status, &h.handle, sizeof richiesta, richiesta, sizeof risposta,
                                  risposta);
       }))
@@ -259,13 +259,13 @@ void TSQLStatement::Prepare() {
     ErroreSQL(ceNonPermesso, "Not permitted");
 
   PXSQLDA in = NuovoXSQLDA(static_cast<int>(nomi.size()));
-  if (Sorvegliata(Attachment(database_), [&] {
+  if (Sorvegliata(database_, [&] {
         return isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get());
       }))
     ErroreServer(status);
   if (in->sqld > in->sqln) {
     in = NuovoXSQLDA(in->sqld);
-    if (Sorvegliata(Attachment(database_), [&] {
+    if (Sorvegliata(database_, [&] {
           return isc_dsql_describe_bind(status, &h.handle, SQLDA_VERSION1, in.get());
         }))
       ErroreServer(status);
@@ -280,7 +280,7 @@ void TSQLStatement::Prepare() {
                         tipo == TTipoStatement::ExecProcedure;
   if (conRighe && out->sqld > out->sqln) {
     out = NuovoXSQLDA(out->sqld);
-    if (Sorvegliata(Attachment(database_), [&] {
+    if (Sorvegliata(database_, [&] {
           return isc_dsql_describe(status, &h.handle, SQLDA_VERSION1, out.get());
         }))
       ErroreServer(status);
@@ -370,7 +370,7 @@ void TSQLStatement::Esegui(bool riprova) {
   switch (tipo_) {
     case TTipoStatement::Select:
     case TTipoStatement::SelectForUpdate:
-      if (Sorvegliata(Attachment(database_), [&] {
+      if (Sorvegliata(database_, [&] {
             return isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in);
           }))
         ErroreServer(status);
@@ -382,19 +382,19 @@ void TSQLStatement::Esegui(bool riprova) {
       if (goToFirst_) Fetch();
       break;
     case TTipoStatement::ExecProcedure:
-      if (Sorvegliata(Attachment(database_), [&] {
+      if (Sorvegliata(database_, [&] {
             return isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in,
                                      impl_->out.get());
           })) {
         if (!riprova || ConflittoDiLock(status)) ErroreServer(status);
         // The procedure may have been changed under a prepared call: prepare it again on the
         // same handle and try once more. The descriptors are kept as they are.
-        if (Sorvegliata(Attachment(database_), [&] {
+        if (Sorvegliata(database_, [&] {
               return isc_dsql_prepare(status, tr, &impl_->handle, 0, impl_->testoInviato.c_str(),
                                       static_cast<unsigned short>(impl_->dialetto), nullptr);
             }))
           ErroreServer(status);
-        if (Sorvegliata(Attachment(database_), [&] {
+        if (Sorvegliata(database_, [&] {
               return isc_dsql_execute2(status, tr, &impl_->handle, SQLDA_VERSION1, in,
                                        impl_->out.get());
             }))
@@ -402,7 +402,7 @@ void TSQLStatement::Esegui(bool riprova) {
       }
       break;
     default:
-      if (Sorvegliata(Attachment(database_), [&] {
+      if (Sorvegliata(database_, [&] {
             return isc_dsql_execute(status, tr, &impl_->handle, SQLDA_VERSION1, in);
           }))
         ErroreServer(status);
@@ -412,7 +412,7 @@ void TSQLStatement::Esegui(bool riprova) {
 
 void TSQLStatement::Fetch() {
   ISC_STATUS_ARRAY status{};
-  ISC_STATUS r = Sorvegliata(Attachment(database_), [&] {
+  ISC_STATUS r = Sorvegliata(database_, [&] {
     return isc_dsql_fetch(status, &impl_->handle, SQLDA_VERSION1, impl_->out.get());
   });
   if (r == 0) {
@@ -444,7 +444,7 @@ void TSQLStatement::Close() {
 void TSQLStatement::CloseCursor() noexcept {
   if (open_ && impl_->handle) {
     ISC_STATUS_ARRAY status{};
-    Sorvegliata(Attachment(database_),
+    Sorvegliata(database_,
                 [&] { return isc_dsql_free_statement(status, &impl_->handle, DSQL_close); });
   }
   open_ = false;
@@ -456,7 +456,7 @@ void TSQLStatement::LiberaHandle() noexcept {
   if (impl_->handle) {
     ISC_STATUS_ARRAY status{};
     if (database_ && database_->Connected())
-      Sorvegliata(Attachment(database_),
+      Sorvegliata(database_,
                   [&] { return isc_dsql_free_statement(status, &impl_->handle, DSQL_drop); });
     impl_->handle = 0;
   }

@@ -91,7 +91,7 @@ void TSQLTransaction::StartTransaction() {
   }
   ISC_STATUS_ARRAY status{};
   isc_tr_handle handle = 0;
-  if (Sorvegliata(Attachment(database_), [&] {
+  if (Sorvegliata(database_, [&] {
         return isc_start_transaction(status, &handle, 1, database_->HandlePtr(),
                                      static_cast<unsigned short>(tpb_.size()),
                                      tpb_.empty() ? nullptr : tpb_.data());
@@ -111,14 +111,14 @@ void TSQLTransaction::Rollback() {
 void TSQLTransaction::CommitRetaining() {
   if (!InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
   ISC_STATUS_ARRAY status{};
-  if (Sorvegliata(Attachment(database_), [&] { return isc_commit_retaining(status, &handle_); }))
+  if (Sorvegliata(database_, [&] { return isc_commit_retaining(status, &handle_); }))
     ErroreServer(status);
 }
 
 void TSQLTransaction::RollbackRetaining() {
   if (!InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
   ISC_STATUS_ARRAY status{};
-  if (Sorvegliata(Attachment(database_), [&] { return isc_rollback_retaining(status, &handle_); }))
+  if (Sorvegliata(database_, [&] { return isc_rollback_retaining(status, &handle_); }))
     ErroreServer(status);
 }
 
@@ -151,8 +151,7 @@ void TSQLTransaction::End(TAzioneTransazione action, bool forced) {
   ISC_STATUS_ARRAY status{};
   isc_tr_handle handle = handle_;
   if (action == TAzioneTransazione::Commit) {
-    if (Sorvegliata(Attachment(database_),
-                    [&] { return isc_commit_transaction(status, &handle); }) == 0) {
+    if (Sorvegliata(database_, [&] { return isc_commit_transaction(status, &handle); }) == 0) {
       handle_ = 0;
       return;
     }
@@ -161,12 +160,11 @@ void TSQLTransaction::End(TAzioneTransazione action, bool forced) {
     // open: roll back, and give up the handle whatever the server says.
     ISC_STATUS_ARRAY status2{};
     handle = handle_;
-    Sorvegliata(Attachment(database_), [&] { return isc_rollback_transaction(status2, &handle); });
+    Sorvegliata(database_, [&] { return isc_rollback_transaction(status2, &handle); });
     handle_ = 0;
     return;
   }
-  if (Sorvegliata(Attachment(database_),
-                  [&] { return isc_rollback_transaction(status, &handle); })) {
+  if (Sorvegliata(database_, [&] { return isc_rollback_transaction(status, &handle); })) {
     if (!forced) ErroreServer(status);
   }
   handle_ = 0;
@@ -175,7 +173,7 @@ void TSQLTransaction::End(TAzioneTransazione action, bool forced) {
 void TSQLTransaction::EseguiImmediato(const std::string& sql) {
   if (!InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
   ISC_STATUS_ARRAY status{};
-  if (Sorvegliata(Attachment(database_), [&] {
+  if (Sorvegliata(database_, [&] {
         return isc_dsql_execute_immediate(status, database_->HandlePtr(), &handle_, 0, sql.c_str(),
                                           static_cast<unsigned short>(database_->SQLDialect()),
                                           nullptr);

@@ -155,14 +155,14 @@ bool TSQLVar::IsNull() const {
   return (v.sqltype & 1) && v.sqlind && *v.sqlind == -1;
 }
 
-void TSQLVar::HandlesBlob(unsigned int*& database, unsigned int*& transaction) const {
+void TSQLVar::HandlesBlob(TSQLDatabase*& database, unsigned int*& transaction) const {
   TSQLDatabase* db = statement_.Database();
   TSQLTransaction* tr = statement_.Transaction();
   if (!db) ErroreSQL(ceDatabaseNonAssegnato, "Database not assigned");
   if (!db->Connected()) ErroreSQL(ceDBNonAperto, "Cannot perform operation -- DB is not open");
   if (!tr) ErroreSQL(ceTransazioneNonAssegnata, "Transaction not assigned");
   if (!tr->InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
-  database = db->HandlePtr();
+  database = db;
   transaction = tr->HandlePtr();
 }
 
@@ -218,7 +218,7 @@ std::string TSQLVar::AsString() const {
     case SQL_VARYING:
       return std::string(v.sqldata + 2, LunghezzaVarying(v));
     case SQL_BLOB: {
-      unsigned int* db = nullptr;
+      TSQLDatabase* db = nullptr;
       unsigned int* tr = nullptr;
       HandlesBlob(db, tr);
       std::string testo;
@@ -448,7 +448,7 @@ void TSQLVar::SetAsString(const std::string& value) {
   for (TSQLVar* g : impl_->gemelli) {
     Impl& d = *g->impl_;
     if (d.tipoDescritto == SQL_BLOB) {
-      unsigned int* db = nullptr;
+      TSQLDatabase* db = nullptr;
       unsigned int* tr = nullptr;
       HandlesBlob(db, tr);
       ISC_QUAD id = ScriviBlob(db, tr, value.data(), value.size());
@@ -551,10 +551,10 @@ void TSQLVar::Assign(const TSQLVar& source) {
 
 void TSQLVar::AssegnaBlob(const TSQLVar& source) {
   const XSQLVAR& s = *source.impl_->var;
-  unsigned int* dbDa = nullptr;
+  TSQLDatabase* dbDa = nullptr;
   unsigned int* trDa = nullptr;
   source.HandlesBlob(dbDa, trDa);
-  unsigned int* dbA = nullptr;
+  TSQLDatabase* dbA = nullptr;
   unsigned int* trA = nullptr;
   HandlesBlob(dbA, trA);
   const ISC_QUAD id = Leggi<ISC_QUAD>(s.sqldata);

@@ -9,6 +9,7 @@
 #include "db/DateTime.h"
 #include "db/Variant.h"
 
+class TSQLDatabase;
 class TSQLStatement;
 
 // One column of the current row, or one input parameter, of a TSQLStatement. Owned by the
@@ -95,7 +96,7 @@ class TSQLVar {
   friend class TSQLStatement;
   struct Impl;
   // Checks the statement's transaction for blob work and returns the handles.
-  void HandlesBlob(unsigned int*& database, unsigned int*& transaction) const;
+  void HandlesBlob(TSQLDatabase*& database, unsigned int*& transaction) const;
   // NULL on this parameter alone.
   void Clear1();
   // Assign of a blob that is not NULL.

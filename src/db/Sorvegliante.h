@@ -1,13 +1,13 @@
 #pragma once
 
-// The watchdog of requests. A frozen server never answers and a client call waits for it for
-// ever; the only way out that needs nothing from the server is to close the client's side of the
-// attachment from another thread (fb_cancel_operation with fb_cancel_abort), after which the
-// blocked call returns with the client's network error. So one thread of the layer's own looks,
-// a few times a second, at the request in progress and cancels its attachment when it has waited
-// longer than that attachment's limit. Nothing else of the layer runs on that thread: the
-// request path only publishes "attachment H began a request at T" and "ended", one relaxed
-// atomic store each, and the thread alone calls the client library.
+// The watchdog of an attachment's requests. A frozen server never answers and a client call waits
+// for it for ever; the only way out that needs nothing from the server is to close the client's
+// side of the attachment from another thread (fb_cancel_operation with fb_cancel_abort), after
+// which the blocked call returns with the client's network error. So each attachment through a
+// server with a limit has a watchdog of its own, owned by its TSQLDatabase: a thread that looks,
+// a few times a second, at the request in progress and cancels the attachment when that request
+// has waited longer than the limit. The request path only publishes "request N began at T" and
+// "ended", one relaxed atomic store each; the thread alone calls the client library.
 
 #include <atomic>
 #include <chrono>
@@ -15,60 +15,70 @@
 #include <functional>
 #include <memory>
 
-namespace sorvegliante {
-
-// The request in progress: the attachment handle in the high 32 bits, the start in milliseconds
-// of the steady clock in the low 32 (modulo 2^32, enough for limits of days); 0 when none. The
-// layer is used from one thread, so one slot is the whole state.
-extern std::atomic<uint64_t> richiestaInCorso;
-
-inline uint32_t OraMs() noexcept {
-  using namespace std::chrono;
-  return static_cast<uint32_t>(
-      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-// Attachments with a limit are watched from Registra to Cancella; Registra starts the thread
-// the first time. Cancella returns only when the thread no longer uses the handle.
-void Registra(unsigned int attachment, int secondi);
-void Cancella(unsigned int attachment) noexcept;
-
-// The platform's part: a lock, and a thread that calls `giro` every `intervallo` until the object
-// is released (which stops and joins it).
-class TFilo {
+class TSorvegliante {
  public:
-  TFilo(std::function<void()> giro, std::chrono::milliseconds intervallo);
-  TFilo(const TFilo&) = delete;
-  TFilo& operator=(const TFilo&) = delete;
-  ~TFilo();
-  void Blocca() noexcept;
-  void Sblocca() noexcept;
+  // Starts watching `attachment`; raises ESQLError when the thread cannot start, so that no
+  // attachment with a limit runs unwatched.
+  TSorvegliante(unsigned int attachment, uint32_t limiteMs);
+  TSorvegliante(const TSorvegliante&) = delete;
+  TSorvegliante& operator=(const TSorvegliante&) = delete;
+  // Returns when the thread has stopped: the handle is no longer used after it.
+  ~TSorvegliante();
+
+  void Inizio() noexcept {
+    // The counter tells this request from the one before, even begun in the same millisecond.
+    if (++richieste_ == 0) ++richieste_;
+    inCorso_.store((static_cast<uint64_t>(richieste_) << 32) | OraMs(), std::memory_order_relaxed);
+  }
+  void Fine() noexcept { inCorso_.store(0, std::memory_order_relaxed); }
+
+  static uint32_t OraMs() noexcept {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+  }
+
+  // The platform's part: a thread that calls `giro` every `intervallo` until the object is
+  // released (which stops and joins it); raises when the thread cannot start.
+  class TFilo {
+   public:
+    TFilo(std::function<void()> giro, std::chrono::milliseconds intervallo);
+    TFilo(const TFilo&) = delete;
+    TFilo& operator=(const TFilo&) = delete;
+    ~TFilo();
+
+   private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+  };
 
  private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+  // On the thread.
+  void Giro();
+
+  const unsigned int attachment_;
+  const uint32_t limiteMs_;
+  uint32_t richieste_ = 0;  // request path only
+  // The request in progress: its number in the high 32 bits, its start in milliseconds of the
+  // steady clock in the low 32 (modulo 2^32, enough for limits of days); 0 when none.
+  std::atomic<uint64_t> inCorso_{0};
+  uint64_t annullata_ = 0;       // thread only
+  std::unique_ptr<TFilo> filo_;  // last: stopped first, before the state it reads
 };
 
-}  // namespace sorvegliante
-
-// One client call on an attachment, published for the watchdog for as long as the object lives;
-// attachment 0 (none) publishes nothing. Wraps exactly one call: requests never nest.
+// One client call, published to the attachment's watchdog for as long as the object lives; no
+// watchdog (a local attachment, or no limit) publishes nothing. Requests never nest.
 class TRichiesta {
  public:
-  explicit TRichiesta(unsigned int attachment) noexcept {
-    if (attachment)
-      sorvegliante::richiestaInCorso.store(
-          (static_cast<uint64_t>(attachment) << 32) | sorvegliante::OraMs(),
-          std::memory_order_relaxed);
+  explicit TRichiesta(TSorvegliante* sorvegliante) noexcept : sorvegliante_(sorvegliante) {
+    if (sorvegliante_) sorvegliante_->Inizio();
   }
   TRichiesta(const TRichiesta&) = delete;
   TRichiesta& operator=(const TRichiesta&) = delete;
-  ~TRichiesta() { sorvegliante::richiestaInCorso.store(0, std::memory_order_relaxed); }
-};
+  ~TRichiesta() {
+    if (sorvegliante_) sorvegliante_->Fine();
+  }
 
-// Makes one client call under a TRichiesta: Sorvegliata(handle, [&] { return isc_...(...); }).
-template <typename Chiamata>
-auto Sorvegliata(unsigned int attachment, Chiamata&& chiamata) {
-  TRichiesta richiesta(attachment);
-  return chiamata();
-}
+ private:
+  TSorvegliante* sorvegliante_;
+};

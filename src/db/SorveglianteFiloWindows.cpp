@@ -1,12 +1,12 @@
 #include <windows.h>
 
+#include <stdexcept>
+#include <string>
+
 #include "db/Sorvegliante.h"
 
-// The toolchain's threads model has no std::thread or std::mutex: the system's own primitives.
-namespace sorvegliante {
-
-struct TFilo::Impl {
-  SRWLOCK blocco = SRWLOCK_INIT;
+// The toolchain's threads model has no std::thread: the system's own primitives.
+struct TSorvegliante::TFilo::Impl {
   HANDLE fine = nullptr;  // an event, set when the thread is to stop
   HANDLE filo = nullptr;
   std::function<void()> giro;
@@ -14,38 +14,27 @@ struct TFilo::Impl {
 
   static DWORD WINAPI Corpo(LPVOID parametro) {
     Impl& impl = *static_cast<Impl*>(parametro);
-    while (WaitForSingleObject(impl.fine, impl.intervallo) == WAIT_TIMEOUT) {
-      AcquireSRWLockExclusive(&impl.blocco);
-      impl.giro();
-      ReleaseSRWLockExclusive(&impl.blocco);
-    }
+    while (WaitForSingleObject(impl.fine, impl.intervallo) == WAIT_TIMEOUT) impl.giro();
     return 0;
   }
 };
 
-TFilo::TFilo(std::function<void()> giro, std::chrono::milliseconds intervallo)
+TSorvegliante::TFilo::TFilo(std::function<void()> giro, std::chrono::milliseconds intervallo)
     : impl_(std::make_unique<Impl>()) {
   impl_->giro = std::move(giro);
   impl_->intervallo = static_cast<DWORD>(intervallo.count());
   impl_->fine = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (impl_->fine) impl_->filo = CreateThread(nullptr, 0, &Impl::Corpo, impl_.get(), 0, nullptr);
-}
-
-TFilo::~TFilo() {
-  if (impl_->filo) {
-    SetEvent(impl_->fine);
-    WaitForSingleObject(impl_->filo, INFINITE);
-    CloseHandle(impl_->filo);
+  if (!impl_->filo) {
+    const DWORD errore = GetLastError();
+    if (impl_->fine) CloseHandle(impl_->fine);
+    throw std::runtime_error("system error " + std::to_string(errore));
   }
-  if (impl_->fine) CloseHandle(impl_->fine);
 }
 
-void TFilo::Blocca() noexcept {
-  AcquireSRWLockExclusive(&impl_->blocco);
+TSorvegliante::TFilo::~TFilo() {
+  SetEvent(impl_->fine);
+  WaitForSingleObject(impl_->filo, INFINITE);
+  CloseHandle(impl_->filo);
+  CloseHandle(impl_->fine);
 }
-
-void TFilo::Sblocca() noexcept {
-  ReleaseSRWLockExclusive(&impl_->blocco);
-}
-
-}  // namespace sorvegliante

@@ -110,3 +110,30 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
 }
 
 }  // namespace
+
+// The limit watches only attachments through a server: on the embedded engine a long request is
+// work of this process, not a server that stopped answering, and it runs to its end.
+TEST(SorveglianteLocale, RichiestaLungaNonInterrotta) {
+  TempFolder cartella;
+  const std::string archivio = cartella / "locale.fdb";
+  CreaDatabaseDiProva(archivio);
+  auto db = ConnettiArchivio(archivio);
+  db->SetConnected(false);
+  db->SetResponseTimeout(1);
+  db->SetConnected(true);
+  auto tr = CreaTransazioneSnapshot(*db);
+  TSQLStatement s;
+  s.SetDatabase(db.get());
+  s.SetTransaction(tr.get());
+  s.SetParamCheck(false);
+  s.SQL().Add(
+      "EXECUTE BLOCK RETURNS (N BIGINT) AS DECLARE T TIMESTAMP; BEGIN N = 0;"
+      " T = CAST('NOW' AS TIMESTAMP);"
+      " WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 2500) DO N = N + 1;"
+      " SUSPEND; END");
+  const auto inizio = std::chrono::steady_clock::now();
+  s.Execute();
+  EXPECT_GE(Secondi(inizio), 2.4);
+  EXPECT_GT(s.Fields(0).AsInteger(), 0);
+  tr->Commit();
+}
