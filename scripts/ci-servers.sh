@@ -25,6 +25,7 @@ flock 9
 montati=()
 fb3_avviato=0
 fb4_pid=
+prove=
 dati_fb3=
 dati_fb4=
 
@@ -60,6 +61,7 @@ rimuovi_chroot() {
 ferma_tutto() {
   local stato=$?
   set +e
+  [ -n "$prove" ] && kill -TERM "$prove" 2>/dev/null && wait "$prove" 2>/dev/null
   if [ -n "$fb4_pid" ] && kill -0 "$fb4_pid" 2>/dev/null; then
     kill -TERM "$fb4_pid"
     for _ in $(seq 1 20); do kill -0 "$fb4_pid" 2>/dev/null || break; sleep 0.5; done
@@ -171,4 +173,7 @@ export VESSENTARIA_FB4_SERVER=localhost/$porta_fb4
 export VESSENTARIA_FB4_DATI=${dati_fb4#"$chroot_fb4"}/
 export VESSENTARIA_FB4_RADICE=$chroot_fb4
 export VESSENTARIA_FB4_SYSDBA=$chroot_fb4/etc/firebird/4.0/SYSDBA.password
-"$radice/$build/tests/test_servers"
+# In the background, so that a signal reaches the trap at once rather than after the tests.
+"$radice/$build/tests/test_servers" &
+prove=$!
+wait "$prove"

@@ -1,8 +1,12 @@
 #include "support/ServerSito.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <stdexcept>
 
+#include "support/ArchiviOrdini.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -38,11 +42,10 @@ std::optional<TServerSito> TServerSito::DaAmbiente(const std::string& id) {
   return sito;
 }
 
-std::string TServerSito::Isql(const std::string& file, const std::string& script) const {
+std::string TServerSito::Isql(const std::string& nome, const std::string& script) const {
   std::string testo = script;
-  if (!file.empty())
-    testo =
-        "CONNECT '" + Nome(file) + "' USER 'SYSDBA' PASSWORD '" + passwordSysdba + "';\n" + script;
+  if (!nome.empty())
+    testo = "CONNECT '" + nome + "' USER 'SYSDBA' PASSWORD '" + passwordSysdba + "';\n" + script;
   std::string out, err;
   const int rc = RunCommand("isql-fb -q -bail", &out, &err, testo);
   if (rc != 0 || !err.empty())
@@ -55,11 +58,29 @@ void TServerSito::CreaDatabase(const std::string& file, const std::string& ddl) 
                "' PAGE_SIZE 4096;\n" + ddl + "\nCOMMIT;\n");
 }
 
-void TServerSito::CreaUtente(const std::string& file, const std::string& utente,
-                             const std::string& password) const {
-  Isql(file, "CREATE OR ALTER USER " + utente + " PASSWORD '" + password + "';\nCOMMIT;\n");
+std::string TServerSito::CreaArchivio(const std::string& cartella,
+                                      const std::string& righe) const {
+  // The server's folder belongs to the server's own user, as the data folder does.
+  const std::string locale = Locale(cartella + "/");
+  struct stat proprietario {};
+  if (mkdir(locale.c_str(), 0755) != 0 || stat(Locale("").c_str(), &proprietario) != 0 ||
+      chown(locale.c_str(), proprietario.st_uid, proprietario.st_gid) != 0 ||
+      mkdir((locale + "sito").c_str(), 0755) != 0)
+    throw std::runtime_error("cannot make " + locale);
+  const std::string file = cartella + "/archivio.fdb";
+  CreaDatabase(file, DdlOrdini());
+  Isql(Nome(file), righe + "\nCOMMIT;\n");
+  ScriviFile(locale + "sito/dati.ini",
+             "[CONFIG]\r\nNome Server=" + server + "\r\nAlias=" + dati + file + "\r\n");
+  ScriviFile(locale + "sito/archivio.fdb", "not a database");
+  return locale + "sito/archivio.fdb";
 }
 
-void TServerSito::EliminaUtente(const std::string& file, const std::string& utente) const {
-  Isql(file, "DROP USER " + utente + ";\nCOMMIT;\n");
+void TServerSito::CreaUtente(const std::string& nome, const std::string& utente,
+                             const std::string& password) const {
+  Isql(nome, "CREATE OR ALTER USER " + utente + " PASSWORD '" + password + "';\nCOMMIT;\n");
+}
+
+void TServerSito::EliminaUtente(const std::string& nome, const std::string& utente) const {
+  Isql(nome, "DROP USER " + utente + ";\nCOMMIT;\n");
 }

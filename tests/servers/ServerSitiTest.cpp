@@ -1,0 +1,292 @@
+// Against the servers that sites run, as scripts/ci-servers.sh starts them: Debian's Firebird 3
+// server with its random SYSDBA password, and Firebird 4. Each test is skipped when the
+// environment names no such server.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "db/SQLDatabase.h"
+#include "db/SQLTransaction.h"
+#include "db/Schema.h"
+#include "support/ArchiviOrdini.h"
+#include "support/Impianto.h"
+#include "support/ServerSito.h"
+#include "support/TestSupport.h"
+#include "taskbase/Connessione.h"
+#include "transfer/TravasiVornyUSA.h"
+
+namespace {
+
+// The types that Firebird 4 added, as columns of the order rows.
+const char kColonneNuove[] =
+    "ALTER TABLE PS_STOINSCAR ADD I128 INT128, ADD N38 NUMERIC(38,4), ADD D16 DECFLOAT(16),"
+    " ADD D34 DECFLOAT(34), ADD TZT TIME WITH TIME ZONE, ADD TZS TIMESTAMP WITH TIME ZONE;\n"
+    "COMMIT;\n";
+
+// Extremes of every new type, zones by name and by offset, infinities, NaN, NULLs.
+const char kValoriNuovi[] =
+    "UPDATE PS_STOINSCAR SET I128 = 170141183460469231731687303715884105727,"
+    " N38 = -1234567890123456789012345678901234.5678, D16 = 1.234567890123456E+384,"
+    " D34 = -1.000000000000000000000000000000001E-6143, TZT = '23:59:59.9999 +13:45',"
+    " TZS = '2021-10-31 03:30:00.0001 Europe/Rome' WHERE IDINSERIMENTO = 1001;\n"
+    "UPDATE PS_STOINSCAR SET I128 = -170141183460469231731687303715884105728,"
+    " N38 = 0.0001, D16 = -0E+5, D34 = 1.00, TZT = '00:00:00.0001 America/New_York',"
+    " TZS = '0001-01-01 00:00:00.0000 -14:00' WHERE IDINSERIMENTO = 9000000000000000001;\n"
+    "UPDATE PS_STOINSCAR SET D16 = CAST('-Infinity' AS DECFLOAT(16)),"
+    " D34 = CAST('NaN' AS DECFLOAT(34)) WHERE IDINSERIMENTO = 1004;\n";
+
+// The new columns of the selected order rows, each as the server's own text.
+const char kTestoNuove[] =
+    "SET LIST ON;\n"
+    "SELECT IDINSERIMENTO, CAST(I128 AS VARCHAR(60)) AS I128, CAST(N38 AS VARCHAR(60)) AS N38,"
+    " CAST(D16 AS VARCHAR(60)) AS D16, CAST(D34 AS VARCHAR(60)) AS D34,"
+    " CAST(TZT AS VARCHAR(60)) AS TZT, CAST(TZS AS VARCHAR(60)) AS TZS"
+    " FROM PS_STOINSCAR WHERE IDSESSIONE IN (100,200,400) ORDER BY IDINSERIMENTO;\n";
+
+std::string Casuale() {
+  std::random_device caso;
+  return std::to_string(caso()) + std::to_string(caso());
+}
+
+class ServerSitiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fb3_ = TServerSito::DaAmbiente("FB3");
+    fb4_ = TServerSito::DaAmbiente("FB4");
+    nomeTest_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  }
+
+  void TearDown() override {
+    for (auto& [sito, nome, utente] : utenti_) sito->EliminaUtente(nome, utente);
+  }
+
+  // An archive of the test's own on `sito`; `ruolo` names its folder.
+  std::string Archivio(const TServerSito& sito, const std::string& ruolo,
+                       const std::string& righe) {
+    return sito.CreaArchivio(nomeTest_ + "-" + ruolo, righe);
+  }
+  std::string Nome(const TServerSito& sito, const std::string& ruolo) const {
+    return sito.Nome(nomeTest_ + "-" + ruolo + "/archivio.fdb");
+  }
+
+  // A user of `sito` with the rights that the program needs on a source (read the four order
+  // tables) and on a destination (read and write them), and nothing else.
+  std::string UtenteSito(TServerSito& sito, const std::string& utente, const std::string& origine,
+                         const std::string& destinazione) {
+    const std::string password = "p" + Casuale();
+    sito.CreaUtente(Nome(sito, origine), utente, password);
+    utenti_.push_back({&sito, Nome(sito, origine), utente});
+    std::string lettura, scrittura;
+    for (const std::string& tabella : TabelleOrdini()) {
+      lettura += "GRANT SELECT ON " + tabella + " TO " + utente + ";\n";
+      scrittura += "GRANT SELECT, INSERT, UPDATE, DELETE ON " + tabella + " TO " + utente + ";\n";
+    }
+    sito.Isql(Nome(sito, origine), lettura + "COMMIT;\n");
+    sito.Isql(Nome(sito, destinazione), scrittura + "COMMIT;\n");
+    return password;
+  }
+
+  // Source and destination on `sito` with the standard data, the task between them, and a site
+  // user with their grants; returns the user's password.
+  std::string TaskSulSito(TServerSito& sito, const std::string& utente) {
+    const std::string origine = Archivio(sito, "origine", DatiOrigine());
+    const std::string destinazione = Archivio(sito, "destinazione", DatiDestinazione());
+    UnTask(origine, destinazione);
+    return UtenteSito(sito, utente, "origine", "destinazione");
+  }
+
+  static std::string Sezione(const TServerSito& sito, const std::string& utente,
+                             const std::string& password) {
+    return "[" + sito.server + "]\nUtente=" + utente + "\nPassword=" + password + "\n";
+  }
+
+  // credenziali.ini of the installation, closed to others unless `permessi` says otherwise.
+  void Credenziali(const std::string& testo, mode_t permessi = 0600) {
+    const std::string file = impianto_.CartellaUtente() + "credenziali.ini";
+    ScriviFile(file, testo);
+    ASSERT_EQ(chmod(file.c_str(), permessi), 0);
+  }
+
+  // USER.FDB and the company archive (embedded) with one task from `origine` to `destinazione`.
+  void UnTask(const std::string& origine, const std::string& destinazione) {
+    impianto_.CreaUtente(impianto_.Ditta());
+    impianto_.CreaDitta(RigaTask(1, origine, destinazione));
+  }
+  std::string Nota() { return impianto_.LeggiTabella()[1].nota; }
+
+  static TIsql IsqlDi(const TServerSito& sito) {
+    return [&sito](const std::string& nome, const std::string& script) {
+      return sito.Isql(nome, script);
+    };
+  }
+
+  // The order rows' transfer between two archives of `sito`, as SYSDBA; the destination is
+  // committed on success. `righe`: the destination's order rows its transaction saw at the end.
+  bool CopiaRigheOrdine(const TServerSito& sito, std::string& messaggio, int* righe = nullptr) {
+    auto origine = ConnettiArchivio(Nome(sito, "origine"), sito.passwordSysdba);
+    auto destinazione = ConnettiArchivio(Nome(sito, "destinazione"), sito.passwordSysdba);
+    TConnessione coppiaOrigine(*origine), coppiaDestinazione(*destinazione);
+    auto travaso = TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoInsCar>(
+        coppiaOrigine, coppiaDestinazione);
+    const bool esito = travaso->Esegui(messaggio);
+    travaso.reset();
+    TStrings tutte;
+    tutte.Add("SELECT * FROM PS_STOINSCAR");
+    if (righe) *righe = ContaRecordSQL(tutte, coppiaDestinazione.TransazioneScrittura());
+    if (esito) coppiaDestinazione.TransazioneScrittura().Commit();
+    return esito;
+  }
+
+  std::optional<TServerSito> fb3_;
+  std::optional<TServerSito> fb4_;
+  std::string nomeTest_;
+  TImpianto impianto_;
+
+ private:
+  struct Utente {
+    TServerSito* sito;
+    std::string nome;
+    std::string utente;
+  };
+  std::vector<Utente> utenti_;
+};
+
+#define RICHIEDE(server) \
+  if (!(server)) GTEST_SKIP() << #server " not given (scripts/ci-servers.sh)"
+
+}  // namespace
+
+TEST_F(ServerSitiTest, Firebird3WholeRunAsSiteUser) {
+  RICHIEDE(fb3_);
+  Credenziali(Sezione(*fb3_, "VESS_SITO3", TaskSulSito(*fb3_, "VESS_SITO3")));
+  const TEsito esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  EXPECT_EQ(Nota(), kSuccesso);
+  EXPECT_EQ(ContaRighe(Nome(*fb3_, "destinazione"), "PS_STOINSCAR", IsqlDi(*fb3_)), 4);
+}
+
+// Each archive with its own server's login: the two users exist each on one server only.
+TEST_F(ServerSitiTest, SourceOnFirebird3DestinationOnFirebird4) {
+  RICHIEDE(fb3_);
+  RICHIEDE(fb4_);
+  const std::string origine = Archivio(*fb3_, "origine", DatiOrigine());
+  Archivio(*fb3_, "vuoto", "");
+  const std::string destinazione = Archivio(*fb4_, "destinazione", DatiDestinazione());
+  Archivio(*fb4_, "vuoto", "");
+  const std::string password3 = UtenteSito(*fb3_, "VESS_SITO3", "origine", "vuoto");
+  const std::string password4 = UtenteSito(*fb4_, "VESS_SITO4", "vuoto", "destinazione");
+  UnTask(origine, destinazione);
+  Credenziali(Sezione(*fb3_, "VESS_SITO3", password3) + Sezione(*fb4_, "VESS_SITO4", password4));
+  const TEsito esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  EXPECT_EQ(Nota(), kSuccesso);
+  EXPECT_EQ(ContaRighe(Nome(*fb4_, "destinazione"), "PS_STOINSCAR", IsqlDi(*fb4_)), 4);
+}
+
+// Between two Firebird 4 archives as a site user, the new types included: the destination
+// server's text of each value is the source server's.
+TEST_F(ServerSitiTest, Firebird4CopyOfTheNewTypesAsSiteUser) {
+  RICHIEDE(fb4_);
+  const std::string origine =
+      Archivio(*fb4_, "origine", DatiOrigine() + kColonneNuove + kValoriNuovi);
+  const std::string destinazione =
+      Archivio(*fb4_, "destinazione", DatiDestinazione() + kColonneNuove);
+  const std::string password = UtenteSito(*fb4_, "VESS_SITO4", "origine", "destinazione");
+  UnTask(origine, destinazione);
+  Credenziali(Sezione(*fb4_, "VESS_SITO4", password));
+  const TEsito esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  EXPECT_EQ(Nota(), kSuccesso);
+  const std::string atteso = fb4_->Isql(Nome(*fb4_, "origine"), kTestoNuove);
+  EXPECT_EQ(fb4_->Isql(Nome(*fb4_, "destinazione"), kTestoNuove), atteso);
+  EXPECT_NE(atteso.find("170141183460469231731687303715884105727"), std::string::npos) << atteso;
+  EXPECT_NE(atteso.find("-1.000000000000000000000000000000001E-6143"), std::string::npos);
+  EXPECT_NE(atteso.find("Europe/Rome"), std::string::npos);
+}
+
+TEST_F(ServerSitiTest, Firebird4SystemTablesWithTheNewTypes) {
+  RICHIEDE(fb4_);
+  Archivio(*fb4_, "tipi",
+           "CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, I128 INT128, N38 NUMERIC(38,4),"
+           " D16 DECFLOAT(16), D34 DECFLOAT(34), TZT TIME WITH TIME ZONE,"
+           " TZS TIMESTAMP WITH TIME ZONE);");
+  auto database = ConnettiArchivio(Nome(*fb4_, "tipi"), fb4_->passwordSysdba);
+  TCampoSQLList campi;
+  ASSERT_TRUE(CaricaCampiSQL("T", *database, campi));
+  ASSERT_EQ(campi.Count(), 7);
+  EXPECT_EQ(campi.Campo(1).Tipo, tcInt128);
+  EXPECT_EQ(campi.Campo(2).Tipo, tcInt128);
+  EXPECT_EQ(campi.Campo(2).Precisione, 38);
+  EXPECT_EQ(campi.Campo(2).Scala, 4);
+  EXPECT_EQ(campi.Campo(3).Tipo, tcDecFloat16);
+  EXPECT_EQ(campi.Campo(4).Tipo, tcDecFloat34);
+  EXPECT_EQ(campi.Campo(5).Tipo, tcTimeTZ);
+  EXPECT_EQ(campi.Campo(6).Tipo, tcTimeStampTZ);
+
+  // The identity of an archive: this server keeps its creation time WITH TIME ZONE.
+  auto identita = [](TSQLDatabase& db) {
+    TSQLTransaction transazione;
+    transazione.SetDefaultDatabase(&db);
+    return IdentitaDatabase(db, transazione);
+  };
+  const TIdentitaDatabase prima = identita(*database);
+  EXPECT_NE(prima.Nome.find("tipi/archivio.fdb"), std::string::npos);
+  EXPECT_EQ(identita(*ConnettiArchivio(Nome(*fb4_, "tipi"), fb4_->passwordSysdba)), prima);
+}
+
+// At the end of daylight saving time a local time by zone name happens twice: the one that its
+// text does not give back refuses the table before the destination is touched.
+TEST_F(ServerSitiTest, Firebird4AmbiguousZoneTimeRefusesTheTable) {
+  RICHIEDE(fb4_);
+  Archivio(*fb4_, "origine",
+           DatiOrigine() + kColonneNuove +
+               "UPDATE PS_STOINSCAR SET TZS = TIMESTAMP '2021-10-31 00:30:00 UTC' AT TIME ZONE "
+               "'Europe/Rome' WHERE IDINSERIMENTO = 1001;\n"
+               "UPDATE PS_STOINSCAR SET TZS = TIMESTAMP '2021-10-31 01:30:00 UTC' AT TIME ZONE "
+               "'Europe/Rome' WHERE IDINSERIMENTO = 1002;\n");
+  Archivio(*fb4_, "destinazione", DatiDestinazione() + kColonneNuove);
+  std::string messaggio;
+  int righe = -1;
+  EXPECT_FALSE(CopiaRigheOrdine(*fb4_, messaggio, &righe));
+  EXPECT_NE(messaggio.find("Tabella \"PS_STOINSCAR\", campo \"TZS\""), std::string::npos)
+      << messaggio;
+  EXPECT_EQ(righe, 1);  // the old order row, not yet emptied
+}
+
+// A login that the server refuses: the task fails with the server's text, the destination stays
+// as it was, and the password shows nowhere.
+TEST_F(ServerSitiTest, WrongPasswordChangesNothing) {
+  RICHIEDE(fb3_);
+  TaskSulSito(*fb3_, "VESS_SITO3");
+  const std::string sbagliata = "Sbagliata" + Casuale();
+  Credenziali(Sezione(*fb3_, "VESS_SITO3", sbagliata));
+  const std::string prima = Impronta(Nome(*fb3_, "destinazione"), IsqlDi(*fb3_));
+  const TEsito esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  const std::string nota = Nota();
+  EXPECT_NE(nota.find("Impossibile stabilire la connessione all'origine"), std::string::npos)
+      << nota;
+  EXPECT_NE(nota.find("Your user name and password are not defined"), std::string::npos) << nota;
+  EXPECT_EQ(Impronta(Nome(*fb3_, "destinazione"), IsqlDi(*fb3_)), prima);
+  for (const std::string& testo :
+       {nota, esito.out, esito.err, LeggiFile(fb3_->Locale(nomeTest_ + "-origine/sito/dati.ini"))})
+    EXPECT_EQ(testo.find(sbagliata), std::string::npos) << testo;
+}
+
+// A logins file that others can read: the program stops before it opens anything.
+TEST_F(ServerSitiTest, LoginsReadableByOthersOpenNothing) {
+  RICHIEDE(fb3_);
+  Credenziali(Sezione(*fb3_, "VESS_SITO3", TaskSulSito(*fb3_, "VESS_SITO3")), 0644);
+  const std::string prima = Impronta(Nome(*fb3_, "destinazione"), IsqlDi(*fb3_));
+  const TEsito esito = impianto_.Esegui();
+  EXPECT_NE(esito.stato, 0);
+  EXPECT_NE((esito.out + esito.err).find("credenziali.ini"), std::string::npos)
+      << esito.out << esito.err;
+  EXPECT_EQ(Nota(), kNotaVecchia);
+  EXPECT_EQ(Impronta(Nome(*fb3_, "destinazione"), IsqlDi(*fb3_)), prima);
+}
