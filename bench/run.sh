@@ -27,8 +27,9 @@
 #   bench/run.sh [ORDERS] [REPETITIONS]        defaults: 100000 orders (1000 in the wide-area
 #                                              modes), 3 repetitions
 # Environment: BENCH_DIR (work folder, default ./build-bench), BENCH_MODES (default
-# "vuota piena senzablob server wan wan2 pavimento"), BENCH_SKIP_BUILD=1 to reuse the build, BENCH_STRACE=0
-# to skip the extra run under strace that counts the network sends.
+# "vuota piena senzablob server wan wan2 pavimento"), BENCH_SKIP_BUILD=1 to reuse the build,
+# BENCH_STRACE=0 to skip the extra run under strace that counts the network sends,
+# BENCH_WAN_ORDERS for the orders of the wide-area modes (default ORDERS when given, else 1000).
 # Exit status: 0 when every checksum agrees and every run succeeded, 1 otherwise (the figures are
 # reported, not enforced).
 set -euo pipefail
@@ -55,11 +56,10 @@ isql() { isql-fb -q -bail -user SYSDBA -password "$password" "$@"; }
 
 # ---- data: one folder per size and variant, generated once
 ordini_modo() {  # the orders of a mode
-  if [ -n "$ordini_dati" ]; then
-    echo "$ordini_dati"
-  else
-    case "$1" in wan | wan2) echo 1000 ;; *) echo 100000 ;; esac
-  fi
+  case "$1" in
+    wan | wan2) echo "${BENCH_WAN_ORDERS:-${ordini_dati:-1000}}" ;;
+    *) echo "${ordini_dati:-100000}" ;;
+  esac
 }
 dati() {  # dati ORDERS VARIANT: the folder of the archives, generated if missing
   local d="$W/dati-$1-$2" opzione=""
