@@ -63,6 +63,8 @@ bool ESQLError::ErroreDiRete() const noexcept {
     case isc_connect_reject:
     case isc_conn_lost:
     case isc_lost_db_connection:
+    // A server that stops ends its attachments with this before it closes their sockets.
+    case isc_att_shutdown:
       return true;
     default:
       return false;
