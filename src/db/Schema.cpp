@@ -50,11 +50,44 @@ TTipoCampoSQL TipoDaSistema(int tipo, int sottotipo) {
 }
 
 // Bytes of the character that starts at `p` (of `resto` bytes left) in a multi-byte set.
+bool Unicode(const std::string& set) {
+  return set == "UTF8" || set == "UNICODE_FSS";
+}
+
+// Length of the well-formed UTF-8 sequence at p (no overlong forms, no surrogates, nothing past
+// U+10FFFF); 0 when none starts there.
+size_t SequenzaUTF8(const unsigned char* p, size_t resto) {
+  const unsigned char c = p[0];
+  if (c < 0x80) return 1;
+  size_t n = 0;
+  unsigned char minimo = 0x80, massimo = 0xBF;  // range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) minimo = 0xA0;
+    if (c == 0xED) massimo = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) minimo = 0x90;
+    if (c == 0xF4) massimo = 0x8F;
+  } else {
+    return 0;
+  }
+  if (resto < n || p[1] < minimo || p[1] > massimo) return 0;
+  for (size_t i = 2; i < n; ++i)
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  return n;
+}
+
+// Bytes of the character at p. In UTF8 a byte that begins no well-formed sequence is a character
+// of its own, as the replacement it gets.
 size_t LunghezzaCarattere(const std::string& set, const unsigned char* p, size_t resto) {
   const unsigned char c = p[0];
   size_t n = 1;
-  if (set == "UTF8" || set == "UNICODE_FSS") {
-    n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+  if (Unicode(set)) {
+    n = SequenzaUTF8(p, resto);
+    if (n == 0) n = 1;
   } else if (set == "SJIS_0208" || set == "CP943C") {
     n = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) ? 2 : 1;
   } else if (set == "EUCJ_0208") {
@@ -303,7 +336,7 @@ bool CaricaColonnaTesto(const std::string& tabella, const std::string& colonna,
   sql.Add("  AND");
   sql.Add("  A.RDB$FIELD_NAME='" + colonna + "'");
   sql.Add("  AND");
-  sql.Add("  B.RDB$FIELD_TYPE IN (14,37)");
+  sql.Add("  (B.RDB$FIELD_TYPE IN (14,37) OR B.RDB$FIELD_TYPE=261 AND B.RDB$FIELD_SUB_TYPE=1)");
   statement.Execute();
   if (statement.Eof()) return false;
   risultato.Caratteri = statement.FieldByName("DIMENSIONE").AsInteger();
@@ -313,11 +346,22 @@ bool CaricaColonnaTesto(const std::string& tabella, const std::string& colonna,
 }
 
 std::string TagliaAColonna(const std::string& testo, const TColonnaTesto& colonna) {
-  const size_t massimo = colonna.Caratteri > 0 ? static_cast<size_t>(colonna.Caratteri) : 0;
+  const size_t massimo =
+      colonna.Caratteri > 0 ? static_cast<size_t>(colonna.Caratteri) : std::string::npos;
   if (colonna.BytesPerCarattere <= 1) return testo.substr(0, massimo);
   const auto* p = reinterpret_cast<const unsigned char*>(testo.data());
+  // A server refuses malformed UTF-8 for a Unicode column, and the whole note with it; a text
+  // from elsewhere (a server's message in its own code page, a path) may well hold some.
+  const bool unicode = Unicode(colonna.CharacterSet);
+  std::string risultato;
   size_t fine = 0;
-  for (size_t caratteri = 0; caratteri < massimo && fine < testo.size(); ++caratteri)
-    fine += LunghezzaCarattere(colonna.CharacterSet, p + fine, testo.size() - fine);
-  return testo.substr(0, fine);
+  for (size_t caratteri = 0; caratteri < massimo && fine < testo.size(); ++caratteri) {
+    const size_t n = LunghezzaCarattere(colonna.CharacterSet, p + fine, testo.size() - fine);
+    if (unicode && SequenzaUTF8(p + fine, testo.size() - fine) == 0)
+      risultato += "\xEF\xBF\xBD";  // U+FFFD REPLACEMENT CHARACTER
+    else
+      risultato.append(testo, fine, n);
+    fine += n;
+  }
+  return risultato;
 }

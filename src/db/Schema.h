@@ -105,12 +105,14 @@ struct TColonnaTesto {
   int BytesPerCarattere = 1;
   std::string CharacterSet;
 };
-// False when `tabella` has no CHAR or VARCHAR column `colonna` (exact names). Asked in
-// `transaction`, started when inactive and left active.
+// False when `tabella` has no CHAR, VARCHAR or text BLOB column `colonna` (exact names); a text
+// BLOB has no length (Caratteri 0). Asked in `transaction`, started when inactive and left
+// active.
 bool CaricaColonnaTesto(const std::string& tabella, const std::string& colonna,
                         TSQLDatabase& database, TSQLTransaction& transaction,
                         TColonnaTesto& risultato);
-// `testo` cut to at most `colonna.Caratteri` characters of the column's set, never in the middle
-// of a character: UTF8 and UNICODE_FSS by their code points, the Far Eastern sets by their lead
-// bytes, single-byte sets byte by byte.
+// `testo` cut to at most `colonna.Caratteri` characters of the column's set (0: not cut), never in
+// the middle of a character: UTF8 and UNICODE_FSS by their code points, the Far Eastern sets by
+// their lead bytes, single-byte sets byte by byte. In UTF8 and UNICODE_FSS each byte that begins no
+// well-formed sequence counts as one character and becomes U+FFFD, so the server takes the text.
 std::string TagliaAColonna(const std::string& testo, const TColonnaTesto& colonna);

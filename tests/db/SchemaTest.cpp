@@ -254,6 +254,18 @@ TEST(TagliaAColonnaTest, CutsWholeCharacters) {
       {"UTF8", 4, "caff\xC3\xA8 \xE2\x82\xAC!", 5, "caff\xC3\xA8"},
       {"UTF8", 4, "\xE2\x82\xAC\xF0\x9F\x98\x80x", 2, "\xE2\x82\xAC\xF0\x9F\x98\x80"},
       {"UTF8", 4, "corta", 40, "corta"},
+      // Malformed UTF-8 (a WIN1252 text, a lone continuation byte, a sequence cut short, an
+      // overlong form, a surrogate, past U+10FFFF): each byte that begins no character is one,
+      // as U+FFFD.
+      {"UTF8", 4, "caf\xE8 s\xEC", 6, "caf\xEF\xBF\xBD s"},
+      {"UTF8", 4, "\xE8rr", 2, "\xEF\xBF\xBDr"},
+      {"UNICODE_FSS", 3,
+       "a\x80"
+       "b\xE2\x82",
+       9,
+       "a\xEF\xBF\xBD"
+       "b\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {"UTF8", 4, "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80", 2, "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"SJIS_0208", 2, "a\x82\xA0\xB1\x82\xA2", 3, "a\x82\xA0\xB1"},
       {"GB18030", 4, "\x81\x30\x81\x30\xB0\xA1z", 2, "\x81\x30\x81\x30\xB0\xA1"},
   };

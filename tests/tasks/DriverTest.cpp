@@ -357,6 +357,10 @@ TEST_F(DriverTest, NotaTagliataAllaLunghezzaDellaColonna) {
       {"VARCHAR(40) CHARACTER SET UTF8", lunga.substr(0, 40), lunga, 40},
       // 9 characters in 12 bytes, then 31 of two bytes each.
       {"VARCHAR(40) CHARACTER SET UTF8", accentata.substr(0, 12 + 62), accentata, 40},
+      // A server's text in its own code page: not UTF-8, written all the same.
+      {"VARCHAR(40) CHARACTER SET UTF8", "Citt\xEF\xBF\xBD \"Forl\xEF\xBF\xBD\"",
+       "Citt\xE0 \"Forl\xEC\"", 40},
+      {"BLOB SUB_TYPE TEXT CHARACTER SET UTF8", "Citt\xEF\xBF\xBD", "Citt\xE0", std::string::npos},
   };
   for (const Caso& caso : casi) {
     TempFolder cartella;
