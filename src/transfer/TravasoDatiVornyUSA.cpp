@@ -1,7 +1,9 @@
 #include "transfer/TravasoDatiVornyUSA.h"
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
+#include <string_view>
 
 #include "db/Blocco.h"
 #include "db/SQLDatabase.h"
@@ -39,6 +41,214 @@ std::string Quotato(const std::string& nome) {
     if (c == '"') r += c;
   }
   return r + "\"";
+}
+
+// The words that the server reserves, in order: bare, none of them can name a column.
+constexpr std::string_view kRiservate[] = {"ADD",
+                                           "ADMIN",
+                                           "ALL",
+                                           "ALTER",
+                                           "AND",
+                                           "ANY",
+                                           "AS",
+                                           "AT",
+                                           "AVG",
+                                           "BEGIN",
+                                           "BETWEEN",
+                                           "BIGINT",
+                                           "BIT_LENGTH",
+                                           "BLOB",
+                                           "BOOLEAN",
+                                           "BOTH",
+                                           "BY",
+                                           "CASE",
+                                           "CAST",
+                                           "CHAR",
+                                           "CHARACTER",
+                                           "CHARACTER_LENGTH",
+                                           "CHAR_LENGTH",
+                                           "CHECK",
+                                           "CLOSE",
+                                           "COLLATE",
+                                           "COLUMN",
+                                           "COMMIT",
+                                           "CONNECT",
+                                           "CONSTRAINT",
+                                           "CORR",
+                                           "COUNT",
+                                           "COVAR_POP",
+                                           "COVAR_SAMP",
+                                           "CREATE",
+                                           "CROSS",
+                                           "CURRENT",
+                                           "CURRENT_CONNECTION",
+                                           "CURRENT_DATE",
+                                           "CURRENT_ROLE",
+                                           "CURRENT_TIME",
+                                           "CURRENT_TIMESTAMP",
+                                           "CURRENT_TRANSACTION",
+                                           "CURRENT_USER",
+                                           "CURSOR",
+                                           "DATE",
+                                           "DAY",
+                                           "DEC",
+                                           "DECIMAL",
+                                           "DECLARE",
+                                           "DEFAULT",
+                                           "DELETE",
+                                           "DELETING",
+                                           "DETERMINISTIC",
+                                           "DISCONNECT",
+                                           "DISTINCT",
+                                           "DOUBLE",
+                                           "DROP",
+                                           "ELSE",
+                                           "END",
+                                           "ESCAPE",
+                                           "EXECUTE",
+                                           "EXISTS",
+                                           "EXTERNAL",
+                                           "EXTRACT",
+                                           "FALSE",
+                                           "FETCH",
+                                           "FILTER",
+                                           "FLOAT",
+                                           "FOR",
+                                           "FOREIGN",
+                                           "FROM",
+                                           "FULL",
+                                           "FUNCTION",
+                                           "GDSCODE",
+                                           "GLOBAL",
+                                           "GRANT",
+                                           "GROUP",
+                                           "HAVING",
+                                           "HOUR",
+                                           "IN",
+                                           "INDEX",
+                                           "INNER",
+                                           "INSENSITIVE",
+                                           "INSERT",
+                                           "INSERTING",
+                                           "INT",
+                                           "INTEGER",
+                                           "INTO",
+                                           "IS",
+                                           "JOIN",
+                                           "LEADING",
+                                           "LEFT",
+                                           "LIKE",
+                                           "LONG",
+                                           "LOWER",
+                                           "MAX",
+                                           "MAXIMUM_SEGMENT",
+                                           "MERGE",
+                                           "MIN",
+                                           "MINUTE",
+                                           "MONTH",
+                                           "NATIONAL",
+                                           "NATURAL",
+                                           "NCHAR",
+                                           "NO",
+                                           "NOT",
+                                           "NULL",
+                                           "NUMERIC",
+                                           "OCTET_LENGTH",
+                                           "OF",
+                                           "OFFSET",
+                                           "ON",
+                                           "ONLY",
+                                           "OPEN",
+                                           "OR",
+                                           "ORDER",
+                                           "OUTER",
+                                           "OVER",
+                                           "PARAMETER",
+                                           "PLAN",
+                                           "POSITION",
+                                           "POST_EVENT",
+                                           "PRECISION",
+                                           "PRIMARY",
+                                           "PROCEDURE",
+                                           "RDB$DB_KEY",
+                                           "RDB$RECORD_VERSION",
+                                           "REAL",
+                                           "RECORD_VERSION",
+                                           "RECREATE",
+                                           "RECURSIVE",
+                                           "REFERENCES",
+                                           "REGR_AVGX",
+                                           "REGR_AVGY",
+                                           "REGR_COUNT",
+                                           "REGR_INTERCEPT",
+                                           "REGR_R2",
+                                           "REGR_SLOPE",
+                                           "REGR_SXX",
+                                           "REGR_SXY",
+                                           "REGR_SYY",
+                                           "RELEASE",
+                                           "RETURN",
+                                           "RETURNING_VALUES",
+                                           "RETURNS",
+                                           "REVOKE",
+                                           "RIGHT",
+                                           "ROLLBACK",
+                                           "ROW",
+                                           "ROWS",
+                                           "ROW_COUNT",
+                                           "SAVEPOINT",
+                                           "SCROLL",
+                                           "SECOND",
+                                           "SELECT",
+                                           "SENSITIVE",
+                                           "SET",
+                                           "SIMILAR",
+                                           "SMALLINT",
+                                           "SOME",
+                                           "SQLCODE",
+                                           "SQLSTATE",
+                                           "START",
+                                           "STDDEV_POP",
+                                           "STDDEV_SAMP",
+                                           "SUM",
+                                           "TABLE",
+                                           "THEN",
+                                           "TIME",
+                                           "TIMESTAMP",
+                                           "TO",
+                                           "TRAILING",
+                                           "TRIGGER",
+                                           "TRIM",
+                                           "TRUE",
+                                           "UNION",
+                                           "UNIQUE",
+                                           "UNKNOWN",
+                                           "UPDATE",
+                                           "UPDATING",
+                                           "UPPER",
+                                           "USER",
+                                           "USING",
+                                           "VALUE",
+                                           "VALUES",
+                                           "VARCHAR",
+                                           "VARIABLE",
+                                           "VARYING",
+                                           "VAR_POP",
+                                           "VAR_SAMP",
+                                           "VIEW",
+                                           "WHEN",
+                                           "WHERE",
+                                           "WHILE",
+                                           "WITH",
+                                           "YEAR"};
+
+// Whether a name can be written without quotes: what dialect 1, where double quotes make a
+// string, needs.
+bool NomeNudo(const std::string& nome) {
+  if (nome.empty() || nome.size() > 31 || nome[0] < 'A' || nome[0] > 'Z') return false;
+  for (char c : nome)
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$')) return false;
+  return !std::binary_search(std::begin(kRiservate), std::end(kRiservate), nome);
 }
 
 }  // namespace
@@ -93,18 +303,22 @@ bool TTravasoDatiVornyUSA::ConfrontaTracciati(std::string& messaggio) {
 }
 
 void TTravasoDatiVornyUSA::ComponiSQLDestinazione(TStrings& righe) {
-  // Quoted, a name is taken exactly as the system tables hold it: lower case, blanks and
-  // reserved words included. For an upper-case name the statement means the same as bare.
+  // Quoted in dialect 3, a name is taken exactly as the system tables hold it: lower case, blanks
+  // and reserved words included. For an upper-case name the statement means the same as bare.
+  const bool quotati = destinazione_.Database().SQLDialect() >= 3;
+  auto nome = [&](int i) {
+    return quotati ? Quotato(campi_->Campo(i).Nome) : campi_->Campo(i).Nome;
+  };
   righe.Add("UPDATE OR INSERT INTO " + tabella_ + "(");
   for (int i = 0; i < campi_->Count(); ++i) {
     if (i > 0) righe.Add(",");
-    righe.Add(Quotato(campi_->Campo(i).Nome));
+    righe.Add(nome(i));
   }
   righe.Add(")");
   righe.Add("VALUES(");
   for (int i = 0; i < campi_->Count(); ++i) {
     if (i > 0) righe.Add(",");
-    righe.Add(std::string(1, ':').append(Quotato(campi_->Campo(i).Nome)));
+    righe.Add(std::string(1, ':').append(nome(i)));
   }
   righe.Add(")");
 }
@@ -150,6 +364,15 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
     messaggio = kDiscrepanza + confronto + ")";
     return false;
   }
+  for (TConnessione* archivio : {&origine_, &destinazione_}) {
+    if (archivio->Database().SQLDialect() >= 3) continue;
+    for (int i = 0; i < campi_->Count(); ++i)
+      if (!NomeNudo(campi_->Campo(i).Nome)) {
+        messaggio = kDiscrepanza + "Campo \"" + campi_->Campo(i).Nome +
+                    "\" non utilizzabile in un archivio di dialetto 1)";
+        return false;
+      }
+  }
 
   colonne_.clear();
   parametri_.clear();
@@ -166,8 +389,10 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   std::string campo;
   const TMisureBlocco misure = MisureBlocco();
   // The blocks and the wrapped source query name columns in double quotes: dialect 3 only.
-  const bool conBlocchi = misure.Righe > 1 && origine_.Database().SQLDialect() >= 3 &&
-                          destinazione_.Database().SQLDialect() >= 3;
+  const bool dialetto3 =
+      origine_.Database().SQLDialect() >= 3 && destinazione_.Database().SQLDialect() >= 3;
+  const bool conBlocchi = misure.Righe > 1 && dialetto3;
+  const bool conTesti = misure.TestoBlob > 0 && dialetto3;
   TStrings originale;
   ComponiSQLOrigine(originale);
   if (!FusiOrariEsatti(originale, campo)) {
@@ -176,7 +401,7 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
                 "cambio dell'ora legale)";
     return false;
   }
-  const int testiBlob = conBlocchi ? AvvolgiSQLOrigine(originale, misure.TestoBlob) : 0;
+  const int testiBlob = conTesti ? AvvolgiSQLOrigine(originale, misure.TestoBlob) : 0;
   sqlOrigine_->SQL().AddStrings(originale);
   sqlOrigine_->Execute();
 
@@ -226,9 +451,10 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   int testo = n;
   for (int i = 0; i < n; ++i) {
     colonne_.push_back(&sqlOrigine_->Fields(i));
-    if (conBlocchi && campi_->Campo(i).Tipo == tcBlob) {
+    if (conTesti && campi_->Campo(i).Tipo == tcBlob) {
       TSQLVar& colonna = sqlOrigine_->Fields(testo++);
-      if (blocco_ && blocco_->Valore(i).BlobComeTesto()) testi_[static_cast<size_t>(i)] = &colonna;
+      const TSQLVar& valore = blocco_ ? blocco_->Valore(i) : *parametri_[static_cast<size_t>(i)];
+      if (valore.BlobComeTesto()) testi_[static_cast<size_t>(i)] = &colonna;
     }
   }
   return true;
@@ -241,7 +467,9 @@ void TTravasoDatiVornyUSA::PreparaInserimento() {
 }
 
 TTravasoDatiVornyUSA::TMisureBlocco TTravasoDatiVornyUSA::MisureBlocco() const {
-  return {kRighePerBlocco, kBytePerBlocco, kTestoBlob};
+  // On the embedded engine a request costs no round trip: a block would only add its own work.
+  const int righe = destinazione_.Database().Remota() ? kRighePerBlocco : 1;
+  return {righe, kBytePerBlocco, kTestoBlob};
 }
 
 int TTravasoDatiVornyUSA::AvvolgiSQLOrigine(TStrings& righe, int testoBlob) {
@@ -386,7 +614,12 @@ bool TTravasoDatiVornyUSA::InserisciRecord(std::string& messaggio) {
   PreparaInserimento();
   // Each value moves whole, in the source column's own type and scale, blobs byte for byte; the
   // server converts only where the destination column is declared differently. NULL stays NULL.
-  for (size_t i = 0; i < parametri_.size(); ++i) parametri_[i]->Assign(*colonne_[i]);
+  // A short blob that came as text goes as text.
+  for (size_t i = 0; i < parametri_.size(); ++i)
+    if (testi_[i] && !testi_[i]->IsNull())
+      parametri_[i]->AssignBlobText(*testi_[i]);
+    else
+      parametri_[i]->Assign(*colonne_[i]);
   try {
     sqlDestinazione_->Execute();
   } catch (const ESQLError& e) {

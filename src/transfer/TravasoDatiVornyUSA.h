@@ -32,8 +32,9 @@ using TTravasoDatiVornyUSAClass =
 
 // Copies the rows that a source query selects in Origine into the table Tabella of
 // Destinazione: checks the table on both sides, compares the layouts, then writes every row with
-// one prepared UPDATE OR INSERT in the write transaction of Destinazione. The rows travel many
-// to a request: blocks that run the same UPDATE OR INSERT once per row in source order; a row
+// one prepared UPDATE OR INSERT in the write transaction of Destinazione. Where the destination
+// is behind a network the rows travel many to a request: blocks that run the same UPDATE OR
+// INSERT once per row in source order; a row
 // with a blob too long to travel as text goes alone, and a block that the destination refuses
 // is undone and its rows run again one by one, so that the refused row is named as it would be
 // alone. It never commits or rolls back: the task that runs it ends the destination
@@ -77,7 +78,7 @@ class TTravasoDatiVornyUSA {
 
   // How rows are grouped: at most Righe rows and about Byte bytes of values per request; a
   // source blob of up to TestoBlob bytes is read with its row as text. Righe 1 writes every row
-  // alone.
+  // alone, as the program does on an embedded destination.
   struct TMisureBlocco {
     int Righe;
     size_t Byte;

@@ -147,10 +147,12 @@ std::string DumpOrdini(const std::string& archivio) {
 }
 
 ArchiviOrdini::ArchiviOrdini(const std::string& datiOrigine, const std::string& datiDestinazione,
-                             const std::string& ddlOrigine, const std::string& ddlDestinazione)
+                             const std::string& ddlOrigine, const std::string& ddlDestinazione,
+                             int dialetto)
     : origine(cartella / "origine.fdb"), destinazione(cartella / "destinazione.fdb") {
-  CreaDatabaseDiProva(origine, ddlOrigine.empty() ? DdlOrdini() : ddlOrigine);
-  CreaDatabaseDiProva(destinazione, ddlDestinazione.empty() ? DdlOrdini() : ddlDestinazione);
+  CreaDatabaseDiProva(origine, ddlOrigine.empty() ? DdlOrdini() : ddlOrigine, dialetto);
+  CreaDatabaseDiProva(destinazione, ddlDestinazione.empty() ? DdlOrdini() : ddlDestinazione,
+                      dialetto);
   RunIsql(origine, datiOrigine + "\nCOMMIT;\n");
   RunIsql(destinazione, datiDestinazione + "\nCOMMIT;\n");
 }

@@ -33,11 +33,11 @@ std::string DumpTabella(const std::string& archivio, const std::string& tabella,
 // A source and a destination archive in a private folder.
 struct ArchiviOrdini {
   // Both archives get the order tables; `ddlOrigine`/`ddlDestinazione` replace them when
-  // non-empty. Then the data scripts run.
+  // non-empty. Then the data scripts run. Both archives speak `dialetto`.
   explicit ArchiviOrdini(const std::string& datiOrigine = DatiOrigine(),
                          const std::string& datiDestinazione = DatiDestinazione(),
                          const std::string& ddlOrigine = "",
-                         const std::string& ddlDestinazione = "");
+                         const std::string& ddlDestinazione = "", int dialetto = 3);
 
   TempFolder cartella;
   std::string origine;

@@ -73,8 +73,8 @@ std::string RunIsql(const std::string& database, const std::string& script) {
   return out;
 }
 
-void CreaDatabaseDiProva(const std::string& path, const std::string& ddl) {
-  RunIsql("", "CREATE DATABASE " + std::string("'") + path +
+void CreaDatabaseDiProva(const std::string& path, const std::string& ddl, int dialetto) {
+  RunIsql("", "SET SQL DIALECT " + std::to_string(dialetto) + ";\nCREATE DATABASE '" + path +
                   "' USER 'SYSDBA' PASSWORD 'masterkey' PAGE_SIZE 4096;\n" + ddl + "\nCOMMIT;\n");
 }
 

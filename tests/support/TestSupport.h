@@ -27,8 +27,8 @@ class TempFolder {
 // creates itself.
 std::string RunIsql(const std::string& database, const std::string& script);
 
-// Creates a database at `path` (page size 4096, dialect 3) and runs `ddl` in it.
-void CreaDatabaseDiProva(const std::string& path, const std::string& ddl = "");
+// Creates a database at `path` (page size 4096, dialect 3 unless told) and runs `ddl` in it.
+void CreaDatabaseDiProva(const std::string& path, const std::string& ddl = "", int dialetto = 3);
 
 // The result of a query as isql prints it (list mode, one "NAME value" a line), for comparing
 // both sides of a copy independently of the access layer.

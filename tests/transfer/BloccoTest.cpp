@@ -168,6 +168,18 @@ TEST(BloccoTest, BlobsAroundTheTextLimits) {
   CopiaEsatta(6, {7999, 8000, 8001, 16000}, {3, 1 << 20, 8000});
 }
 
+// On the embedded engine a request costs no round trip: with the program's own measures the
+// rows go one by one, short blobs still as text.
+TEST(BloccoTest, NoBlocksWhereNoRoundTripIsSaved) {
+  ArchiviOrdini archivi(DatiRighe(7, {-1, 0, 40, 9000}), "", "", DdlConRegistro());
+  Esito esito = Copia(archivi.origine, archivi.destinazione, {0, 0, 0});
+  ASSERT_TRUE(esito.riuscito) << esito.messaggio;
+  EXPECT_EQ(esito.blocchi, 0);
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
+            DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE=100"));
+  EXPECT_EQ(esito.registro, esito.ordineOrigine);
+}
+
 // A row refused in the middle of a batch: the note is the one the row alone gets, and the rows
 // written before it are those written one by one; the task then rolls them back.
 TEST(BloccoTest, RefusedRowInTheMiddleOfABatch) {

@@ -367,3 +367,50 @@ TEST(TaskVornyUSATest, FewFixedRoundTrips) {
   EXPECT_LE(relay[0].Giri(), 27);
   EXPECT_LE(relay[1].Giri(), 24);
 }
+
+// Archives of dialect 1, where double quotes make a string, with the order tables in the types
+// that dialect knows: the copy names the columns bare. A name that only quotes could write gets
+// the note of a layout that cannot be copied (archives made in dialect 3 and turned to dialect 1).
+TEST(TaskVornyUSATest, DialectOneArchives) {
+  std::string ddl = DdlOrdini();
+  const std::pair<std::string, std::string> tipi[] = {{"BIGINT", "INTEGER"},
+                                                      {"(15,2)", "(9,2)"},
+                                                      {"(18,2)", "(9,2)"},
+                                                      {"NUMERIC(18,4)", "NUMERIC(9,4)"},
+                                                      {"DECIMAL(18,4)", "NUMERIC(9,4)"},
+                                                      {"FLOAT", "NUMERIC(9,3)"},
+                                                      {"DOUBLE PRECISION", "NUMERIC(9,3)"},
+                                                      {" DATE,", " TIMESTAMP,"},
+                                                      {" TIME,", " TIMESTAMP,"}};
+  for (const auto& [da, a] : tipi)
+    for (size_t p = ddl.find(da); p != std::string::npos; p = ddl.find(da, p + a.size()))
+      ddl.replace(p, da.size(), a);
+  const std::string dati = R"(
+INSERT INTO CLIENTI VALUES ('C01', x'416C6661E8', 'USA', 'C01', 12.34, 'nota');
+INSERT INTO PS_ORDINI VALUES (1, 100, 61, 'C01', '2024-01-02 10:11:12', -99.99, 'ordine');
+INSERT INTO PS_STOINSCAR VALUES (1001, 100, -32768, 2147483647, -7, 12.75, 1234567.89,
+  12345.6789, -0.0001, 1.125, 2.5, '1800-01-01', '2024-01-01 23:59:59', '2024-02-29 23:59:59',
+  'PZ', 'Tavolo', 'x', 'riga', x'00FF0D0A');
+INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (1002, 100);
+INSERT INTO PS_STOSESSION VALUES (100, '2024-03-01 08:00:00', NULL, 1.5, 'T1', 'registro');
+)";
+  {
+    ArchiviOrdini archivi(dati, "", ddl, ddl, 1);
+    Esito esito = EseguiTask(archivi);
+    EXPECT_TRUE(esito.riuscito) << esito.messaggio;
+    EXPECT_EQ(DumpOrdini(archivi.destinazione), DumpOrdini(archivi.origine));
+  }
+  const std::string nome = "\"Terminale\"";
+  const std::string ddlNome = ddl.replace(ddl.find("TERMINALE"), 9, nome);
+  for (bool origine : {true, false}) {
+    ArchiviOrdini archivi(dati, "", ddlNome, ddlNome);
+    const std::string archivio = origine ? archivi.origine : archivi.destinazione;
+    ASSERT_EQ(RunCommand("gfix -sql_dialect 1 -user SYSDBA -password masterkey " + archivio), 0);
+    Esito esito = EseguiTask(archivi);
+    EXPECT_FALSE(esito.riuscito);
+    EXPECT_NE(esito.messaggio.find("(Campo \"Terminale\" non utilizzabile in un archivio di "
+                                   "dialetto 1)"),
+              std::string::npos)
+        << esito.messaggio;
+  }
+}
