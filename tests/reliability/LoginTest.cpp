@@ -1,6 +1,7 @@
 // A whole run whose every database is reached through a server of the test's own, logging in with
 // the site's user from credenziali.ini. The server's SYSDBA has a password of its own, as a
-// careful site's has, so the built-in login would be refused.
+// careful site's has, so the built-in login would be refused; the site's user has only the grants
+// that the README lists, so a step that needed more would fail the task.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
