@@ -200,15 +200,6 @@ std::string NomeModulo() noexcept {
 
 }  // namespace
 
-std::string RaddoppiaApici(const std::string& testo) {
-  std::string risultato;
-  for (char c : testo) {
-    risultato += c;
-    if (c == '\'') risultato += '\'';
-  }
-  return risultato;
-}
-
 int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   TStatoAvvio stato;
   const bool soloLettura = comando != TComando::Esecuzione;
@@ -275,7 +266,7 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   statement.SQL().Add("  UTENTE=" + std::to_string(codice));
   statement.SQL().Add("  AND");
   // The company code comes from the database: doubled quotes keep it a value of the statement.
-  statement.SQL().Add("  INTESTAZIONE='" + RaddoppiaApici(ditta) + "'");
+  statement.SQL().Add("  INTESTAZIONE=" + TraApici(ditta));
   statement.SQL().Add("  AND");
   statement.SQL().Add("  PARAMETRO='Archivio'");
   if (!EseguiConRighe(statement) || statement.FieldByName("VALORE").AsString().empty())

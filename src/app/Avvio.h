@@ -26,6 +26,3 @@ std::string RapportoEccezione(const std::string& classe, const std::string& modu
                               const void* indirizzo, const std::string& messaggio);
 // The class name of an error as the report shows it.
 std::string NomeClasseErrore(const std::exception& errore);
-
-// Text made safe between single quotes in a statement: each quote doubled.
-std::string RaddoppiaApici(const std::string& testo);

@@ -102,13 +102,6 @@ std::string Minuscolo(std::string s) {
   return s;
 }
 
-std::string Rifila(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\r\n");
-  if (a == std::string::npos) return "";
-  size_t b = s.find_last_not_of(" \t\r\n");
-  return s.substr(a, b - a + 1);
-}
-
 // The items that carry a text argument; the layer supports only these.
 bool DPBTestuale(int numero) {
   return numero == isc_dpb_user_name || numero == isc_dpb_password || numero == isc_dpb_lc_ctype ||
@@ -283,14 +276,8 @@ void TSQLDatabase::ChiediInformazioni() {
 
 void TSQLDatabase::CreateDatabase() {
   if (Connected()) ErroreSQL(ceDBAperto, "Cannot perform operation -- DB is currently open");
-  // The name goes between single quotes: double each quote so that a path holding one cannot end
-  // the literal early and change the statement.
-  std::string nome;
-  for (char c : databaseName_) {
-    nome += c;
-    if (c == '\'') nome += '\'';
-  }
-  std::string testo = "CREATE DATABASE '" + nome + "' " + params_.Text();
+  // A path holding a quote cannot end the literal early and change the statement.
+  std::string testo = "CREATE DATABASE " + TraApici(databaseName_) + " " + params_.Text();
   ISC_STATUS_ARRAY status{};
   isc_db_handle handle = 0;
   isc_tr_handle tr = 0;

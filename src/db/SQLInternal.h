@@ -56,6 +56,14 @@ auto Sorvegliata(const TSQLDatabase* database, Chiamata&& chiamata) {
   return chiamata();
 }
 
+// `testo` without the characters of `spazi` at either end: blanks, tabs and line ends, or only
+// blanks where a value's text is read.
+inline std::string Rifila(const std::string& testo, const char* spazi = " \t\r\n") {
+  const size_t inizio = testo.find_first_not_of(spazi);
+  if (inizio == std::string::npos) return "";
+  return testo.substr(inizio, testo.find_last_not_of(spazi) - inizio + 1);
+}
+
 // Raises the layer's own error with its exact text.
 [[noreturn]] void ErroreSQL(CodiceErroreSQL codice, const std::string& testo);
 [[noreturn]] void ErroreConversione();

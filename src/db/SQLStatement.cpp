@@ -14,13 +14,6 @@ namespace {
 const char* const kStatementAperto = "Cannot perform operation -- statement is open";
 const char* const kStatementChiuso = "Cannot perform operation -- statement is not open";
 
-std::string Rifila(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\r\n");
-  if (a == std::string::npos) return "";
-  size_t b = s.find_last_not_of(" \t\r\n");
-  return s.substr(a, b - a + 1);
-}
-
 std::string Maiuscolo(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;

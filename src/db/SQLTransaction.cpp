@@ -18,13 +18,6 @@ constexpr const char* kNomiTPB[] = {
     "rec_version", "no_rec_version", "restart_requests", "no_auto_undo"};
 constexpr int kNumeroOpzioni = 20;
 
-std::string Rifila(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\r\n");
-  if (a == std::string::npos) return "";
-  size_t b = s.find_last_not_of(" \t\r\n");
-  return s.substr(a, b - a + 1);
-}
-
 }  // namespace
 
 std::string CostruisciTPB(const TStrings& params) {
@@ -208,9 +201,9 @@ std::unique_ptr<TSQLTransaction> CreaTransazione(TSQLDatabase& database,
 }
 
 std::unique_ptr<TSQLTransaction> CreaTransazioneSnapshot(TSQLDatabase& database) {
-  return CreaTransazione(database, 132);
+  return CreaTransazione(database, kTpbConcurrency | kTpbNowait);
 }
 
 std::unique_ptr<TSQLTransaction> CreaTransazioneReadCommitted(TSQLDatabase& database) {
-  return CreaTransazione(database, 0x28000);
+  return CreaTransazione(database, kTpbReadCommitted | kTpbRecVersion);
 }

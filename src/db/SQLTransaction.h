@@ -71,15 +71,21 @@ class TSQLTransaction {
   std::vector<TSQLStatement*> statements_;
 };
 
-// Transaction options, bit n for option n (1 consistency ... 20 no_auto_undo).
+// Transaction options, bit n for option n (1 consistency ... 20 no_auto_undo); the ones the
+// program uses by name.
 using TOpzioniTransazione = uint32_t;
+constexpr TOpzioniTransazione kTpbConcurrency = 1u << 2;
+constexpr TOpzioniTransazione kTpbNowait = 1u << 7;
+constexpr TOpzioniTransazione kTpbRead = 1u << 8;
+constexpr TOpzioniTransazione kTpbReadCommitted = 1u << 15;
+constexpr TOpzioniTransazione kTpbRecVersion = 1u << 17;
 
 // Stops the transaction (an active one is rolled back) and rewrites its Params from the options.
 void ImpostaParametriTransazione(TSQLTransaction& transaction, TOpzioniTransazione opzioni);
 // A new started transaction on a connected database; the caller owns it.
 std::unique_ptr<TSQLTransaction> CreaTransazione(TSQLDatabase& database,
                                                  TOpzioniTransazione opzioni);
-// concurrency + nowait (mask 132)
+// concurrency + nowait
 std::unique_ptr<TSQLTransaction> CreaTransazioneSnapshot(TSQLDatabase& database);
-// read_committed + rec_version (mask 0x28000)
+// read_committed + rec_version
 std::unique_ptr<TSQLTransaction> CreaTransazioneReadCommitted(TSQLDatabase& database);

@@ -60,12 +60,6 @@ bool TipoDataOra(int tipo) {
   return tipo == SQL_TIMESTAMP || tipo == SQL_TYPE_DATE || tipo == SQL_TYPE_TIME;
 }
 
-std::string Rifila(const std::string& s) {
-  size_t a = s.find_first_not_of(' ');
-  if (a == std::string::npos) return "";
-  return s.substr(a, s.find_last_not_of(' ') - a + 1);
-}
-
 std::string TestoReale(double v) {
   char testo[64];
   std::snprintf(testo, sizeof testo, "%.15g", v);
@@ -85,7 +79,7 @@ std::string TestoFisso(int64_t valore, int scala) {
 
 // Not a number in the whole text: std::nullopt-free form, false.
 bool InteroDaTesto(const std::string& grezzo, int64_t& valore) {
-  std::string s = Rifila(grezzo);
+  std::string s = Rifila(grezzo, " ");
   const char* inizio = s.data();
   const char* fine = s.data() + s.size();
   if (inizio != fine && *inizio == '+') ++inizio;
@@ -94,7 +88,7 @@ bool InteroDaTesto(const std::string& grezzo, int64_t& valore) {
 }
 
 bool RealeDaTesto(const std::string& grezzo, double& valore) {
-  std::string s = Rifila(grezzo);
+  std::string s = Rifila(grezzo, " ");
   const char* inizio = s.data();
   const char* fine = s.data() + s.size();
   if (inizio != fine && *inizio == '+') ++inizio;

@@ -33,3 +33,12 @@ std::string TStrings::Text() const {
   }
   return text;
 }
+
+std::string TraApici(const std::string& testo, char apice) {
+  std::string risultato(1, apice);
+  for (char c : testo) {
+    risultato += c;
+    if (c == apice) risultato += apice;
+  }
+  return risultato + apice;
+}

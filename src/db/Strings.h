@@ -28,3 +28,7 @@ class TStrings {
   Guard beforeChange_;
   Guard afterChange_;
 };
+
+// `testo` between two `apice` characters, each `apice` inside it doubled: an SQL string literal
+// ('), or a quoted name or value (").
+std::string TraApici(const std::string& testo, char apice = '\'');

@@ -20,16 +20,6 @@ TIniFile DatiIni(const std::string& Cartella) {
 TLimitiRete limitiRete;
 bool soloApertura = false;
 
-// A value of the creation statement between double quotes, a quote inside it doubled.
-std::string TraVirgolette(const std::string& testo) {
-  std::string risultato = "\"";
-  for (char c : testo) {
-    risultato += c;
-    if (c == '"') risultato += '"';
-  }
-  return risultato + "\"";
-}
-
 enum class TEsitoTentativo { Connesso, Fallito, LoginRifiutato };
 
 // One attempt of ConnettiCreaDatabase; Motivo is the server's text of a failed connection,
@@ -79,8 +69,8 @@ TEsitoTentativo Tentativo(TSQLDatabase& Database, const std::string& NomeDatabas
   if (soloApertura) return TEsitoTentativo::Fallito;
   try {
     Database.Params().Clear();
-    Database.Params().Add("USER " + TraVirgolette(login.Utente));
-    Database.Params().Add("PASSWORD " + TraVirgolette(login.Password));
+    Database.Params().Add("USER " + TraApici(login.Utente, '"'));
+    Database.Params().Add("PASSWORD " + TraApici(login.Password, '"'));
     Database.Params().Add("PAGE_SIZE 4096");
     Database.SetSQLDialect(3);
     Database.CreateDatabase();

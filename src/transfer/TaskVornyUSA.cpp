@@ -20,8 +20,7 @@ std::string RigaPasso(const std::string& titolo) {
 // The commit of the five steps, named as a step when it fails.
 const char kTitoloConferma[] = "Conferma PS Ordini";
 
-// concurrency, nowait, read
-constexpr TOpzioniTransazione kIstantaneaSolaLettura = (1u << 2) | (1u << 7) | (1u << 8);
+constexpr TOpzioniTransazione kIstantaneaSolaLettura = kTpbConcurrency | kTpbNowait | kTpbRead;
 
 struct TPasso {
   TTravasoDatiVornyUSAClass classe;

@@ -35,12 +35,7 @@ const std::string kDiscrepanza =
 
 // A name as a quoted identifier of dialect 3.
 std::string Quotato(const std::string& nome) {
-  std::string r = "\"";
-  for (char c : nome) {
-    r += c;
-    if (c == '"') r += c;
-  }
-  return r + "\"";
+  return TraApici(nome, '"');
 }
 
 // The words that the server reserves, in order: bare, none of them can name a column.

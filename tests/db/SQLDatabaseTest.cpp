@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "AccessoFixture.h"
 
@@ -34,6 +35,16 @@ TEST(SQLDatabaseTest, ConnectRefusals) {
   EXPECT_EQ(TestoErrore([&] { db->SetConnected(true); }),
             "DPB Constant (isc_dpb_sweep) is unsupported");
   EXPECT_FALSE(db->Connected());
+}
+
+TEST(SQLDatabaseTest, TextBetweenQuotes) {
+  const std::pair<std::string, std::string> apici[] = {{"D'ARCO", "'D''ARCO'"},
+                                                       {"''", "''''''"},
+                                                       {"A", "'A'"},
+                                                       {"", "''"},
+                                                       {"x' OR '1'='1", "'x'' OR ''1''=''1'"}};
+  for (const auto& [testo, atteso] : apici) EXPECT_EQ(TraApici(testo), atteso);
+  EXPECT_EQ(TraApici("nome \"x\" 'y'", '"'), "\"nome \"\"x\"\" 'y'\"");
 }
 
 TEST(SQLDatabaseTest, CreateDatabaseWithAQuoteInThePath) {
