@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Makes a source and an empty destination order archive for the benchmark.
-#   bench/genera.sh FOLDER [ORDERS] [--senza-blob]
+#   bench/genera.sh FOLDER [ORDERS] [--senza-blob | --lunghezze]
 # FOLDER/origine.fdb gets ORDERS orders (default 100000; about half of them selected by the order
 # task), 5 order rows and one session per order and ORDERS/5 customers; FOLDER/destinazione.fdb
-# gets the same tables, empty. With --senza-blob the tables have no BLOB columns.
+# gets the same tables, empty. With --senza-blob the tables have no BLOB columns. With --lunghezze
+# (ORDERS ignored) the order rows are 60 INTEGER columns wider and come as runs of 1, 2, ... 63
+# short rows, each run followed by one row with a 9,000-byte blob (63 selected orders, 2,079 rows):
+# every length of a partial block of rows occurs.
 # The rows are made by the server itself (EXECUTE BLOCK), so a million orders take minutes.
 set -euo pipefail
 cartella="$1"
 ordini="${2:-100000}"
 blob=1
+lunghezze=0
 [ "${3:-}" = "--senza-blob" ] && blob=0
+[ "${3:-}" = "--lunghezze" ] && lunghezze=1 && ordini=63
 clienti=$((ordini / 5))
 [ "$clienti" -ge 10 ] || clienti=10
 mkdir -p "$cartella"
@@ -76,9 +81,12 @@ CREATE TABLE PS_STOSESSION (
 SQL
 }
 
+larghe() { for c in $(seq -w 1 60); do printf '%sC%s' "${1:-}" "$c"; done; }  # larghe [SEPARATOR]
+colonne_larghe() { echo "ALTER TABLE PS_STOINSCAR $(larghe ', ADD ' | sed 's/^, //; s/\(C[0-9]*\)/\1 INTEGER/g');"; }
 crea() {  # crea PATH: creates the database with the tables, then runs stdin in it
   { echo "CREATE DATABASE '$1' USER 'SYSDBA' PASSWORD 'masterkey' PAGE_SIZE 8192;"
     tabelle
+    [ "$lunghezze" = 0 ] || colonne_larghe
     echo "COMMIT;"
     cat
     echo "COMMIT;"
@@ -162,6 +170,31 @@ END^
 SET TERM ;^
 SQL
 } | filtra > "$cartella/.riempi.sql"
+if [ "$lunghezze" = 1 ]; then
+  # Order K (user 61, so selected) has K short rows and then one with a long blob.
+  cat >"$cartella/.riempi.sql" <<SQL
+INSERT INTO CLIENTI (CODICE, NAZIONE) VALUES ('C0', 'ITA');
+SET TERM ^;
+EXECUTE BLOCK AS
+DECLARE K INTEGER = 1;
+DECLARE R INTEGER;
+BEGIN
+  WHILE (K <= 63) DO BEGIN
+    INSERT INTO PS_ORDINI (ID, IDSESSIONE, IDUTENTE, CODDEST) VALUES (:K, :K * 3, 61, 'C0');
+    INSERT INTO PS_STOSESSION (ID, RIGHE) VALUES (:K * 3, :K + 1);
+    R = 1;
+    WHILE (R <= K + 1) DO BEGIN
+      INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE, RIGA, DESCRIZIONE, NOTE$(larghe ', '))
+        VALUES (:K * 100 + :R, :K * 3, :R, 'Riga ' || :R,
+                IIF(:R > :K, RPAD('', 9000, 'riga lunga, '), 'breve')$(printf ', :R%.0s' $(seq 60)));
+      R = R + 1;
+    END
+    K = K + 1;
+  END
+END^
+SET TERM ;^
+SQL
+fi
 crea "$cartella/origine.fdb" < "$cartella/.riempi.sql"
 crea "$cartella/destinazione.fdb" < /dev/null
 rm -f "$cartella/.riempi.sql"

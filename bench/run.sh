@@ -9,6 +9,11 @@
 #   wan       the destination through that server behind bench_relay, a link that holds every
 #             chunk for BENCH_DELAY_MS (default 5) each way: a wide-area round trip
 #   wan2      the source too behind the relay
+#   lunghezze the order rows 60 INTEGER columns wider, in runs of 1, 2, ... 63 short rows each
+#             followed by one row with a 9,000-byte blob (bench/genera.sh --lunghezze, 2,079
+#             rows): every length of a partial block occurs; embedded
+#   lunghezze-server  the same data with the destination through the private server, where rows
+#             travel in blocks; each run line also gives the server's resident memory after it
 #   pavimento the floor: the engine's own work for the same copy, no client program: the source
 #             tables and empty destination tables (D_...) in one database, the five steps run
 #             by isql, embedded, as one EXECUTE BLOCK each (a FOR SELECT over the step's source
@@ -58,6 +63,7 @@ isql() { isql-fb -q -bail -user SYSDBA -password "$password" "$@"; }
 ordini_modo() {  # the orders of a mode
   case "$1" in
     wan | wan2) echo "${BENCH_WAN_ORDERS:-${ordini_dati:-1000}}" ;;
+    lunghezze*) echo 63 ;;
     *) echo "${ordini_dati:-100000}" ;;
   esac
 }
@@ -67,6 +73,7 @@ dati() {  # dati ORDERS VARIANT: the folder of the archives, generated if missin
     echo "== generating $1 orders ($2)" >&2
     rm -rf "$d"
     [ "$2" = senzablob ] && opzione=--senza-blob
+    [ "$2" = lunghezze ] && opzione=--lunghezze
     bash "$repo/bench/genera.sh" "$d" "$1" $opzione >&2
     touch "$d/.pronto"
   fi
@@ -345,6 +352,7 @@ for modo in $modi; do
   ordini="$(ordini_modo "$modo")"
   variante=blob
   [ "$modo" = senzablob ] && variante=senzablob
+  [[ "$modo" == lunghezze* ]] && variante=lunghezze
   con_blob=1
   [ "$modo" = senzablob ] && con_blob=0
   cartella="$(dati "$ordini" "$variante")"
@@ -365,13 +373,14 @@ for modo in $modi; do
   dest="$inst/dest/destinazione.fdb"
   verifica="$dest"  # the name the checksum reads the destination by
   case "$modo" in
-    server | wan | wan2) avvia_server; dest="localhost/$porta:bench"; verifica="$dest" ;;
+    server | wan | wan2 | lunghezze-server)
+      avvia_server; dest="localhost/$porta:bench"; verifica="$dest" ;;
   esac
   case "$modo" in
     wan | wan2) avvia_relay; dest="localhost/$porta_relay:bench" ;;
   esac
   case "$modo" in
-    server | wan | wan2)
+    server | wan | wan2 | lunghezze-server)
       printf '[CONFIG]\nNome Server=%s\nAlias=bench\n' "${dest%%:*}" >"$inst/dest/dati.ini" ;;
   esac
   if [ "$modo" = wan2 ]; then
@@ -414,6 +423,10 @@ for modo in $modi; do
           fi
           viaggi=", $viaggi round trips"
         fi
+        # The server holds what a client prepared until the client lets it go: its peak
+        # resident memory so far, and what it still holds after the run.
+        [ -n "$server_pid" ] && viaggi="$viaggi, server $(awk '/^VmHWM|^VmRSS/ {printf "%s%.1f", \
+          (n++ ? " now " : "peak "), $2 / 1024}' "/proc/$server_pid/status") MiB"
         printf '   %-8s run %s: %6.2f s, %7.1f MiB, cpu %6.2f s%s\n' "$chi" "$giro" "$secondi" \
           "$(awk -v k="$kib" 'BEGIN {print k / 1024}')" "$cpu" "$viaggi"
       fi
@@ -468,7 +481,7 @@ for modo in $modi; do
         modo, ordini, righe, tp, tpmin, tpmax, tb, tbmin, tbmax, tp / tb, righe / tp, righe / tb,
         mp / 1024, mb / 1024, sp / righe, sb / righe, up, ub, up / ub, rp, rb, lp, lb, (gp < 0 ? "-" : gp), (gb < 0 ? "-" : gb) }' \
     >>"$risultati"
-  case "$modo" in server | wan | wan2) ferma_server ;; esac
+  case "$modo" in server | wan | wan2 | lunghezze-server) ferma_server ;; esac
 done
 
 echo
