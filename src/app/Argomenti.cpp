@@ -95,8 +95,8 @@ std::string TestoUso(const std::string& errore) {
          "Usage: vessentaria [--check | --status | --help | --version]\n";
 }
 
-TRichiesta LeggiArgomenti(int argc, const char* const argv[]) {
-  TRichiesta richiesta;
+TArgomenti LeggiArgomenti(int argc, const char* const argv[]) {
+  TArgomenti richiesta;
   std::vector<TComando> comandi;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argomento = argv[i];

@@ -15,7 +15,7 @@ enum class TComando {
   Uso,         // an option the program does not know, or two that exclude each other
 };
 
-struct TRichiesta {
+struct TArgomenti {
   TComando Comando = TComando::Esecuzione;
   std::string Errore;  // for Uso: what is wrong with the command line
 };
@@ -24,7 +24,7 @@ struct TRichiesta {
 // does not know makes the whole line a usage error, so that a mistyped option never starts a
 // run that empties and refills every destination. --help and --version win over the other
 // options; --check and --status exclude each other.
-TRichiesta LeggiArgomenti(int argc, const char* const argv[]);
+TArgomenti LeggiArgomenti(int argc, const char* const argv[]);
 
 // The help text, naming the configuration files of this executable.
 std::string TestoAiuto();

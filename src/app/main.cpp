@@ -19,7 +19,7 @@ int Stampa(const std::string& testo) {
 
 int main(int argc, char* argv[]) {
   // Everything but a run answers before anything is opened.
-  const TRichiesta richiesta = LeggiArgomenti(argc, argv);
+  const TArgomenti richiesta = LeggiArgomenti(argc, argv);
   switch (richiesta.Comando) {
     case TComando::Aiuto:
       return Stampa(TestoAiuto());
