@@ -297,21 +297,21 @@ TSessione::~TSessione() {
 
 void TSessione::Esegui(const std::string& sql) {
   TSQLStatement statement;
+  Esegui(statement, sql);
+}
+
+int TSessione::Valore(const std::string& select) {
+  TSQLStatement statement;
+  Esegui(statement, select);
+  return statement.Fields(0).AsInteger();
+}
+
+void TSessione::Esegui(TSQLStatement& statement, const std::string& sql) {
   statement.SetDatabase(database_.get());
   statement.SetTransaction(transazione_.get());
   statement.SetParamCheck(false);
   statement.SQL().Add(sql);
   statement.Execute();
-}
-
-int TSessione::Valore(const std::string& select) {
-  TSQLStatement statement;
-  statement.SetDatabase(database_.get());
-  statement.SetTransaction(transazione_.get());
-  statement.SetParamCheck(false);
-  statement.SQL().Add(select);
-  statement.Execute();
-  return statement.Fields(0).AsInteger();
 }
 
 void TSessione::Rollback() {

@@ -147,6 +147,8 @@ class TSessione {
   void Rollback();
 
  private:
+  void Esegui(TSQLStatement& statement, const std::string& sql);
+
   std::unique_ptr<TSQLDatabase> database_;
   std::unique_ptr<TSQLTransaction> transazione_;
 };
