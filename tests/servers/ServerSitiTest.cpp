@@ -119,6 +119,13 @@ class ServerSitiTest : public ::testing::Test {
   }
   std::string Nota() { return impianto_.LeggiTabella()[1].nota; }
 
+  // A run that must copy: status 0 and the success note.
+  void EseguiRiuscito() {
+    const TEsito esito = impianto_.Esegui();
+    EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+    EXPECT_EQ(Nota(), kSuccesso);
+  }
+
   static TIsql IsqlDi(const TServerSito& sito) {
     return [&sito](const std::string& nome, const std::string& script) {
       return sito.Isql(nome, script);
@@ -164,9 +171,7 @@ class ServerSitiTest : public ::testing::Test {
 TEST_F(ServerSitiTest, Firebird3WholeRunAsSiteUser) {
   RICHIEDE(fb3_);
   Credenziali(Sezione(*fb3_, "VESS_SITO3", TaskSulSito(*fb3_, "VESS_SITO3")));
-  const TEsito esito = impianto_.Esegui();
-  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
-  EXPECT_EQ(Nota(), kSuccesso);
+  EseguiRiuscito();
   EXPECT_EQ(ContaRighe(Nome(*fb3_, "destinazione"), "PS_STOINSCAR", IsqlDi(*fb3_)), 4);
 }
 
@@ -182,9 +187,7 @@ TEST_F(ServerSitiTest, SourceOnFirebird3DestinationOnFirebird4) {
   const std::string password4 = UtenteSito(*fb4_, "VESS_SITO4", "vuoto", "destinazione");
   UnTask(origine, destinazione);
   Credenziali(Sezione(*fb3_, "VESS_SITO3", password3) + Sezione(*fb4_, "VESS_SITO4", password4));
-  const TEsito esito = impianto_.Esegui();
-  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
-  EXPECT_EQ(Nota(), kSuccesso);
+  EseguiRiuscito();
   EXPECT_EQ(ContaRighe(Nome(*fb4_, "destinazione"), "PS_STOINSCAR", IsqlDi(*fb4_)), 4);
 }
 
@@ -199,9 +202,7 @@ TEST_F(ServerSitiTest, Firebird4CopyOfTheNewTypesAsSiteUser) {
   const std::string password = UtenteSito(*fb4_, "VESS_SITO4", "origine", "destinazione");
   UnTask(origine, destinazione);
   Credenziali(Sezione(*fb4_, "VESS_SITO4", password));
-  const TEsito esito = impianto_.Esegui();
-  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
-  EXPECT_EQ(Nota(), kSuccesso);
+  EseguiRiuscito();
   const std::string atteso = fb4_->Isql(Nome(*fb4_, "origine"), kTestoNuove);
   EXPECT_EQ(fb4_->Isql(Nome(*fb4_, "destinazione"), kTestoNuove), atteso);
   EXPECT_NE(atteso.find("170141183460469231731687303715884105727"), std::string::npos) << atteso;
