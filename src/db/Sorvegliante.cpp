@@ -10,7 +10,16 @@ constexpr std::chrono::milliseconds kIntervallo{100};
 }  // namespace
 
 TSorvegliante::TSorvegliante(unsigned int attachment, uint32_t limiteMs)
-    : attachment_(attachment), limiteMs_(limiteMs) {
+    : TSorvegliante(
+          [attachment] {
+            ISC_STATUS_ARRAY status{};
+            isc_db_handle handle = attachment;
+            fb_cancel_operation(status, &handle, fb_cancel_abort);
+          },
+          limiteMs) {}
+
+TSorvegliante::TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, uint32_t (*ora)())
+    : annulla_(std::move(annulla)), limiteMs_(limiteMs), ora_(ora) {
   try {
     filo_ = std::make_unique<TFilo>([this] { Giro(); }, kIntervallo);
   } catch (const std::exception& e) {
@@ -23,12 +32,10 @@ TSorvegliante::~TSorvegliante() = default;
 void TSorvegliante::Giro() {
   const uint64_t richiesta = inCorso_.load(std::memory_order_relaxed);
   if (richiesta == 0 || richiesta == annullata_) return;
-  if (OraMs() - static_cast<uint32_t>(richiesta) < limiteMs_) return;
+  if (ora_() - static_cast<uint32_t>(richiesta) < limiteMs_) return;
   // Only that request, by its number: one that ended in the meantime, and the next one on the
   // attachment, are spared.
   if (inCorso_.load(std::memory_order_relaxed) != richiesta) return;
-  ISC_STATUS_ARRAY status{};
-  isc_db_handle handle = attachment_;
-  fb_cancel_operation(status, &handle, fb_cancel_abort);
+  annulla_();
   annullata_ = richiesta;
 }

@@ -14,12 +14,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 class TSorvegliante {
  public:
   // Starts watching `attachment`; raises ESQLError when the thread cannot start, so that no
   // attachment with a limit runs unwatched.
   TSorvegliante(unsigned int attachment, uint32_t limiteMs);
+  // The same watchdog with `annulla` in place of the client's cancel of the attachment and `ora`
+  // in place of the steady clock in milliseconds: how its decisions are shown without a server.
+  TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, uint32_t (*ora)() = &OraMs);
   TSorvegliante(const TSorvegliante&) = delete;
   TSorvegliante& operator=(const TSorvegliante&) = delete;
   // Returns when the thread has stopped: the handle is no longer used after it.
@@ -28,7 +32,7 @@ class TSorvegliante {
   void Inizio() noexcept {
     // The counter tells this request from the one before, even begun in the same millisecond.
     if (++richieste_ == 0) ++richieste_;
-    inCorso_.store((static_cast<uint64_t>(richieste_) << 32) | OraMs(), std::memory_order_relaxed);
+    inCorso_.store((static_cast<uint64_t>(richieste_) << 32) | ora_(), std::memory_order_relaxed);
   }
   void Fine() noexcept { inCorso_.store(0, std::memory_order_relaxed); }
 
@@ -56,8 +60,9 @@ class TSorvegliante {
   // On the thread.
   void Giro();
 
-  const unsigned int attachment_;
+  const std::function<void()> annulla_;
   const uint32_t limiteMs_;
+  uint32_t (*const ora_)();
   uint32_t richieste_ = 0;  // request path only
   // The request in progress: its number in the high 32 bits, its start in milliseconds of the
   // steady clock in the low 32 (modulo 2^32, enough for limits of days); 0 when none.

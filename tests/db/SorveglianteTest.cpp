@@ -4,16 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "db/SQLError.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/SQLVar.h"
+#include "db/Sorvegliante.h"
 #include "support/FirebirdServer.h"
 
 namespace {
@@ -136,4 +139,41 @@ TEST(SorveglianteLocale, RichiestaLungaNonInterrotta) {
   EXPECT_GE(Secondi(inizio), 2.4);
   EXPECT_GT(s.Fields(0).AsInteger(), 0);
   tr->Commit();
+}
+
+// The watchdog's decisions on a clock that the test moves, with a counted cut in place of the
+// client's cancel: a request that overruns is cut once, however long it lasts; the next request is
+// judged by its own time, even one begun at the same clock reading as the request that was cut
+// (the millisecond count wraps every 49 days), so that it is cut in its turn if it freezes.
+TEST(SorveglianteDecisioni, OgniRichiestaGiudicataDaSola) {
+  static std::atomic<uint32_t> ora{1000};
+  std::atomic<int> tagli{0};
+  TSorvegliante sorvegliante([&tagli] { ++tagli; }, 500, [] { return ora.load(); });
+  // Several looks of the thread (one every 100 ms).
+  auto guarda = [] { std::this_thread::sleep_for(std::chrono::milliseconds(350)); };
+  auto attendiTagli = [&tagli](int n) {
+    for (int i = 0; i < 100 && tagli < n; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return tagli.load();
+  };
+  {
+    TRichiesta prima(&sorvegliante);
+    guarda();
+    EXPECT_EQ(tagli, 0);
+    ora += 600;
+    EXPECT_EQ(attendiTagli(1), 1);
+    guarda();
+    EXPECT_EQ(tagli, 1);
+  }
+  ora = 1000;
+  {
+    TRichiesta seconda(&sorvegliante);
+    guarda();
+    EXPECT_EQ(tagli, 1);
+    ora += 600;
+    EXPECT_EQ(attendiTagli(2), 2);
+  }
+  ora += 600;
+  guarda();
+  EXPECT_EQ(tagli, 2);
 }
