@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "db/SQLDatabase.h"
+#include "db/SQLTransaction.h"
 #include "db/Schema.h"
 #include "opener/Opener.h"
 #include "platform/FileSystem.h"
@@ -27,14 +28,18 @@ bool TTask::ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messa
   // Two paths, links or one dati.ini alias can lead to one database: a task would then empty
   // the tables it is reading and leave the source with only what it copied.
   const std::vector<std::string> tabelle = TabelleUsate();
-  if (DescriviDatabase(tabelle, *databaseOrigine_, origine_->TransazioneLettura(),
-                       tracciatiOrigine_) == DescriviDatabase(tabelle, *databaseDestinazione_,
-                                                              destinazione_->TransazioneLettura(),
-                                                              tracciatiDestinazione_)) {
+  if (DescriviDatabase(tabelle, *databaseOrigine_, TransazioneDescrizione(TSlot::Origine),
+                       tracciatiOrigine_) ==
+      DescriviDatabase(tabelle, *databaseDestinazione_, TransazioneDescrizione(TSlot::Destinazione),
+                       tracciatiDestinazione_)) {
     messaggio = "Origine e destinazione coincidono: " + riga.ArchivioDestinazione;
     return false;
   }
   return true;
+}
+
+TSQLTransaction& TTask::TransazioneDescrizione(TSlot slot) {
+  return (slot == TSlot::Origine ? origine_ : destinazione_)->TransazioneLettura();
 }
 
 bool TTask::ApriConnessione(const std::string& percorso, TSlot slot, std::string& messaggio) {

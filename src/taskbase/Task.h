@@ -9,6 +9,7 @@
 
 class TAvanzamento;
 class TSQLDatabase;
+class TSQLTransaction;
 class TConnessione;
 
 // Base of every task type: owns the connection pair on the source archive (Origine) and the one
@@ -50,6 +51,10 @@ class TTask {
   const TTracciati& TracciatiOrigine() const { return tracciatiOrigine_; }
   const TTracciati& TracciatiDestinazione() const { return tracciatiDestinazione_; }
   bool ApriConnessione(const std::string& percorso, TSlot slot, std::string& messaggio);
+  // The transaction in which ApriConnessioni reads an open archive's identity and layouts: the
+  // pair's read transaction by default. A task that reads or writes the archive in a transaction
+  // of its own can give that one, and save a start and an end on the archive.
+  virtual TSQLTransaction& TransazioneDescrizione(TSlot slot);
 
  private:
   TAvanzamento* avanzamento_ = nullptr;

@@ -84,13 +84,10 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
   messaggio.clear();
   if (!Origine() || !Destinazione())
     throw std::logic_error("Esecuzione before ApriConnessioni succeeded");
+  // The whole run is one unit of work in the destination's write transaction, where only the
+  // destination's layouts were read before.
   TSQLTransaction& scrittura = Destinazione()->TransazioneScrittura();
-  // A fresh destination transaction: the whole run is one unit of work there.
-  scrittura.SetActive(false);
-  scrittura.SetActive(true);
-  // The five source queries read one moment of the source: orders written there during the
-  // run reach the destination whole with their customers and rows, or not at all.
-  istantaneaOrigine_ = CreaTransazione(Origine()->Database(), kIstantaneaSolaLettura);
+  TransazioneDescrizione(TSlot::Origine);
   struct TFineIstantanea {
     std::unique_ptr<TSQLTransaction>& istantanea;
     // Read only: its release commits nothing and never fails.
@@ -122,7 +119,7 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
       }
     }
     titolo = kTitoloConferma;
-    if (scrittura.InTransaction()) scrittura.CommitRetaining();
+    if (scrittura.InTransaction()) scrittura.Commit();
   } catch (const ESQLError& e) {
     annulla();
     // A connection cut under a request (its response limit passed, or the server went away)
@@ -135,6 +132,16 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
     throw;
   }
   return true;
+}
+
+TSQLTransaction& TTaskVornyUSA::TransazioneDescrizione(TSlot slot) {
+  if (slot == TSlot::Destinazione) return Destinazione()->TransazioneScrittura();
+  // The five source queries read one moment of the source, the one whose layouts were read:
+  // orders written there during the run reach the destination whole with their customers and
+  // rows, or not at all.
+  if (!istantaneaOrigine_)
+    istantaneaOrigine_ = CreaTransazione(Origine()->Database(), kIstantaneaSolaLettura);
+  return *istantaneaOrigine_;
 }
 
 bool TTaskVornyUSA::Verifica(std::string& messaggio) {

@@ -20,8 +20,8 @@ class TTaskVornyUSA : public TTask {
   // False: "Impossibile eseguire il travaso <step>:" CR and the failing step's message; a
   // connection lost during a step or the commit fails the task the same way, with the
   // connection's text. Any other error escaping a step rolls the destination back and goes on
-  // up. The five source queries read one read-only snapshot of the source, started here and
-  // ended on return.
+  // up. The five source queries read one read-only snapshot of the source, the one in which
+  // ApriConnessioni read its layouts, ended on return.
   bool Esecuzione(std::string& messaggio) override;
   // Prepares the five transfers in turn (tables, layouts, source queries, destination
   // statements) without emptying or writing anything.
@@ -35,11 +35,13 @@ class TTaskVornyUSA : public TTask {
 
  protected:
   std::vector<std::string> TabelleUsate() const override;
+  // The source is read in the task's snapshot, the destination in its write transaction.
+  TSQLTransaction& TransazioneDescrizione(TSlot slot) override;
 
  private:
   // Gives the steps the layouts read with the archives' identities and empties the order tables.
   void PreparaComune();
 
-  std::unique_ptr<TSQLTransaction> istantaneaOrigine_;  // only while Esecuzione runs
+  std::unique_ptr<TSQLTransaction> istantaneaOrigine_;  // from ApriConnessioni to Esecuzione's end
   std::unique_ptr<TComuneTravasi> comune_;              // the same
 };
