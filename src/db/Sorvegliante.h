@@ -42,7 +42,7 @@ class TSorvegliante {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
   }
 
-  // The platform's part: a thread that calls `giro` every `intervallo` until the object is
+  // The thread: it calls `giro` every `intervallo` until the object is
   // released (which stops and joins it); raises when the thread cannot start.
   class TFilo {
    public:
