@@ -16,6 +16,7 @@ struct BlobAperto {
   ~BlobAperto() {
     if (!handle) return;
     ISC_STATUS_ARRAY status{};
+    std::lock_guard<std::mutex> turno(database->Turno());
     TRichiesta richiesta(database->Sorvegliante());
     if (scritto)
       isc_cancel_blob(status, &handle);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,9 @@ class TSQLDatabase {
   bool Remota() const { return remota_; }
   // The watchdog of the attachment's requests, or none.
   TSorvegliante* Sorvegliante() const { return sorvegliante_.get(); }
+  // Taken around every call on the attachment: the client library serves one attachment to one
+  // thread at a time, and a cursor may be read ahead on a thread of its own.
+  std::mutex& Turno() const { return turno_; }
 
  private:
   void Disconnect(bool forced);
@@ -87,6 +91,7 @@ class TSQLDatabase {
   int responseTimeout_ = 0;
   unsigned int handle_ = 0;
   bool remota_ = false;
+  mutable std::mutex turno_;
   std::unique_ptr<TSorvegliante> sorvegliante_;
   std::vector<TSQLTransaction*> transactions_;
   std::vector<TSQLStatement*> statements_;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -48,10 +49,12 @@ enum CodiceErroreSQL : int {
   ceParametriDiscordanti
 };
 
-// Makes one client call under a TRichiesta on the database's watchdog:
+// Makes one client call in the database's turn and under a TRichiesta on its watchdog:
 // Sorvegliata(database, [&] { return isc_...(...); }); a null database is watched by none.
 template <typename Chiamata>
 auto Sorvegliata(const TSQLDatabase* database, Chiamata&& chiamata) {
+  std::unique_lock<std::mutex> turno;
+  if (database) turno = std::unique_lock<std::mutex>(database->Turno());
   TRichiesta richiesta(database ? database->Sorvegliante() : nullptr);
   return chiamata();
 }
@@ -104,6 +107,8 @@ using PXSQLDA = std::unique_ptr<XSQLDA, LiberaConFree>;
 // A descriptor area with room for n variables (at least 1), zeroed.
 PXSQLDA NuovoXSQLDA(int n);
 
+class TLetturaAnticipata;
+
 struct TSQLVar::Impl {
   XSQLVAR* var = nullptr;  // in the statement's descriptor area, which outlives this object
   bool parametro = false;
@@ -145,6 +150,7 @@ struct TSQLStatement::Impl {
   std::string testoInviato;  // after parameter scanning, kept for the retry of a procedure
   int dialetto = 3;
   std::vector<char> segmento;  // scratch buffer for blob copies, kept between rows
+  std::unique_ptr<TLetturaAnticipata> anticipo;  // last: stopped before the rest goes
 };
 
 // Dates: the engine counts days from 1858-11-17 and the time of day in 1/10000 s; TDateTime

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <utility>
 
+#include "db/LetturaAnticipata.h"
 #include "db/SQLDatabase.h"
 #include "db/SQLInternal.h"
 #include "db/SQLTransaction.h"
@@ -403,7 +406,33 @@ void TSQLStatement::Esegui(bool riprova) {
   }
 }
 
+void TSQLStatement::LeggiInAnticipo(int righe, size_t byte) {
+  if (!open_ || eof_ || impl_->anticipo || std::thread::hardware_concurrency() < 2) return;
+  try {
+    impl_->anticipo =
+        std::make_unique<TLetturaAnticipata>(*database_, impl_->handle, *impl_->out, righe, byte);
+  } catch (const std::system_error&) {
+    // No thread to be had: the rows are fetched as they are taken.
+  }
+}
+
 void TSQLStatement::Fetch() {
+  if (impl_->anticipo) {
+    bool riga = false;
+    try {
+      riga = impl_->anticipo->Prossima();
+    } catch (...) {
+      CloseCursor();
+      throw;
+    }
+    if (riga) {
+      ++rowCount_;
+    } else {
+      impl_->anticipo.reset();
+      eof_ = true;
+    }
+    return;
+  }
   ISC_STATUS_ARRAY status{};
   ISC_STATUS r = Sorvegliata(database_, [&] {
     return isc_dsql_fetch(status, &impl_->handle, SQLDA_VERSION1, impl_->out.get());
@@ -435,6 +464,7 @@ void TSQLStatement::Close() {
 }
 
 void TSQLStatement::CloseCursor() noexcept {
+  impl_->anticipo.reset();
   if (open_ && impl_->handle) {
     ISC_STATUS_ARRAY status{};
     Sorvegliata(database_,
@@ -446,6 +476,7 @@ void TSQLStatement::CloseCursor() noexcept {
 }
 
 void TSQLStatement::LiberaHandle() noexcept {
+  impl_->anticipo.reset();
   if (impl_->handle) {
     ISC_STATUS_ARRAY status{};
     if (database_ && database_->Connected())
@@ -462,6 +493,7 @@ void TSQLStatement::Unprepare() noexcept {
 
 void TSQLStatement::ForgetDatabase() noexcept {
   // The database unprepared this statement before detaching.
+  impl_->anticipo.reset();
   impl_->handle = 0;
   open_ = false;
   eof_ = false;
@@ -471,6 +503,7 @@ void TSQLStatement::ForgetDatabase() noexcept {
 
 void TSQLStatement::ForgetTransaction() noexcept {
   // The transaction closed this statement's cursor when it ended.
+  impl_->anticipo.reset();
   open_ = false;
   eof_ = false;
   rowCount_ = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,12 @@ class TSQLStatement {
   // caller as the server gave it (a block of rows refused as a whole must not run twice).
   void ExecuteOnce();
   void Next();
+  // From here on the open cursor's rows are fetched ahead on a thread of their own, at most
+  // `righe` rows and about `byte` bytes of values ahead of Next, which takes them in order: rows,
+  // Eof and a failed fetch (raised by the Next that reaches its row) read as without it. Nothing
+  // changes where the system gives the program one processor. Closing the cursor, the end of its
+  // transaction and the release of the statement stop the thread first.
+  void LeggiInAnticipo(int righe, size_t byte);
   void Close();
   bool Prepared() const;
   bool Open() const { return open_; }

@@ -27,6 +27,11 @@ constexpr size_t kBytePerBlocco = 512 * 1024;
 constexpr int kTestoBlob = 8000;
 // The parameters that one statement takes at most.
 constexpr int kParametriMassimi = 32767;
+// How far the source rows are read ahead of the writing, on a thread of their own: enough rows
+// that neither side waits for the other at each row, few enough bytes that memory stays flat
+// whatever the rows look like.
+constexpr int kRigheAnticipo = 512;
+constexpr size_t kByteAnticipo = 1024 * 1024;
 // A watcher is told the rows in steps, so that it costs the copy nothing it would notice.
 constexpr int64_t kRighePerAvviso = 256;
 
@@ -527,6 +532,16 @@ bool TTravasoDatiVornyUSA::FusiOrariEsatti(const TStrings& origine, std::string&
 bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
   messaggio.clear();
   if (!sqlOrigine_ || !sqlDestinazione_) throw std::logic_error("Travasa before Prepara");
+  // Reading the source and writing the destination are two attachments that the engine serves on
+  // two processors at once. A copy that stops early, by a refusal or an exception, stops the
+  // reading before anything else is closed.
+  sqlOrigine_->LeggiInAnticipo(kRigheAnticipo, kByteAnticipo);
+  struct FineLettura {
+    TSQLStatement& origine;
+    ~FineLettura() {
+      if (!origine.Eof()) origine.Close();
+    }
+  } fineLettura{*sqlOrigine_};
   std::string errore;
   int64_t lette = 0;
   while (!sqlOrigine_->Eof()) {

@@ -285,3 +285,93 @@ TEST_F(SQLStatementTest, NoPermissionIsItsOwnKind) {
         << e.what();
   }
 }
+
+// A thousand rows: a text that is NULL every 7th row and grows with the row, and every 100th row
+// a blob long enough to be read in requests of its own.
+class LetturaAnticipataTest : public AccessoTest {
+ protected:
+  std::string Ddl() const override {
+    return "CREATE TABLE R (ID INTEGER NOT NULL PRIMARY KEY, TESTO VARCHAR(40),\n"
+           "  LUNGO BLOB SUB_TYPE BINARY);\n"
+           "SET TERM ^;\n"
+           "EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN\n"
+           "  WHILE (I <= 1000) DO BEGIN\n"
+           "    INSERT INTO R VALUES (:I, IIF(MOD(:I, 7) = 0, NULL, LPAD('', MOD(:I, 40), 'x')),\n"
+           "      IIF(MOD(:I, 100) = 0, LPAD('', 20000, 'b'), NULL));\n"
+           "    I = I + 1;\n"
+           "  END\n"
+           "END^\n"
+           "SET TERM ;^\n"
+           "COMMIT;\n";
+  }
+};
+
+// Rings of three rows and of two (cut by bytes) go round hundreds of times: every row arrives
+// once, in order, with its NULLs, and a long blob of the same attachment is read while the next
+// rows are being fetched.
+TEST_F(LetturaAnticipataTest, RowsArriveInOrderAcrossTheRing) {
+  auto tr = CreaTransazioneSnapshot(*db_);
+  auto st = Statement(*tr, "SELECT ID, TESTO, LUNGO FROM R ORDER BY ID");
+  for (auto [righe, byte] : {std::pair<int, size_t>{3, 1 << 20}, {512, 1}}) {
+    SCOPED_TRACE(righe);
+    st->Execute();
+    st->LeggiInAnticipo(righe, byte);
+    int atteso = 1;
+    for (; !st->Eof(); st->Next(), ++atteso) {
+      ASSERT_EQ(st->Fields(0).AsInteger(), atteso);
+      ASSERT_EQ(st->Fields(1).IsNull(), atteso % 7 == 0);
+      if (atteso % 7 != 0) {
+        ASSERT_EQ(st->Fields(1).AsString().size(), size_t(atteso % 40));
+      }
+      ASSERT_EQ(st->Fields(2).IsNull(), atteso % 100 != 0);
+      if (atteso % 100 == 0) {
+        ASSERT_EQ(st->Fields(2).AsString(), std::string(20000, 'b'));
+      }
+    }
+    EXPECT_EQ(atteso, 1001);
+    EXPECT_EQ(st->RowCount(), 1000);
+    st->Close();
+  }
+}
+
+// A fetch that fails reaches the reader at its own row, with the error that the reading row by
+// row gives; a reading left early, by a close, a commit or the release of the statement, stops
+// without waiting for the rest, and the attachment serves the next request.
+TEST_F(LetturaAnticipataTest, EveryEndingIsClean) {
+  auto tr = CreaTransazioneSnapshot(*db_);
+  auto st = Statement(*tr, "SELECT ID, 1/(ID-600) FROM R ORDER BY ID");
+  auto finoAllErrore = [&](bool anticipo, int& righe) {
+    st->Execute();
+    if (anticipo) st->LeggiInAnticipo(4, 1 << 20);
+    righe = 0;
+    return TestoErrore([&] {
+      for (; !st->Eof(); st->Next()) ++righe;
+    });
+  };
+  int righe = 0, righeAnticipo = 0;
+  const std::string errore = finoAllErrore(false, righe);
+  EXPECT_EQ(finoAllErrore(true, righeAnticipo), errore);
+  EXPECT_EQ(righeAnticipo, 599);
+  EXPECT_EQ(righe, 599);
+  EXPECT_FALSE(st->Open());
+
+  auto tutte = Statement(*tr, "SELECT ID FROM R ORDER BY ID");
+  tutte->Execute();
+  tutte->LeggiInAnticipo(4, 1 << 20);
+  tutte->Next();
+  tutte->Close();
+  tutte->Execute();
+  tutte->LeggiInAnticipo(4, 1 << 20);
+  EXPECT_EQ(tutte->Fields(0).AsInteger(), 1);
+  tr->Commit();
+  EXPECT_FALSE(tutte->Open());
+
+  auto altra = CreaTransazioneSnapshot(*db_);
+  auto lasciata = Statement(*altra, "SELECT ID FROM R");
+  lasciata->Execute();
+  lasciata->LeggiInAnticipo(2, 1 << 20);
+  lasciata.reset();
+  auto conta = Statement(*altra, "SELECT COUNT(*) FROM R");
+  conta->Execute();
+  EXPECT_EQ(conta->Fields(0).AsInteger(), 1000);
+}
