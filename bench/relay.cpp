@@ -10,6 +10,10 @@
 // have ended, "closed ID UP_BYTES UP_CHUNKS DOWN_BYTES DOWN_CHUNKS ROUND_TRIPS" (up is towards the
 // server). ROUND_TRIPS counts the times the client spoke after the server: each is a wait of one
 // round trip on a real link. Runs until killed.
+// With BENCH_RELAY_OPS=1 in the environment it also prints, for every chunk, "chunk ID up|down
+// BYTES WORD" with WORD the chunk's first 32-bit big-endian word: the operation code of a packet
+// of Firebird's wire protocol, readable only while the server's WireCrypt is Disabled. "up*"
+// marks a chunk that starts a round trip.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -62,6 +66,7 @@ struct Senso {
 
 struct Connessione {
   int id = 0;
+  bool operazioni = false;  // print each chunk's first word
   std::chrono::microseconds ritardo{0};
   Senso su;                    // client to server
   Senso giu;                   // server to client
@@ -77,7 +82,15 @@ void Leggi(Connessione& c, Senso& s, int chi) {
     Pezzo pezzo{Orologio::now() + c.ritardo, {}};
     if (n > 0) {
       pezzo.dati.assign(buffer.data(), buffer.data() + n);
-      if (c.ultimo.exchange(chi) != chi && chi == 0) ++c.giri;
+      const bool giro = c.ultimo.exchange(chi) != chi && chi == 0;
+      if (giro) ++c.giri;
+      if (c.operazioni) {
+        const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
+        const unsigned long parola =
+            n >= 4 ? (static_cast<unsigned long>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3]) : 0;
+        Scrivi("chunk " + std::to_string(c.id) + (chi == 0 ? (giro ? " up* " : " up ") : " down ") +
+               std::to_string(n) + " " + std::to_string(parola) + "\n");
+      }
       s.byte += n;
       ++s.pezzi;
     }
@@ -186,6 +199,8 @@ int main(int argc, char** argv) {
   const double ritardoMs = argc > 2 ? std::atof(argv[2]) : 5.0;
   const int porta = argc > 3 ? std::atoi(argv[3]) : 0;
   signal(SIGPIPE, SIG_IGN);
+  const char* ops = std::getenv("BENCH_RELAY_OPS");
+  const bool operazioni = ops != nullptr && std::string(ops) == "1";
 
   const int ascolto = socket(AF_INET, SOCK_STREAM, 0);
   int uno = 1;
@@ -213,6 +228,7 @@ int main(int argc, char** argv) {
     }
     auto c = std::make_unique<Connessione>();
     c->id = ++ultimoId;
+    c->operazioni = operazioni;
     c->ritardo = std::chrono::microseconds(static_cast<long long>(ritardoMs * 1000));
     std::thread(Servi, std::move(c), cliente, portaServer).detach();
   }

@@ -34,7 +34,9 @@
 # Environment: BENCH_DIR (work folder, default ./build-bench), BENCH_MODES (default
 # "vuota piena senzablob server wan wan2 pavimento"), BENCH_SKIP_BUILD=1 to reuse the build,
 # BENCH_STRACE=0 to skip the extra run under strace that counts the network sends,
-# BENCH_WAN_ORDERS for the orders of the wide-area modes (default ORDERS when given, else 1000).
+# BENCH_WAN_ORDERS for the orders of the wide-area modes (default ORDERS when given, else 1000),
+# BENCH_WIRECRYPT to set the private server's WireCrypt (e.g. Disabled, with BENCH_RELAY_OPS=1:
+# relay.log then names the operation of every chunk; never for figures that are compared).
 # Exit status: 0 when every checksum agrees and every run succeeded, 1 otherwise (the figures are
 # reported, not enforced).
 set -euo pipefail
@@ -131,6 +133,7 @@ avvia_server() {
     echo "RemoteBindAddress = 127.0.0.1"
     echo "IpcName = vessentaria_bench_$porta"
     echo "SecurityDatabase = $R/data/security3.fdb"
+    [ -z "${BENCH_WIRECRYPT:-}" ] || echo "WireCrypt = $BENCH_WIRECRYPT"
   } > "$R/firebird.conf"
   { echo "security.db = $R/data/security3.fdb"
     echo "{"
