@@ -39,7 +39,13 @@ class SorveglianteTest : public ::testing::Test {
     CreaDatabaseDiProva(archivio_,
                         "CREATE TABLE T (ID INTEGER, B BLOB SUB_TYPE 0);\n"
                         "COMMIT;\n"
-                        "INSERT INTO T VALUES (1, 'contenuto');\n");
+                        "INSERT INTO T VALUES (1, 'contenuto');\n"
+                        "CREATE TABLE L (TESTO VARCHAR(4000));\n"
+                        "SET TERM ^;\n"
+                        "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN\n"
+                        "  WHILE (I < 500) DO BEGIN INSERT INTO L VALUES (LPAD('', 4000, 'l'));\n"
+                        "  I = I + 1; END END^\n"
+                        "SET TERM ;^\n");
   }
 
   std::unique_ptr<TSQLDatabase> Apri(int connessione, int risposta) {
@@ -80,6 +86,12 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
       {"commit", [](TSQLTransaction& t, TSQLStatement&) { t.Commit(); }},
       // The row came before the freeze; its blob needs the server again.
       {"blob", [](TSQLTransaction&, TSQLStatement& s) { s.Fields(0).AsString(); }},
+      // Rows read ahead on their own thread: those that reached the client come, the fetch that
+      // needs the server is cut and its error reaches the reader.
+      {"ahead",
+       [](TSQLTransaction&, TSQLStatement& s) {
+         while (!s.Eof()) s.Next();
+       }},
   };
   for (const Caso& caso : casi) {
     SCOPED_TRACE(caso.nome);
@@ -91,6 +103,12 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
     if (std::string(caso.nome) == "blob") {
       s.SQL().Add("SELECT B FROM T");
       s.Execute();
+    }
+    if (std::string(caso.nome) == "ahead") {
+      s.SQL().Add("SELECT TESTO FROM L");
+      s.Execute();
+      s.LeggiInAnticipo(2, 1 << 20);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the ring is full
     }
     server_.Sospendi();
     Ripresa ripresa{server_};
