@@ -84,7 +84,8 @@ class TaskTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(TaskTest, PairStartsBothTransactions) {
+// Each transaction of the pair is active when asked for, with its options and its database.
+TEST_F(TaskTest, PairGivesItsTransactionsStarted) {
   auto database = ConnettiArchivio(origine_);
   TConnessione connessione(*database);
   EXPECT_EQ(&connessione.Database(), database.get());
