@@ -24,10 +24,37 @@ std::string NomeValore(int riga, int colonna) {
   return nome;
 }
 
+bool ParteDelNome(char c) {
+  return c == '"' || c == '_' || c == '$' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+         (c >= 'a' && c <= 'z');
+}
+
+// `corpo` with each :Nome of a value replaced by row `riga`'s parameter of the block.
+std::string CorpoRiga(const std::string& corpo, const std::vector<TParametroBlocco>& parametri,
+                      int riga) {
+  std::string testo;
+  size_t i = 0;
+  while (i < corpo.size()) {
+    bool sostituito = false;
+    if (corpo[i] == ':')
+      for (size_t c = 0; c < parametri.size() && !sostituito; ++c) {
+        const std::string& nome = parametri[c].Nome;
+        const size_t fine = i + 1 + nome.size();
+        if (corpo.compare(i + 1, nome.size(), nome) != 0) continue;
+        if (fine < corpo.size() && ParteDelNome(corpo[fine])) continue;
+        testo += ':' + NomeValore(riga, static_cast<int>(c));
+        i = fine;
+        sostituito = true;
+      }
+    if (!sostituito) testo += corpo[i++];
+  }
+  return testo;
+}
+
 }  // namespace
 
 std::string TestoBlocco(const std::string& corpo, const std::vector<TParametroBlocco>& parametri,
-                        int righe) {
+                        int righe, bool inLinea) {
   const int colonne = static_cast<int>(parametri.size());
   std::string testo = "EXECUTE BLOCK (\r\n";
   for (int r = 0; r < righe; ++r)
@@ -36,16 +63,25 @@ std::string TestoBlocco(const std::string& corpo, const std::vector<TParametroBl
     }
   testo += kRighe;
   testo += " INTEGER = ?\r\n";
-  testo += ")\r\nAS\r\nDECLARE PROCEDURE VSQL_RIGA (\r\n";
-  for (int c = 0; c < colonne; ++c) {
-    const TParametroBlocco& p = parametri[static_cast<size_t>(c)];
-    testo += p.Nome + " " + p.Tipo + (c + 1 < colonne ? ",\r\n" : "\r\n");
+  testo += ")\r\nAS\r\n";
+  if (!inLinea) {
+    testo += "DECLARE PROCEDURE VSQL_RIGA (\r\n";
+    for (int c = 0; c < colonne; ++c) {
+      const TParametroBlocco& p = parametri[static_cast<size_t>(c)];
+      testo += p.Nome + " " + p.Tipo + (c + 1 < colonne ? ",\r\n" : "\r\n");
+    }
+    testo += ")\r\nAS\r\nBEGIN\r\n" + corpo + ";\r\nEND\r\n";
   }
-  testo += ")\r\nAS\r\nBEGIN\r\n" + corpo + ";\r\nEND\r\nBEGIN\r\n";
+  testo += "BEGIN\r\n";
   for (int r = 0; r < righe; ++r) {
     testo += "IF (";
     testo += kRighe;
-    testo += " > " + std::to_string(r) + ") THEN EXECUTE PROCEDURE VSQL_RIGA(";
+    testo += " > " + std::to_string(r) + ") THEN ";
+    if (inLinea) {
+      testo += CorpoRiga(corpo, parametri, r) + ";\r\n";
+      continue;
+    }
+    testo += "EXECUTE PROCEDURE VSQL_RIGA(";
     for (int c = 0; c < colonne; ++c) testo += (c > 0 ? ", :" : ":") + NomeValore(r, c);
     testo += ");\r\n";
   }
@@ -66,15 +102,24 @@ TBloccoRighe::TBloccoRighe(TSQLDatabase& database, TSQLTransaction& transaction,
 TBloccoRighe::~TBloccoRighe() = default;
 
 TSQLStatement& TBloccoRighe::Forma() {
-  if (!forma_) {
+  if (forma_) return *forma_;
+  auto prepara = [&](bool inLinea) {
     auto nuova = std::make_unique<TSQLStatement>();
     nuova->SetDatabase(&database_);
     nuova->SetTransaction(&transaction_);
     // The block's own :names are variables of the block, not parameters of the client.
     nuova->SetParamCheck(false);
-    nuova->SQL().Add(TestoBlocco(corpo_, parametri_, righeMassime_));
+    nuova->SQL().Add(TestoBlocco(corpo_, parametri_, righeMassime_, inLinea));
     nuova->Prepare();
     forma_ = std::move(nuova);
+    inLinea_ = inLinea;
+  };
+  // The statement written once per row runs faster than a call per row, while the rows' table
+  // contexts fit in one statement; beyond that the procedure's form takes any number of rows.
+  try {
+    prepara(true);
+  } catch (const ESQLError&) {
+    prepara(false);
   }
   return *forma_;
 }

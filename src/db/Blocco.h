@@ -1,9 +1,9 @@
 #pragma once
 
 // Many rows in one request: an EXECUTE BLOCK whose parameters carry the values of several rows
-// and whose body runs one statement once per row, in row order, through a procedure declared in
-// the block. A block of plain statements runs out of table contexts (256 per statement) after
-// about 85 upserts; a declared procedure is compiled once and costs none of them per call.
+// and whose body runs one statement once per row, in row order: written out once per row, or,
+// where that many statements would run out of table contexts (256 per statement: about 85
+// upserts), through a procedure declared in the block, compiled once and costing none per call.
 // Over a network the block costs one round trip where the rows one by one cost one each.
 
 #include <cstddef>
@@ -24,9 +24,10 @@ struct TParametroBlocco {
 };
 
 // The text of a block that takes `righe` rows of `parametri`, then the number of rows to run,
-// and runs `corpo` for each of the first rows.
+// and runs `corpo` for each of the first rows: written once per row, each :Nome of `corpo` made
+// that row's value (`inLinea`), or called per row as a procedure declared in the block.
 std::string TestoBlocco(const std::string& corpo, const std::vector<TParametroBlocco>& parametri,
-                        int righe);
+                        int righe, bool inLinea);
 
 // Collects rows of values and runs them as blocks. The rows are filled in the parameters of one
 // block for RigheMassime() rows, prepared at the first row; a shorter batch goes through the same
@@ -42,6 +43,8 @@ class TBloccoRighe {
 
   int RigheMassime() const { return righeMassime_; }
   int Colonne() const { return static_cast<int>(parametri_.size()); }
+  // Whether the prepared block writes the statement once per row (else it calls it per row).
+  bool InLinea() const { return inLinea_; }
   // Rows collected and not yet sent.
   int Righe() const { return righe_; }
   // The bytes that the collected rows take in the request's message.
@@ -73,5 +76,6 @@ class TBloccoRighe {
   int righe_ = 0;
   size_t byte_ = 0;
   int usate_ = 0;  // rows that may hold values since the last batch: cleared before a short one
+  bool inLinea_ = false;
   std::unique_ptr<TSQLStatement> forma_;
 };

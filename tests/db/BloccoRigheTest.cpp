@@ -1,5 +1,6 @@
-// Many rows in one request: more upserts than a plain block could hold, a shorter last batch, and
-// a refused block that leaves nothing and keeps its rows for running them one by one.
+// Many rows in one request: more upserts than a plain block could hold (the block calls them
+// instead), a shorter last batch, and a refused block that leaves nothing and keeps its rows for
+// running them one by one.
 #include <vector>
 
 #include "AccessoFixture.h"
@@ -45,6 +46,8 @@ TEST_F(BloccoRigheTest, ManyRowsShortBatchAndRefusal) {
   auto tr = CreaTransazioneSnapshot(*db_);
   TBloccoRighe blocco(*db_, *tr, kCorpo, Valori(), 100);
   for (int id = 1; id <= 100; ++id) Riga(blocco, id);
+  // A hundred upserts written out would take more table contexts than one statement has.
+  EXPECT_FALSE(blocco.InLinea());
   EXPECT_GT(blocco.Byte(), 100u * 4);
   blocco.Esegui();
   EXPECT_EQ(blocco.Righe(), 0);
@@ -85,6 +88,7 @@ TEST_F(BloccoRigheTest, OneBlockWhateverTheBatchLengths) {
   int id = 0;
   for (int righe = 6; righe >= 1; --righe) {
     for (int r = 0; r < righe; ++r) Riga(blocco, ++id);
+    EXPECT_TRUE(blocco.InLinea());
     blocco.Esegui();
   }
   for (int riga : {300, 302, -5, 304}) Riga(blocco, riga);
