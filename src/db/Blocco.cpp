@@ -24,31 +24,15 @@ std::string NomeValore(int riga, int colonna) {
   return nome;
 }
 
-bool ParteDelNome(char c) {
-  return c == '"' || c == '_' || c == '$' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-         (c >= 'a' && c <= 'z');
-}
-
-// `corpo` with each :Nome of a value replaced by row `riga`'s parameter of the block.
+// `corpo` with each :Nome of a value replaced by row `riga`'s parameter of the block; other
+// names stay as written.
 std::string CorpoRiga(const std::string& corpo, const std::vector<TParametroBlocco>& parametri,
                       int riga) {
-  std::string testo;
-  size_t i = 0;
-  while (i < corpo.size()) {
-    bool sostituito = false;
-    if (corpo[i] == ':')
-      for (size_t c = 0; c < parametri.size() && !sostituito; ++c) {
-        const std::string& nome = parametri[c].Nome;
-        const size_t fine = i + 1 + nome.size();
-        if (corpo.compare(i + 1, nome.size(), nome) != 0) continue;
-        if (fine < corpo.size() && ParteDelNome(corpo[fine])) continue;
-        testo += ':' + NomeValore(riga, static_cast<int>(c));
-        i = fine;
-        sostituito = true;
-      }
-    if (!sostituito) testo += corpo[i++];
-  }
-  return testo;
+  return SostituisciParametri(corpo, [&](const std::string& nome) {
+    for (size_t c = 0; c < parametri.size(); ++c)
+      if (parametri[c].Nome == nome) return ':' + NomeValore(riga, static_cast<int>(c));
+    return ':' + nome;
+  });
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,8 +93,12 @@ std::string NormalizzaNome(const std::string& nome, int dialetto);
 std::string NomeUscita(const std::string& alias, const std::vector<std::string>& presi,
                        int& senzaNome);
 
-// Parameter scanning: replaces each :name (or :"name") by '?' outside strings and comments and
-// collects the raw names in order. Raises "SQL Parse Error:..." on a malformed text.
+// Parameter scanning: `testo` with each :name (or :"name", or ?name) outside strings and comments
+// replaced by what `sostituto` gives for its raw name, in order. Raises "SQL Parse Error:..." on a
+// malformed text.
+std::string SostituisciParametri(
+    const std::string& testo, const std::function<std::string(const std::string& nome)>& sostituto);
+// Replaces each parameter by '?' and collects the raw names in order.
 std::string ScansionaParametri(const std::string& testo, std::vector<std::string>& nomi);
 
 // Bytes of text in a VARYING buffer: its length prefix, which must not go beyond the declared

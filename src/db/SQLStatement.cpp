@@ -119,7 +119,9 @@ std::string NomeUscita(const std::string& alias, const std::vector<std::string>&
   return nome;
 }
 
-std::string ScansionaParametri(const std::string& testo, std::vector<std::string>& nomi) {
+std::string SostituisciParametri(
+    const std::string& testo,
+    const std::function<std::string(const std::string& nome)>& sostituto) {
   std::string r;
   r.reserve(testo.size());
   size_t i = 0;
@@ -155,14 +157,20 @@ std::string ScansionaParametri(const std::string& testo, std::vector<std::string
         if (i == inizio) ErroreParsing("Parameter name expected");
         nome = testo.substr(inizio, i - inizio);
       }
-      nomi.push_back(nome);
-      r += '?';
+      r += sostituto(nome);
     } else {
       r += c;
       ++i;
     }
   }
   return r;
+}
+
+std::string ScansionaParametri(const std::string& testo, std::vector<std::string>& nomi) {
+  return SostituisciParametri(testo, [&nomi](const std::string& nome) {
+    nomi.push_back(nome);
+    return std::string(1, '?');
+  });
 }
 
 TSQLStatement::TSQLStatement() : impl_(std::make_unique<Impl>()) {

@@ -23,6 +23,27 @@ std::vector<TParametroBlocco> Valori() {
 
 }  // namespace
 
+// Written in line, each row's statement names that row's values; other names, and the names in
+// strings and comments, stay as written.
+TEST(TestoBlocco, RowValuesInLine) {
+  const struct {
+    const char* corpo;
+    const char* riga1;
+  } casi[] = {
+      {kCorpo,
+       "UPDATE OR INSERT INTO RIGHE (ID, \"Testo\", N, B) VALUES (:P1_0, :P1_1, :P1_2, :P1_3) "
+       "MATCHING (ID)"},
+      {"X = :\"N\"||':\"N\"'/* :\"B\" */", "X = :P1_2||':\"N\"'/* :\"B\" */"},
+      {":ALTRO, :\"IDX\", :\"ID\"", ":ALTRO, :\"IDX\", :P1_0"},
+  };
+  for (const auto& c : casi) {
+    const std::string testo = TestoBlocco(c.corpo, Valori(), 2, true);
+    EXPECT_NE(testo.find(std::string("IF (VSQL_RIGHE > 1) THEN ") + c.riga1 + ";\r\n"),
+              std::string::npos)
+        << testo;
+  }
+}
+
 class BloccoRigheTest : public AccessoTest {
  protected:
   std::string Ddl() const override {
