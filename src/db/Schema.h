@@ -78,6 +78,9 @@ bool EsisteTabella(const std::string& tabella, TSQLDatabase& database,
 bool EsisteTabella(const std::string& tabella, TSQLDatabase& database);
 // The layouts of tables by name, as CaricaCampiSQL reads them.
 using TTracciati = std::map<std::string, TCampoSQLList>;
+// Whether a column name can be written without double quotes: a plain upper-case identifier and
+// no reserved word. Dialect 1, where double quotes make a string, needs it.
+bool NomeNudo(const std::string& nome);
 // Number of rows that the SELECT in `righe` returns, in an active transaction.
 int32_t ContaRecordSQL(const TStrings& righe, TSQLTransaction& transaction);
 
