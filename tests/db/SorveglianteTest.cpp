@@ -41,11 +41,8 @@ class SorveglianteTest : public ::testing::Test {
                         "COMMIT;\n"
                         "INSERT INTO T VALUES (1, 'contenuto');\n"
                         "CREATE TABLE L (TESTO VARCHAR(4000));\n"
-                        "SET TERM ^;\n"
-                        "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN\n"
-                        "  WHILE (I < 500) DO BEGIN INSERT INTO L VALUES (LPAD('', 4000, 'l'));\n"
-                        "  I = I + 1; END END^\n"
-                        "SET TERM ;^\n");
+                        "INSERT INTO L " +
+                            RigheNumerate(500, "LPAD('', 4000, 'l')") + ";\n");
   }
 
   std::unique_ptr<TSQLDatabase> Apri(int connessione, int risposta) {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -80,6 +81,19 @@ void CreaDatabaseDiProva(const std::string& path, const std::string& ddl, int di
 
 std::string QueryIsql(const std::string& database, const std::string& select) {
   return RunIsql(database, "SET LIST ON;\nSET BLOB ALL;\n" + select + ";\n");
+}
+
+std::string RigheNumerate(int n, const std::string& colonne) {
+  // The server stops a recursion at 1024 levels: the numbers are made of thousands and units,
+  // each counted by a recursion of its own.
+  auto conta = [](const char* nome, int fino) {
+    return std::string(nome) + " (I) AS (SELECT 0 FROM RDB$DATABASE UNION ALL SELECT I + 1 FROM " +
+           nome + " WHERE I < " + std::to_string(fino) + ")";
+  };
+  return "WITH RECURSIVE " + conta("U", std::min(n, 1000) - 1) + ",\n" +
+         conta("M", (n - 1) / 1000) +
+         ",\nN (I) AS (SELECT M.I * 1000 + U.I + 1 FROM M CROSS JOIN U WHERE M.I * 1000 + U.I < " +
+         std::to_string(n) + ")\nSELECT " + colonne + " FROM N";
 }
 
 std::string ProgramPath() {

@@ -34,6 +34,10 @@ void CreaDatabaseDiProva(const std::string& path, const std::string& ddl = "", i
 // both sides of a copy independently of the access layer.
 std::string QueryIsql(const std::string& database, const std::string& select);
 
+// A SELECT of `colonne` over the numbers I = 1 to n, one row each: a table is filled with
+// "INSERT INTO T " + RigheNumerate(n, "I, ...").
+std::string RigheNumerate(int n, const std::string& colonne);
+
 // Runs a command line through the shell; returns its exit status, fills stdout and stderr.
 int RunCommand(const std::string& commandLine, std::string* out = nullptr,
                std::string* err = nullptr, const std::string& stdinText = "");
