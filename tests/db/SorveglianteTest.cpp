@@ -65,27 +65,33 @@ class SorveglianteTest : public ::testing::Test {
 // fails after the limit with a network error, and ending the transaction and the attachment
 // afterwards does not wait either.
 TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
+  using Passo = std::function<void(TSQLTransaction&, TSQLStatement&)>;
+  auto esegui = [](const char* sql) {
+    return [sql](TSQLTransaction&, TSQLStatement& s) {
+      s.SQL().Add(sql);
+      s.Execute();
+    };
+  };
   struct Caso {
     const char* nome;
-    std::function<void(TSQLTransaction&, TSQLStatement&)> richiesta;
+    Passo prima;  // before the freeze
+    Passo richiesta;
   };
   const std::vector<Caso> casi = {
-      {"execute",
-       [](TSQLTransaction&, TSQLStatement& s) {
-         s.SQL().Add("UPDATE T SET ID = 2");
-         s.Execute();
-       }},
-      {"select",
-       [](TSQLTransaction&, TSQLStatement& s) {
-         s.SQL().Add("SELECT ID FROM T");
-         s.Execute();
-       }},
-      {"commit", [](TSQLTransaction& t, TSQLStatement&) { t.Commit(); }},
+      {"execute", nullptr, esegui("UPDATE T SET ID = 2")},
+      {"select", nullptr, esegui("SELECT ID FROM T")},
+      {"commit", nullptr, [](TSQLTransaction& t, TSQLStatement&) { t.Commit(); }},
       // The row came before the freeze; its blob needs the server again.
-      {"blob", [](TSQLTransaction&, TSQLStatement& s) { s.Fields(0).AsString(); }},
+      {"blob", esegui("SELECT B FROM T"),
+       [](TSQLTransaction&, TSQLStatement& s) { s.Fields(0).AsString(); }},
       // Rows read ahead on their own thread: those that reached the client come, the fetch that
       // needs the server is cut and its error reaches the reader.
       {"ahead",
+       [esegui](TSQLTransaction& t, TSQLStatement& s) {
+         esegui("SELECT TESTO FROM L")(t, s);
+         s.LeggiInAnticipo(2, 1 << 20);
+         std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the ring is full
+       },
        [](TSQLTransaction&, TSQLStatement& s) {
          while (!s.Eof()) s.Next();
        }},
@@ -97,16 +103,7 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
     TSQLStatement s;
     s.SetDatabase(db.get());
     s.SetTransaction(tr.get());
-    if (std::string(caso.nome) == "blob") {
-      s.SQL().Add("SELECT B FROM T");
-      s.Execute();
-    }
-    if (std::string(caso.nome) == "ahead") {
-      s.SQL().Add("SELECT TESTO FROM L");
-      s.Execute();
-      s.LeggiInAnticipo(2, 1 << 20);
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the ring is full
-    }
+    if (caso.prima) caso.prima(*tr, s);
     server_.Sospendi();
     Ripresa ripresa{server_};
     auto inizio = std::chrono::steady_clock::now();

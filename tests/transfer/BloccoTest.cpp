@@ -134,6 +134,14 @@ Esito Copia(const std::string& origine, const std::string& destinazione, const T
   return esito;
 }
 
+// The destination holds the source's order rows byte for byte, and its trigger saw them in the
+// source's order.
+void StesseRighe(const ArchiviOrdini& archivi, const Esito& esito) {
+  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
+            DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE=100"));
+  EXPECT_EQ(esito.registro, esito.ordineOrigine);
+}
+
 void CopiaEsatta(int righe, const std::vector<int>& immagini, const TMisure& misure) {
   SCOPED_TRACE(std::to_string(righe) + " rows, blocks of " + std::to_string(misure.Righe) + ", " +
                std::to_string(misure.Byte) + " bytes, text up to " +
@@ -144,9 +152,7 @@ void CopiaEsatta(int righe, const std::vector<int>& immagini, const TMisure& mis
   EXPECT_EQ(esito.messaggio, "");
   EXPECT_EQ(esito.righe, righe);
   EXPECT_GT(esito.blocchi, 0);
-  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
-            DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE=100"));
-  EXPECT_EQ(esito.registro, esito.ordineOrigine);
+  StesseRighe(archivi, esito);
 }
 
 }  // namespace
@@ -175,9 +181,7 @@ TEST(BloccoTest, NoBlocksWhereNoRoundTripIsSaved) {
   Esito esito = Copia(archivi.origine, archivi.destinazione, {0, 0, 0});
   ASSERT_TRUE(esito.riuscito) << esito.messaggio;
   EXPECT_EQ(esito.blocchi, 0);
-  EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
-            DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE=100"));
-  EXPECT_EQ(esito.registro, esito.ordineOrigine);
+  StesseRighe(archivi, esito);
 }
 
 // A row refused in the middle of a batch: the note is the one the row alone gets, and the rows
@@ -229,9 +233,7 @@ TEST(BloccoTest, ArchivesBehindAServer) {
     ASSERT_TRUE(esito.riuscito) << esito.messaggio;
     EXPECT_EQ(esito.righe, caso.righe);
     EXPECT_GT(esito.blocchi, 0);
-    EXPECT_EQ(DumpTabella(archivi.destinazione, "PS_STOINSCAR"),
-              DumpTabella(archivi.origine, "PS_STOINSCAR", "IDSESSIONE=100"));
-    EXPECT_EQ(esito.registro, esito.ordineOrigine);
+    StesseRighe(archivi, esito);
   }
 }
 
