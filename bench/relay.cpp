@@ -8,8 +8,9 @@
 //
 // Prints "port N" once listening, then for each connection "open ID" and, when both directions
 // have ended, "closed ID UP_BYTES UP_CHUNKS DOWN_BYTES DOWN_CHUNKS ROUND_TRIPS" (up is towards the
-// server). ROUND_TRIPS counts the times the client spoke after the server: each is a wait of one
-// round trip on a real link. Runs until killed.
+// server). ROUND_TRIPS counts the times the server answered the client: each is a wait of one
+// round trip on a real link (a last packet that nothing answers, as the disconnect, waits for
+// nothing). Runs until killed.
 // With BENCH_RELAY_OPS=1 in the environment it also prints, for every chunk, "chunk ID up|down
 // BYTES WORD" with WORD the chunk's first 32-bit big-endian word: the operation code of a packet
 // of Firebird's wire protocol, readable only while the server's WireCrypt is Disabled. "up*"
@@ -82,8 +83,9 @@ void Leggi(Connessione& c, Senso& s, int chi) {
     Pezzo pezzo{Orologio::now() + c.ritardo, {}};
     if (n > 0) {
       pezzo.dati.assign(buffer.data(), buffer.data() + n);
-      const bool giro = c.ultimo.exchange(chi) != chi && chi == 0;
-      if (giro) ++c.giri;
+      const bool turno = c.ultimo.exchange(chi) != chi;
+      const bool giro = turno && chi == 0;
+      if (turno && chi == 1) ++c.giri;
       if (c.operazioni) {
         const auto* b = reinterpret_cast<const unsigned char*>(buffer.data());
         const unsigned long parola =

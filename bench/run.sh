@@ -292,6 +292,11 @@ nota_task() {
     isql "$inst/archivi/ditta.fdb" | sed -n 's/^NOTA *//p' | tr '\r' ' '
 }
 
+cpu_server() {  # user + system seconds the private server has used so far
+  [ -n "$server_pid" ] || { echo 0; return; }
+  awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$server_pid/stat"
+}
+
 statistica() {  # median min max of the numbers on stdin
   sort -g | awk '{v[NR]=$1} END {printf "%s %s %s\n", v[int((NR+1)/2)], v[1], v[NR]}'
 }
@@ -408,6 +413,7 @@ for modo in $modi; do
         isql "$inst/archivi/ditta.fdb"
       inizio_log=0
       [ -n "$relay_pid" ] && inizio_log="$(wc -l <"$W/relay.log")"
+      cpu_server_prima="$(cpu_server)"
       if [ "$giro" = strace ]; then
         esegui "$chi" "$origine" "$dest" "$W/.uscita-$chi" strace
         echo "$(invii "$W/.uscita-$chi.strace")" >"$W/.s-$chi"
@@ -427,9 +433,10 @@ for modo in $modi; do
           viaggi=", $viaggi round trips"
         fi
         # The server holds what a client prepared until the client lets it go: its peak
-        # resident memory so far, and what it still holds after the run.
+        # resident memory so far, and what it still holds after the run; and the work it did
+        # for the run, which the client's own CPU time leaves out.
         [ -n "$server_pid" ] && viaggi="$viaggi, server $(awk '/^VmHWM|^VmRSS/ {printf "%s%.1f", \
-          (n++ ? " now " : "peak "), $2 / 1024}' "/proc/$server_pid/status") MiB"
+          (n++ ? " now " : "peak "), $2 / 1024}' "/proc/$server_pid/status") MiB, server cpu $(awk -v a="$cpu_server_prima" -v b="$(cpu_server)" 'BEGIN {printf "%.2f", b - a}') s"
         printf '   %-8s run %s: %6.2f s, %7.1f MiB, cpu %6.2f s%s\n' "$chi" "$giro" "$secondi" \
           "$(awk -v k="$kib" 'BEGIN {print k / 1024}')" "$cpu" "$viaggi"
       fi

@@ -33,7 +33,7 @@ sockaddr_in Loopback(int porta) {
 struct Coppia {
   int client;
   int server;
-  bool rispostoServer = true;  // the client's first packet is a round trip too
+  bool rispostoServer = true;  // until the client speaks first
 };
 
 }  // namespace
@@ -99,7 +99,7 @@ void Relay::Inoltra() {
           aperta = false;
           break;
         }
-        if (lato == 0 && c.rispostoServer) ++giri_;
+        if (lato == 1 && !c.rispostoServer) ++giri_;
         c.rispostoServer = lato == 1;
         aperta = ScriviTutto(lato == 0 ? c.server : c.client, dati.data(), n);
       }

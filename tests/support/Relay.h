@@ -5,8 +5,9 @@
 #include <thread>
 
 // A relay on 127.0.0.1 in front of a server's port that forwards every connection unchanged and
-// counts its round trips: the times a client speaks after its server has answered (the first
-// packet included), each a wait of one round trip on a real link. Started by the constructor
+// counts its round trips: the times a server answers its client, each a wait of one round trip
+// on a real link (the client's last packet, which nothing answers, waits for nothing). Started
+// by the constructor
 // (throws std::runtime_error when it cannot listen), stopped by the destructor.
 class Relay {
  public:
