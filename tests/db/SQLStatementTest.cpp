@@ -286,21 +286,6 @@ TEST_F(SQLStatementTest, NoPermissionIsItsOwnKind) {
   }
 }
 
-// The numbers of a fixture's rows, each once, also past the server's 1024 levels of recursion.
-TEST(RigheNumerate, OneToNEachOnce) {
-  TempFolder cartella;
-  CreaDatabaseDiProva(cartella / "numeri.fdb");
-  for (int n : {1, 999, 1000, 1001, 2500}) {
-    EXPECT_EQ(QueryIsql(cartella / "numeri.fdb",
-                        RigheNumerate(n,
-                                      "COUNT(DISTINCT I) AS DIVERSI, MIN(I) AS MINIMO, "
-                                      "MAX(I) - COUNT(*) AS SCARTO")),
-              "\nDIVERSI                         " + std::to_string(n) +
-                  "\nMINIMO                          1\nSCARTO                          0\n\n\n")
-        << n;
-  }
-}
-
 // A thousand rows: a text that is NULL every 7th row and grows with the row, and every 100th row
 // a blob long enough to be read in requests of its own.
 class LetturaAnticipataTest : public AccessoTest {
