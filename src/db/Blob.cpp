@@ -16,12 +16,9 @@ struct BlobAperto {
   ~BlobAperto() {
     if (!handle) return;
     ISC_STATUS_ARRAY status{};
-    std::lock_guard<std::mutex> turno(database->Turno());
-    TRichiesta richiesta(database->Sorvegliante());
-    if (scritto)
-      isc_cancel_blob(status, &handle);
-    else
-      isc_close_blob(status, &handle);
+    Sorvegliata(database, [&] {
+      return scritto ? isc_cancel_blob(status, &handle) : isc_close_blob(status, &handle);
+    });
   }
   void Chiudi() {
     ISC_STATUS_ARRAY status{};

@@ -191,11 +191,17 @@ void ImpostaParametriTransazione(TSQLTransaction& transaction, TOpzioniTransazio
       transaction.Params().Add(std::string("isc_tpb_") + kNomiTPB[n - 1]);
 }
 
-std::unique_ptr<TSQLTransaction> CreaTransazione(TSQLDatabase& database,
-                                                 TOpzioniTransazione opzioni) {
+std::unique_ptr<TSQLTransaction> NuovaTransazione(TSQLDatabase& database,
+                                                  TOpzioniTransazione opzioni) {
   auto transazione = std::make_unique<TSQLTransaction>();
   transazione->SetDefaultDatabase(&database);
   ImpostaParametriTransazione(*transazione, opzioni);
+  return transazione;
+}
+
+std::unique_ptr<TSQLTransaction> CreaTransazione(TSQLDatabase& database,
+                                                 TOpzioniTransazione opzioni) {
+  auto transazione = NuovaTransazione(database, opzioni);
   transazione->SetActive(true);
   return transazione;
 }

@@ -82,7 +82,10 @@ constexpr TOpzioniTransazione kTpbRecVersion = 1u << 17;
 
 // Stops the transaction (an active one is rolled back) and rewrites its Params from the options.
 void ImpostaParametriTransazione(TSQLTransaction& transaction, TOpzioniTransazione opzioni);
-// A new started transaction on a connected database; the caller owns it.
+// A new transaction on `database` with the options, not yet started; the caller owns it.
+std::unique_ptr<TSQLTransaction> NuovaTransazione(TSQLDatabase& database,
+                                                  TOpzioniTransazione opzioni);
+// The same, started: the database must be connected.
 std::unique_ptr<TSQLTransaction> CreaTransazione(TSQLDatabase& database,
                                                  TOpzioniTransazione opzioni);
 // concurrency + nowait

@@ -3,18 +3,6 @@
 #include "db/SQLDatabase.h"
 #include "db/SQLTransaction.h"
 
-namespace {
-
-std::unique_ptr<TSQLTransaction> NuovaTransazione(TSQLDatabase& database,
-                                                  TOpzioniTransazione opzioni) {
-  auto transazione = std::make_unique<TSQLTransaction>();
-  transazione->SetDefaultDatabase(&database);
-  ImpostaParametriTransazione(*transazione, opzioni);
-  return transazione;
-}
-
-}  // namespace
-
 TConnessione::TConnessione(TSQLDatabase& database)
     : database_(database),
       transazioneLettura_(NuovaTransazione(database, kTpbReadCommitted | kTpbRecVersion)),

@@ -87,7 +87,7 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
   // The whole run is one unit of work in the destination's write transaction, where only the
   // destination's layouts were read before.
   TSQLTransaction& scrittura = Destinazione()->TransazioneScrittura();
-  TransazioneDescrizione(TSlot::Origine);
+  TransazioneDescrizione(TSlot::Origine);  // the snapshot of ApriConnessioni, or anew on a rerun
   struct TFineIstantanea {
     std::unique_ptr<TSQLTransaction>& istantanea;
     // Read only: its release commits nothing and never fails.
