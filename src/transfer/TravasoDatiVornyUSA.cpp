@@ -48,6 +48,9 @@ TTravasoDatiVornyUSA::TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& 
 
 TTravasoDatiVornyUSA::~TTravasoDatiVornyUSA() = default;
 
+TComuneTravasi::TComuneTravasi() = default;
+TComuneTravasi::~TComuneTravasi() = default;
+
 const TCampoSQLList* TTravasoDatiVornyUSA::TracciatoComune(const TConnessione& connessione) const {
   if (!comune_) return nullptr;
   const TTracciati& tracciati =
@@ -206,23 +209,30 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   }
   ComponiSQLDestinazione(sqlDestinazione_->SQL());
   const int n = campi_->Count();
-  blocco_.reset();
+  LasciaBlocco();
   if (conBlocchi) {
-    std::vector<TParametroBlocco> valori;
-    for (int i = 0; i < n; ++i) {
-      const std::string nome = Quotato(campi_->Campo(i).Nome);
-      valori.push_back({nome, "TYPE OF COLUMN " + Quotato(tabella_) + "." + nome});
+    const int righe = std::min(misure.Righe, kParametriMassimi / std::max(n, 1));
+    // Steps that write one table with one statement share its block: prepared once, in one
+    // round trip, instead of once per step.
+    posto_ = comune_ ? &comune_->blocchi[sqlDestinazione_->SQL().Text() + std::to_string(righe)]
+                     : &bloccoProprio_;
+    if (!*posto_) {
+      std::vector<TParametroBlocco> valori;
+      for (int i = 0; i < n; ++i) {
+        const std::string nome = Quotato(campi_->Campo(i).Nome);
+        valori.push_back({nome, "TYPE OF COLUMN " + Quotato(tabella_) + "." + nome});
+      }
+      *posto_ = std::make_unique<TBloccoRighe>(destinazione_.Database(),
+                                               destinazione_.TransazioneScrittura(),
+                                               sqlDestinazione_->SQL().Text(), std::move(valori), righe);
     }
-    blocco_ = std::make_unique<TBloccoRighe>(
-        destinazione_.Database(), destinazione_.TransazioneScrittura(),
-        sqlDestinazione_->SQL().Text(), std::move(valori),
-        std::min(misure.Righe, kParametriMassimi / std::max(n, 1)));
+    blocco_ = posto_->get();
     byteBlocco_ = misure.Byte;
     try {
       blocco_->Valore(0);  // prepares the block
     } catch (const ESQLError&) {
       // A destination that does not take the block still takes the rows one by one.
-      blocco_.reset();
+      LasciaBlocco();
     }
   }
   // Each preparation waits a round trip across a network: where rows go in blocks, the statement
@@ -368,7 +378,7 @@ bool TTravasoDatiVornyUSA::AccodaRecord(std::string& messaggio) {
     } catch (const ESQLError&) {
       // A destination that does not take the block (it is prepared here, at the first row) still
       // takes the rows one by one.
-      blocco_.reset();
+      LasciaBlocco();
       return InserisciRecord(messaggio);
     }
   }
@@ -407,6 +417,12 @@ bool TTravasoDatiVornyUSA::InviaBlocco(std::string& messaggio) {
   }
   blocco_->Svuota();
   return true;
+}
+
+void TTravasoDatiVornyUSA::LasciaBlocco() {
+  if (blocco_ && posto_) posto_->reset();
+  blocco_ = nullptr;
+  posto_ = nullptr;
 }
 
 bool TTravasoDatiVornyUSA::InserisciRecord(std::string& messaggio) {

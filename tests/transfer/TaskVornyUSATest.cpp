@@ -367,7 +367,8 @@ TEST(TaskVornyUSATest, FewFixedRoundTrips) {
   // the destination began its unit of work afresh; 70 and 67 when each step asked the system
   // tables and emptied alone).
   EXPECT_LE(relay[0].Giri(), 21);
-  EXPECT_LE(relay[1].Giri(), 17);
+  EXPECT_LE(relay[1].Giri(), 16);
+  std::cerr << "round trips: " << relay[0].Giri() << " " << relay[1].Giri() << "\n";
 }
 
 // Archives of dialect 1, where double quotes make a string, with the order tables in the types
