@@ -172,7 +172,7 @@ void TSQLDatabase::SetDatabaseName(const std::string& name) {
 }
 
 void TSQLDatabase::SetSQLDialect(int value) {
-  if (value < 1 || (Connected() && value > dbDialect_))
+  if (value < 1 || (Connected() && value > DatabaseDialect()))
     ErroreSQL(ceDialettoNonValido, "SQL Dialect Invalid");
   sqlDialect_ = value;
 }
@@ -220,35 +220,25 @@ void TSQLDatabase::SetConnected(bool value) {
 
 void TSQLDatabase::Attaccato(unsigned int handle) {
   handle_ = handle;
-  try {
-    // Watched from the first request on: a server may stop answering at any one.
-    if (responseTimeout_ > 0 && responseTimeout_ <= kRispostaMassima)
+  informato_ = false;
+  // Watched from the first request on: a server may stop answering at any one.
+  if (responseTimeout_ > 0 && responseTimeout_ <= kRispostaMassima) try {
       sorvegliante_ =
           std::make_unique<TSorvegliante>(handle_, static_cast<uint32_t>(responseTimeout_) * 1000u);
-    ChiediInformazioni();
-    // On the embedded engine a long request is this process's own work, not a server that
-    // stopped answering: cutting it would fail a task that was going to succeed.
-    if (!remota_) sorvegliante_.reset();
-  } catch (...) {
-    // Half a connection is no connection: detach so that the object reports what it is.
-    ISC_STATUS_ARRAY status{};
-    isc_db_handle staccato = handle_;
-    {
-      TRichiesta richiesta(sorvegliante_.get());
+    } catch (...) {
+      // Half a connection is no connection: detach so that the object reports what it is.
+      ISC_STATUS_ARRAY status{};
+      isc_db_handle staccato = handle_;
       isc_detach_database(status, &staccato);
+      handle_ = 0;
+      throw;
     }
-    sorvegliante_.reset();
-    handle_ = 0;
-    throw;
-  }
 }
 
 void TSQLDatabase::ChiediInformazioni() {
   ISC_STATUS_ARRAY status{};
   const char richiesta[] = {isc_info_db_sql_dialect, isc_info_implementation, isc_info_end};
   char risposta[64] = {};
-  dbDialect_ = 1;
-  remota_ = false;
   ISC_STATUS esito;
   {
     TRichiesta attesa(sorvegliante_.get());
@@ -256,6 +246,8 @@ void TSQLDatabase::ChiediInformazioni() {
         isc_database_info(status, &handle_, sizeof richiesta, richiesta, sizeof risposta, risposta);
   }
   if (esito) ErroreServer(status);
+  int dialetto = 1;
+  bool remota = false;
   const char* const fine = risposta + sizeof risposta;
   for (const char* p = risposta; p < fine && *p != isc_info_end;) {
     char item = *p++;
@@ -264,14 +256,29 @@ void TSQLDatabase::ChiediInformazioni() {
     p += 2;
     if (len < 0 || p + len > fine) break;
     if (item == isc_info_db_sql_dialect && len > 0)
-      dbDialect_ = static_cast<int>(isc_vax_integer(p, len));
+      dialetto = static_cast<int>(isc_vax_integer(p, len));
     // A count, then one (implementation, class) pair per layer that the attachment crosses: the
     // client's remote interface is among them when a server serves it.
     if (item == isc_info_implementation)
-      for (short i = 2; i < len; i += 2) remota_ = remota_ || p[i] == isc_info_db_class_rem_int;
+      for (short i = 2; i < len; i += 2) remota = remota || p[i] == isc_info_db_class_rem_int;
     p += len;
   }
+  Informato(dialetto, remota);
+}
+
+void TSQLDatabase::SetInformazioni(int dialetto, const std::string& protocollo) {
+  if (!Connected() || informato_) return;
+  Informato(dialetto < 1 ? 1 : dialetto, !protocollo.empty());
+}
+
+void TSQLDatabase::Informato(int dialetto, bool remota) {
+  dbDialect_ = dialetto;
+  remota_ = remota;
+  informato_ = true;
   if (dbDialect_ < sqlDialect_) sqlDialect_ = dbDialect_;
+  // On the embedded engine a long request is this process's own work, not a server that
+  // stopped answering: cutting it would fail a task that was going to succeed.
+  if (!remota_) sorvegliante_.reset();
 }
 
 void TSQLDatabase::CreateDatabase() {

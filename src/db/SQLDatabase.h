@@ -35,7 +35,10 @@ class TSQLDatabase {
   const TStrings& Params() const { return params_; }
   bool LoginPrompt() const { return loginPrompt_; }
   void SetLoginPrompt(bool value) { loginPrompt_ = value; }
-  int SQLDialect() const { return sqlDialect_; }
+  int SQLDialect() {
+    Informa();
+    return sqlDialect_;
+  }
   void SetSQLDialect(int value);
   // Seconds that a connection attempt waits for the server's first answer (the DPB item
   // connect_timeout); 0 leaves the client library's own wait. Editable only while not connected.
@@ -62,11 +65,21 @@ class TSQLDatabase {
   // The attachment handle for the rest of the access layer (isc_db_handle); 0 when not attached.
   unsigned int Handle() const { return handle_; }
   unsigned int* HandlePtr() { return &handle_; }
-  // The database's own SQL dialect, as asked after connecting (1 when the server does not say).
-  int DatabaseDialect() const { return dbDialect_; }
+  // The database's own SQL dialect (1 when the server does not say).
+  int DatabaseDialect() {
+    Informa();
+    return dbDialect_;
+  }
   // True when a server serves the attachment (a request crosses a network or another process),
-  // false on the embedded engine; as asked after connecting.
-  bool Remota() const { return remota_; }
+  // false on the embedded engine.
+  bool Remota() {
+    Informa();
+    return remota_;
+  }
+  // The dialect and the way to the database are asked at their first use, unless a query that
+  // runs anyway told them first (`protocollo`: the attachment's network protocol, empty on the
+  // embedded engine): across a slow link that spares a round trip.
+  void SetInformazioni(int dialetto, const std::string& protocollo);
   // The watchdog of the attachment's requests, or none.
   TSorvegliante* Sorvegliante() const { return sorvegliante_.get(); }
   // Taken around every call on the attachment: the client library serves one attachment to one
@@ -78,7 +91,13 @@ class TSQLDatabase {
   // Takes a new attachment: watched if it goes through a server, its dialect read; detached
   // again on a failure.
   void Attaccato(unsigned int handle);
+  void Informa() {
+    if (!informato_ && Connected()) ChiediInformazioni();
+  }
   void ChiediInformazioni();
+  // Records what the attachment is: its dialect caps the statements', and an attachment of the
+  // embedded engine is not watched.
+  void Informato(int dialetto, bool remota);
 
   std::string databaseName_;
   TStrings params_;
@@ -90,6 +109,7 @@ class TSQLDatabase {
   int connectTimeout_ = 0;
   int responseTimeout_ = 0;
   unsigned int handle_ = 0;
+  bool informato_ = false;
   bool remota_ = false;
   mutable std::mutex turno_;
   std::unique_ptr<TSorvegliante> sorvegliante_;

@@ -230,7 +230,7 @@ void TSQLStatement::Prepare() {
   if (Rifila(testo).empty()) ErroreSQL(ceQueryVuota, "Empty query");
   std::vector<std::string> nomi;
   std::string inviato = paramCheck_ ? ScansionaParametri(testo, nomi) : testo;
-  const int dialetto = database_->SQLDialect();
+  const int dialetto = prepareDialect_ > 0 ? prepareDialect_ : database_->SQLDialect();
   const auto dialettoClient = static_cast<unsigned short>(dialetto);
 
   ISC_STATUS_ARRAY status{};
@@ -556,5 +556,6 @@ TSQLVar& TSQLStatement::ParamByName(const std::string& name) {
 }
 
 int TSQLStatement::Dialetto() const {
+  if (prepareDialect_ > 0) return prepareDialect_;
   return database_ ? database_->SQLDialect() : impl_->dialetto;
 }

@@ -46,6 +46,9 @@ class TSQLStatement {
   const TStrings& SQL() const { return sql_; }
   bool ParamCheck() const { return paramCheck_; }
   void SetParamCheck(bool value);
+  // The dialect the statement is prepared in; 0 (the default): the database's. A query that
+  // reads the database's dialect need not wait for it.
+  void SetPrepareDialect(int dialect) { prepareDialect_ = dialect; }
   bool GoToFirstRecordOnExecute() const { return goToFirst_; }
   void SetGoToFirstRecordOnExecute(bool value) { goToFirst_ = value; }
 
@@ -99,6 +102,7 @@ class TSQLStatement {
   TStrings sql_;
   bool paramCheck_ = true;
   bool goToFirst_ = true;
+  int prepareDialect_ = 0;
   bool open_ = false;
   bool eof_ = false;
   int rowCount_ = 0;

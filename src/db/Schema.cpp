@@ -283,6 +283,8 @@ TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQL
   sql.Add("SELECT");
   sql.Add("  M.MON$DATABASE_NAME AS NOME_DATABASE,");
   sql.Add("  CAST(M.MON$CREATION_DATE AS TIMESTAMP) AS CREAZIONE,");
+  sql.Add("  M.MON$SQL_DIALECT AS DIALETTO,");
+  sql.Add("  RDB$GET_CONTEXT('SYSTEM', 'NETWORK_PROTOCOL') AS PROTOCOLLO,");
   sql.Add("  L.*");
   sql.Add("FROM");
   sql.Add("  MON$DATABASE M");
@@ -292,7 +294,11 @@ TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQL
   sql.Add("ORDER BY");
   sql.Add("  L.TABELLA,");
   sql.Add("  L.POSIZIONE");
+  // Both dialects read the system tables alike; the one of the database comes with the answer.
+  statement.SetPrepareDialect(3);
   statement.Execute();
+  database.SetInformazioni(statement.FieldByName("DIALETTO").AsInteger(),
+                           statement.FieldByName("PROTOCOLLO").AsString());
   TIdentitaDatabase identita;
   identita.Nome = statement.FieldByName("NOME_DATABASE").AsString();
   identita.Creazione = statement.FieldByName("CREAZIONE").AsTimeStamp();

@@ -222,9 +222,9 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
         const std::string nome = Quotato(campi_->Campo(i).Nome);
         valori.push_back({nome, "TYPE OF COLUMN " + Quotato(tabella_) + "." + nome});
       }
-      *posto_ = std::make_unique<TBloccoRighe>(destinazione_.Database(),
-                                               destinazione_.TransazioneScrittura(),
-                                               sqlDestinazione_->SQL().Text(), std::move(valori), righe);
+      *posto_ = std::make_unique<TBloccoRighe>(
+          destinazione_.Database(), destinazione_.TransazioneScrittura(),
+          sqlDestinazione_->SQL().Text(), std::move(valori), righe);
     }
     blocco_ = posto_->get();
     byteBlocco_ = misure.Byte;
