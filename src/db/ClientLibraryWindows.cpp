@@ -26,6 +26,7 @@
   X(isc_dsql_allocate_statement) \
   X(isc_dsql_describe)           \
   X(isc_dsql_describe_bind)      \
+  X(isc_dsql_exec_immed2)        \
   X(isc_dsql_execute)            \
   X(isc_dsql_execute2)           \
   X(isc_dsql_execute_immediate)  \
@@ -194,6 +195,14 @@ ISC_STATUS ISC_EXPORT isc_dsql_execute2(ISC_STATUS* status, isc_tr_handle* trans
                                         const XSQLDA* ingresso, const XSQLDA* uscita) {
   return Voce<decltype(&isc_dsql_execute2)>(v_isc_dsql_execute2)(status, transazione, statement,
                                                                  versione, ingresso, uscita);
+}
+
+ISC_STATUS ISC_EXPORT isc_dsql_exec_immed2(ISC_STATUS* status, isc_db_handle* database,
+                                           isc_tr_handle* transazione, unsigned short lunghezza,
+                                           const ISC_SCHAR* testo, unsigned short dialetto,
+                                           const XSQLDA* ingresso, const XSQLDA* uscita) {
+  return Voce<decltype(&isc_dsql_exec_immed2)>(v_isc_dsql_exec_immed2)(
+      status, database, transazione, lunghezza, testo, dialetto, ingresso, uscita);
 }
 
 ISC_STATUS ISC_EXPORT isc_dsql_execute_immediate(ISC_STATUS* status, isc_db_handle* database,

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
 
 #include "db/SQLDatabase.h"
 #include "db/SQLInternal.h"
@@ -172,6 +175,31 @@ void TSQLTransaction::EseguiImmediato(const std::string& sql) {
                                           nullptr);
       }))
     ErroreServer(status);
+}
+
+std::string TSQLTransaction::LeggiImmediato(const std::string& sql, int massimo, int dialetto) {
+  if (!InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
+  if (massimo < 1 || massimo > 32765) throw std::logic_error("LeggiImmediato: bad length");
+  PXSQLDA out = NuovoXSQLDA(1);
+  out->sqld = 1;
+  XSQLVAR& v = out->sqlvar[0];
+  std::vector<char> dati(static_cast<size_t>(massimo) + 2);
+  short indicatore = 0;
+  v.sqltype = SQL_VARYING | 1;
+  v.sqlsubtype = 1;  // OCTETS: the bytes as the server has them
+  v.sqllen = static_cast<ISC_SHORT>(massimo);
+  v.sqldata = dati.data();
+  v.sqlind = &indicatore;
+  ISC_STATUS_ARRAY status{};
+  if (Sorvegliata(database_, [&] {
+        return isc_dsql_exec_immed2(status, database_->HandlePtr(), &handle_, 0, sql.c_str(),
+                                    static_cast<unsigned short>(dialetto), nullptr, out.get());
+      }))
+    ErroreServer(status);
+  if (indicatore < 0) return {};
+  uint16_t lunghezza = 0;
+  std::memcpy(&lunghezza, dati.data(), sizeof lunghezza);
+  return std::string(dati.data() + 2, std::min<size_t>(lunghezza, static_cast<size_t>(massimo)));
 }
 
 void TSQLTransaction::RegisterStatement(TSQLStatement* statement) {

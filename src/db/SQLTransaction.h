@@ -45,6 +45,10 @@ class TSQLTransaction {
   // Runs `sql`, a statement without parameters or results, in this active transaction in one
   // request: nothing is prepared ahead or kept.
   void EseguiImmediato(const std::string& sql);
+  // The value of `sql`, a SELECT of one row and one column, as text of at most `massimo` bytes
+  // (empty when NULL), prepared in `dialetto`: the server prepares, runs and fetches it in one
+  // request. A longer value raises the server's truncation error.
+  std::string LeggiImmediato(const std::string& sql, int massimo, int dialetto);
 
   // Ends an active transaction by DefaultAction, forced (release, disconnect of its database).
   void EndForced() noexcept;

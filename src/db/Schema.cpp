@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "db/SQLDatabase.h"
+#include "db/SQLError.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/SQLVar.h"
@@ -273,10 +276,112 @@ int32_t ContaRecordSQL(const TStrings& righe, TSQLTransaction& transaction) {
   return statement.FieldByName("TOT").AsInteger();
 }
 
+namespace {
+
+// The longest answer of the describing query in one request: a VARCHAR's limit.
+constexpr int kTestoDescrizione = 32765;
+
+// Reads the answer of DescriviInUnaRichiesta: names as <bytes>:<name>, numbers ended by ';'.
+class TLettoreDescrizione {
+ public:
+  explicit TLettoreDescrizione(const std::string& testo) : testo_(testo) {}
+  bool Fine() const { return p_ >= testo_.size(); }
+  std::string Nome() {
+    const size_t n = static_cast<size_t>(Numero(':'));
+    if (n > testo_.size() - p_) throw std::runtime_error("Describing answer cut short");
+    std::string nome = testo_.substr(p_, n);
+    p_ += n;
+    return nome;
+  }
+  long long Numero(char fine = ';') {
+    const size_t f = testo_.find(fine, p_);
+    if (f == std::string::npos) throw std::runtime_error("Describing answer cut short");
+    const long long valore = std::stoll(testo_.substr(p_, f - p_));
+    p_ = f + 1;
+    return valore;
+  }
+
+ private:
+  const std::string& testo_;
+  size_t p_ = 0;
+};
+
+// A value of the describing query as text for DescriviInUnaRichiesta: a name with its length
+// in bytes in front, a number ended by ';'. Never NULL: a NULL would drop the whole column.
+std::string TestoNome(const std::string& espressione) {
+  return "OCTET_LENGTH(COALESCE(" + espressione + ",''))||':'||COALESCE(" + espressione + ",'')";
+}
+std::string TestoNumero(const std::string& espressione) {
+  return "COALESCE(" + espressione + ",0)||';'";
+}
+
+// DescriviDatabase in one request, as one text; false when the text would not fit.
+bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabase& database,
+                            TSQLTransaction& transaction, TIdentitaDatabase& identita,
+                            TTracciati& tracciati) {
+  const std::string data = "CAST(M.MON$CREATION_DATE AS TIMESTAMP)";
+  TStrings campi;
+  ComponiSQLCampi(campi, "A.RDB$RELATION_NAME IN (" + ElencoNomi(tabelle) + ")");
+  std::string sql =
+      "SELECT CAST(" + TestoNome("M.MON$DATABASE_NAME") + "||" + TestoNumero("M.MON$SQL_DIALECT") +
+      "||" + TestoNome("RDB$GET_CONTEXT('SYSTEM','NETWORK_PROTOCOL')") + "||" +
+      TestoNumero("DATEDIFF(DAY FROM DATE '1858-11-17' TO CAST(" + data + " AS DATE))") + "||" +
+      TestoNumero("CAST((EXTRACT(HOUR FROM " + data + ")*3600+EXTRACT(MINUTE FROM " + data +
+                  ")*60+EXTRACT(SECOND FROM " + data + "))*10000 AS INTEGER)") +
+      "||COALESCE((SELECT LIST(" + TestoNome("L.TABELLA") + "||" + TestoNome("L.NOME") + "||" +
+      TestoNumero("L.POSIZIONE") + "||" + TestoNumero("L.TIPO") + "||" + TestoNumero("L.SUBTIPO") +
+      "||" + TestoNumero("L.DIMENSIONE") + "||" + TestoNumero("L.PRECISIONE") + "||" +
+      TestoNumero("L.SCALA") + "||" + TestoNumero("L.CHIAVE") + ",'') FROM (" + campi.Text() +
+      ") L),'') AS VARCHAR(" + std::to_string(kTestoDescrizione) +
+      ") CHARACTER SET OCTETS) FROM MON$DATABASE M";
+  if (!transaction.Active()) transaction.SetActive(true);
+  std::string testo;
+  try {
+    // Both dialects read the system tables alike.
+    testo = transaction.LeggiImmediato(sql, kTestoDescrizione, 3);
+  } catch (const ESQLError& e) {
+    if (e.ErroreDiRete()) throw;
+    return false;
+  }
+  TLettoreDescrizione lettore(testo);
+  identita.Nome = lettore.Nome();
+  const auto dialetto = static_cast<int>(lettore.Numero());
+  database.SetInformazioni(dialetto, lettore.Nome());
+  identita.Creazione.Date = static_cast<int32_t>(lettore.Numero());
+  identita.Creazione.Time = static_cast<uint32_t>(lettore.Numero());
+  std::map<std::string, std::vector<std::pair<long long, TCampoSQL>>> letti;
+  while (!lettore.Fine()) {
+    const std::string tabella = lettore.Nome();
+    TCampoSQL campo;
+    campo.Nome = lettore.Nome().substr(0, 31);
+    const long long posizione = lettore.Numero();
+    const auto tipo = static_cast<int>(lettore.Numero());
+    campo.Tipo = TipoDaSistema(tipo, static_cast<int>(lettore.Numero()));
+    campo.Dimensione = static_cast<int16_t>(lettore.Numero());
+    campo.Precisione = static_cast<uint8_t>(lettore.Numero());
+    campo.Scala = static_cast<uint8_t>(lettore.Numero());
+    campo.Chiave = lettore.Numero() == 1;
+    letti[tabella].push_back({posizione, campo});
+  }
+  for (auto& [tabella, colonne] : letti) {
+    std::stable_sort(colonne.begin(), colonne.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& colonna : colonne) tracciati[tabella].NuovoCampo() = colonna.second;
+  }
+  return true;
+}
+
+}  // namespace
+
 TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQLDatabase& database,
                                    TSQLTransaction& transaction, TTracciati& tracciati) {
   tracciati.clear();
   if (tabelle.empty()) return IdentitaDatabase(database, transaction);
+  // Across a slow link each request waits a round trip: the answer comes as one text, or, when
+  // the layouts would not fit in it, as rows.
+  TIdentitaDatabase identita;
+  if (DescriviInUnaRichiesta(tabelle, database, transaction, identita, tracciati)) return identita;
+  tracciati.clear();
   TSQLStatement statement;
   InterrogazioneDiSistema(statement, database, transaction);
   TStrings& sql = statement.SQL();
@@ -294,12 +399,10 @@ TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQL
   sql.Add("ORDER BY");
   sql.Add("  L.TABELLA,");
   sql.Add("  L.POSIZIONE");
-  // Both dialects read the system tables alike; the one of the database comes with the answer.
   statement.SetPrepareDialect(3);
   statement.Execute();
   database.SetInformazioni(statement.FieldByName("DIALETTO").AsInteger(),
                            statement.FieldByName("PROTOCOLLO").AsString());
-  TIdentitaDatabase identita;
   identita.Nome = statement.FieldByName("NOME_DATABASE").AsString();
   identita.Creazione = statement.FieldByName("CREAZIONE").AsTimeStamp();
   LeggiTracciati(statement, tracciati);

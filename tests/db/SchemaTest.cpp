@@ -13,6 +13,15 @@
 
 namespace {
 
+// A table whose layout takes more than the 32,765 bytes that one value carries.
+std::string TabellaLarga() {
+  std::string sql = "CREATE TABLE LARGA (";
+  for (int i = 0; i < 700; ++i)
+    sql += (i ? ", COLONNA_DELLA_TABELLA_LARGA_" : "COLONNA_DELLA_TABELLA_LARGA_") +
+           std::to_string(i) + " INTEGER";
+  return sql + ");\n";
+}
+
 class SchemaTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -40,10 +49,11 @@ CREATE TABLE RIGHE (
 CREATE TABLE UNICA (CODICE INTEGER NOT NULL UNIQUE, NOME VARCHAR(10));
 CREATE VIEW VISTA AS SELECT ALFA FROM RIGHE;
 CREATE TABLE "minuscola" (A INTEGER);
+CREATE TABLE "a:b;c" ("x;1" INTEGER, "2:y" VARCHAR(5), Z NUMERIC(9,3));
 INSERT INTO UNICA VALUES (1, 'uno');
 INSERT INTO UNICA VALUES (2, 'due');
 INSERT INTO UNICA VALUES (3, 'tre');
-)");
+)" + TabellaLarga());
   }
   static void TearDownTestSuite() {
     delete cartella_;
@@ -143,31 +153,37 @@ TEST_F(SchemaTest, TableExistence) {
 }
 
 // One request brings the identity and the layouts of the tables asked for, each as CaricaCampiSQL
-// reads it alone; a table that does not exist has no entry, and with none found the identity
-// still comes.
+// reads it alone, whatever characters their names hold and however many columns they have; a
+// table that does not exist has no entry, and with none found the identity still comes.
 TEST_F(SchemaTest, DescriptionOfADatabase) {
   TSQLTransaction transazione;
   transazione.SetDefaultDatabase(&database_);
   const TIdentitaDatabase identita = IdentitaDatabase(database_, transazione);
-  TTracciati tracciati;
-  EXPECT_EQ(DescriviDatabase({"UNICA", "NESSUNA", "RIGHE", "minuscola", "VISTA"}, database_,
-                             transazione, tracciati),
-            identita);
-  ASSERT_EQ(tracciati.size(), 4u);
-  EXPECT_EQ(tracciati.count("NESSUNA"), 0u);
-  for (const auto& [tabella, campi] : tracciati) {
-    SCOPED_TRACE(tabella);
-    TCampoSQLList soli;
-    ASSERT_TRUE(CaricaCampiSQL(tabella, database_, soli));
-    ASSERT_EQ(campi.Count(), soli.Count());
-    for (int i = 0; i < campi.Count(); ++i) {
-      EXPECT_EQ(campi.Campo(i).Nome, soli.Campo(i).Nome);
-      EXPECT_EQ(campi.Campo(i).Tipo, soli.Campo(i).Tipo);
-      EXPECT_EQ(campi.Campo(i).Dimensione, soli.Campo(i).Dimensione);
-      EXPECT_EQ(campi.Campo(i).Scala, soli.Campo(i).Scala);
-      EXPECT_EQ(campi.Campo(i).Chiave, soli.Campo(i).Chiave);
+  const std::vector<std::string> tabelle = {"UNICA",     "NESSUNA", "RIGHE",
+                                            "minuscola", "VISTA",   "a:b;c"};
+  for (const char* larga : {"", "LARGA"}) {
+    SCOPED_TRACE(larga);
+    std::vector<std::string> chieste = tabelle;
+    if (*larga) chieste.push_back(larga);
+    TTracciati tracciati;
+    EXPECT_EQ(DescriviDatabase(chieste, database_, transazione, tracciati), identita);
+    ASSERT_EQ(tracciati.size(), chieste.size() - 1);
+    EXPECT_EQ(tracciati.count("NESSUNA"), 0u);
+    for (const auto& [tabella, campi] : tracciati) {
+      SCOPED_TRACE(tabella);
+      TCampoSQLList soli;
+      ASSERT_TRUE(CaricaCampiSQL(tabella, database_, soli));
+      ASSERT_EQ(campi.Count(), soli.Count());
+      for (int i = 0; i < campi.Count(); ++i) {
+        EXPECT_EQ(campi.Campo(i).Nome, soli.Campo(i).Nome);
+        EXPECT_EQ(campi.Campo(i).Tipo, soli.Campo(i).Tipo);
+        EXPECT_EQ(campi.Campo(i).Dimensione, soli.Campo(i).Dimensione);
+        EXPECT_EQ(campi.Campo(i).Scala, soli.Campo(i).Scala);
+        EXPECT_EQ(campi.Campo(i).Chiave, soli.Campo(i).Chiave);
+      }
     }
   }
+  TTracciati tracciati;
   EXPECT_EQ(DescriviDatabase({"NESSUNA"}, database_, transazione, tracciati), identita);
   EXPECT_TRUE(tracciati.empty());
 }
