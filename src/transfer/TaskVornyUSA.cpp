@@ -22,17 +22,18 @@ const char kTitoloConferma[] = "Conferma PS Ordini";
 
 constexpr TOpzioniTransazione kIstantaneaSolaLettura = kTpbConcurrency | kTpbNowait | kTpbRead;
 
+// A transfer and the captions of the steps that its source rows make, in order.
 struct TPasso {
   TTravasoDatiVornyUSAClass classe;
-  const char* titolo;
+  std::vector<std::string> titoli;
 };
 
 const TPasso kPassi[] = {
-    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_Intestatari>, "Intestatari PS Ordini"},
-    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_Destinatari>, "Destinatari PS Ordini"},
-    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_Ordini>, "PS Ordini"},
-    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoInsCar>, "Righe PS Ordini"},
-    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>, "Sessioni PS Ordini"},
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_ClientiOrdini>,
+     {"Intestatari PS Ordini", "Destinatari PS Ordini"}},
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_Ordini>, {"PS Ordini"}},
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoInsCar>, {"Righe PS Ordini"}},
+    {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_PS_StoSession>, {"Sessioni PS Ordini"}},
 };
 
 }  // namespace
@@ -40,16 +41,31 @@ const TPasso kPassi[] = {
 TTaskVornyUSA::TTaskVornyUSA() = default;
 TTaskVornyUSA::~TTaskVornyUSA() = default;
 
-bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe, const std::string& titolo,
-                                  std::string& messaggio) {
+bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe,
+                                  const std::vector<std::string>& titoli, std::string& messaggio) {
   std::unique_ptr<TTravasoDatiVornyUSA> travaso = classe(*Origine(), *Destinazione());
   travaso->SetAvanzamento(Avanzamento());
   travaso->SetTransazioneOrigine(istantaneaOrigine_.get());
   travaso->SetComune(comune_.get());
+  size_t passo = 0;
+  titoloCorrente_ = titoli.front();
+  if (Avanzamento()) Avanzamento()->InizioPasso(titoloCorrente_);
+  auto annuncia = [&](size_t fino) {
+    for (; passo < fino && passo + 1 < titoli.size(); ++passo) {
+      titoloCorrente_ = titoli[passo + 1];
+      if (Avanzamento()) Avanzamento()->InizioPasso(titoloCorrente_);
+    }
+  };
+  travaso->SetCambioPasso([&](int nuovo) { annuncia(static_cast<size_t>(nuovo - 1)); });
   messaggio.clear();
   bool risultato = travaso->Esegui(messaggio);
-  if (!risultato) messaggio.insert(0, RigaPasso(titolo));
-  return risultato;
+  if (!risultato) {
+    messaggio.insert(0, RigaPasso(titoloCorrente_));
+    return false;
+  }
+  // A step without rows is shown all the same.
+  annuncia(titoli.size() - 1);
+  return true;
 }
 
 std::vector<std::string> TTaskVornyUSA::TabelleUsate() const {
@@ -107,25 +123,23 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
     }
   };
   // What the steps share is asked before the first, and counts as the first step's work.
-  const char* titolo = kPassi[0].titolo;
+  titoloCorrente_ = kPassi[0].titoli.front();
   try {
     PreparaComune();
     for (const TPasso& passo : kPassi) {
-      titolo = passo.titolo;
-      if (Avanzamento()) Avanzamento()->InizioPasso(passo.titolo);
-      if (!EseguiTravaso(passo.classe, passo.titolo, messaggio)) {
+      if (!EseguiTravaso(passo.classe, passo.titoli, messaggio)) {
         annulla();
         return false;
       }
     }
-    titolo = kTitoloConferma;
+    titoloCorrente_ = kTitoloConferma;
     if (scrittura.InTransaction()) scrittura.Commit();
   } catch (const ESQLError& e) {
     annulla();
     // A connection cut under a request (its response limit passed, or the server went away)
     // fails the task, not the run.
     if (!e.ErroreDiRete()) throw;
-    messaggio = RigaPasso(titolo) + e.what();
+    messaggio = RigaPasso(titoloCorrente_) + e.what();
     return false;
   } catch (...) {
     annulla();
@@ -151,7 +165,7 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
   for (const TPasso& passo : kPassi) {
     std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
     if (!travaso->Prepara(messaggio)) {
-      messaggio.insert(0, RigaPasso(passo.titolo));
+      messaggio.insert(0, RigaPasso(passo.titoli.front()));
       return false;
     }
   }

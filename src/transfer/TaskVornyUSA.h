@@ -28,10 +28,10 @@ class TTaskVornyUSA : public TTask {
   bool Verifica(std::string& messaggio) override;
 
  protected:
-  // Runs one transfer of the class given. False: the line naming the step by its caption in
-  // front of the transfer's message.
-  virtual bool EseguiTravaso(TTravasoDatiVornyUSAClass classe, const std::string& titolo,
-                             std::string& messaggio);
+  // Runs one transfer of the class given, whose source rows make the steps of `titoli` in turn.
+  // False: the line naming the failed step by its caption in front of the transfer's message.
+  virtual bool EseguiTravaso(TTravasoDatiVornyUSAClass classe,
+                             const std::vector<std::string>& titoli, std::string& messaggio);
 
  protected:
   std::vector<std::string> TabelleUsate() const override;
@@ -44,4 +44,5 @@ class TTaskVornyUSA : public TTask {
 
   std::unique_ptr<TSQLTransaction> istantaneaOrigine_;  // from ApriConnessioni to Esecuzione's end
   std::unique_ptr<TComuneTravasi> comune_;              // the same
+  std::string titoloCorrente_;  // the caption of the step under way, for a failure's note
 };

@@ -30,6 +30,30 @@ void ComponiSQLOrdini(TStrings& righe, const std::string& tabella, const std::st
   AggiungiSelezione(righe);
 }
 
+// The invoice holders of the ship-to customers of the selected orders.
+void ComponiSQLIntestatari(TStrings& righe) {
+  righe.Add("SELECT DISTINCT");
+  righe.Add("  C.*");
+  righe.Add("FROM");
+  righe.Add("  PS_ORDINI A");
+  righe.Add("  INNER JOIN CLIENTI B ON");
+  righe.Add("  B.CODICE=A.CODDEST");
+  righe.Add("  INNER JOIN CLIENTI C ON");
+  righe.Add("  C.CODICE=B.INTESTATARIOFATTURA");
+  AggiungiSelezione(righe);
+}
+
+// The ship-to customers of the selected orders.
+void ComponiSQLDestinatari(TStrings& righe) {
+  righe.Add("SELECT DISTINCT");
+  righe.Add("  B.*");
+  righe.Add("FROM");
+  righe.Add("  PS_ORDINI A");
+  righe.Add("  INNER JOIN CLIENTI B ON");
+  righe.Add("  B.CODICE=A.CODDEST");
+  AggiungiSelezione(righe);
+}
+
 }  // namespace
 
 void TTravasoDatiVornyUSA_Clienti::ImpostaTabella() {
@@ -42,25 +66,22 @@ void TTravasoDatiVornyUSA_Clienti::ComponiSQLDestinazione(TStrings& righe) {
 }
 
 void TTravasoDatiVornyUSA_Intestatari::ComponiSQLOrigine(TStrings& righe) {
-  righe.Add("SELECT DISTINCT");
-  righe.Add("  C.*");
-  righe.Add("FROM");
-  righe.Add("  PS_ORDINI A");
-  righe.Add("  INNER JOIN CLIENTI B ON");
-  righe.Add("  B.CODICE=A.CODDEST");
-  righe.Add("  INNER JOIN CLIENTI C ON");
-  righe.Add("  C.CODICE=B.INTESTATARIOFATTURA");
-  AggiungiSelezione(righe);
+  ComponiSQLIntestatari(righe);
 }
 
 void TTravasoDatiVornyUSA_Destinatari::ComponiSQLOrigine(TStrings& righe) {
-  righe.Add("SELECT DISTINCT");
-  righe.Add("  B.*");
-  righe.Add("FROM");
-  righe.Add("  PS_ORDINI A");
-  righe.Add("  INNER JOIN CLIENTI B ON");
-  righe.Add("  B.CODICE=A.CODDEST");
-  AggiungiSelezione(righe);
+  ComponiSQLDestinatari(righe);
+}
+
+void TTravasoDatiVornyUSA_ClientiOrdini::ComponiSQLOrigine(TStrings& righe) {
+  // The branches of a UNION ALL are read one after the other, each in its own order.
+  righe.Add("SELECT Q.*, 1 AS VSQL_PASSO FROM (");
+  ComponiSQLIntestatari(righe);
+  righe.Add(") Q");
+  righe.Add("UNION ALL");
+  righe.Add("SELECT Q.*, 2 FROM (");
+  ComponiSQLDestinatari(righe);
+  righe.Add(") Q");
 }
 
 bool TTravasoDatiVornyUSA_PS::Travasa(std::string& messaggio) {

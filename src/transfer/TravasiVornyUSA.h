@@ -36,6 +36,17 @@ class TTravasoDatiVornyUSA_Destinatari : public TTravasoDatiVornyUSA_Clienti {
   void ComponiSQLOrigine(TStrings& righe) override;
 };
 
+// Both, in two steps of one source query (one request fewer across a slow link): the invoice
+// holders, then the ship-to customers.
+class TTravasoDatiVornyUSA_ClientiOrdini : public TTravasoDatiVornyUSA_Clienti {
+ public:
+  using TTravasoDatiVornyUSA_Clienti::TTravasoDatiVornyUSA_Clienti;
+
+ protected:
+  void ComponiSQLOrigine(TStrings& righe) override;
+  int PassiOrigine() const override { return 2; }
+};
+
 // An order-side table: emptied in the destination transaction, then refilled.
 class TTravasoDatiVornyUSA_PS : public TTravasoDatiVornyUSA {
  public:

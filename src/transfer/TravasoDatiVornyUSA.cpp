@@ -240,15 +240,18 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   if (!blocco_) PreparaInserimento();
 
   // Values move by position: column i of the source row must be column i of the layout, and
-  // after them come only the blob texts of the wrapped query.
-  if (!ColonneAllineate(n + testiBlob, campo)) {
+  // after them come only the step of the row, where there are several, and the blob texts of the
+  // wrapped query.
+  const int passi = PassiOrigine() > 1 ? 1 : 0;
+  if (!ColonneAllineate(n + passi + testiBlob, campo)) {
     messaggio = kDiscrepanza + "Campo \"" + campo + "\" fuori posizione nella query di origine)";
     return false;
   }
 
   colonne_.reserve(static_cast<size_t>(n));
   testi_.assign(static_cast<size_t>(n), nullptr);
-  int testo = n;
+  colonnaPasso_ = passi ? &sqlOrigine_->Fields(n) : nullptr;
+  int testo = n + passi;
   for (int i = 0; i < n; ++i) {
     colonne_.push_back(&sqlOrigine_->Fields(i));
     if (conTesti && campi_->Campo(i).Tipo == tcBlob) {
@@ -344,7 +347,19 @@ bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
   } fineLettura{*sqlOrigine_};
   std::string errore;
   int64_t lette = 0;
+  int passo = 1;
   while (!sqlOrigine_->Eof()) {
+    if (colonnaPasso_ && colonnaPasso_->AsInteger() != passo) {
+      // A step's rows go in blocks of their own: a refused row is named under its own step.
+      if (!InviaBlocco(errore)) {
+        messaggio = "Errore interno durante l'inserimento record\r" + errore;
+        return false;
+      }
+      if (avanzamento_) avanzamento_->Righe(lette);
+      passo = colonnaPasso_->AsInteger();
+      lette = 0;
+      if (cambioPasso_) cambioPasso_(passo);
+    }
     if (!AccodaRecord(errore)) {
       messaggio = "Errore interno durante l'inserimento record\r" + errore;
       return false;

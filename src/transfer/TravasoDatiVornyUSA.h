@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/Schema.h"
@@ -93,6 +95,9 @@ class TTravasoDatiVornyUSA {
 
   // Told the rows copied so far; not owned, may be none.
   void SetAvanzamento(TAvanzamento* avanzamento) { avanzamento_ = avanzamento; }
+  // Told the step (from 1) whose rows come next, where the source query serves more than one
+  // (PassiOrigine), before the first row of each step after the first.
+  void SetCambioPasso(std::function<void(int)> cambio) { cambioPasso_ = std::move(cambio); }
   // The transaction in which the source query runs; none: the read transaction of Origine. The
   // order task gives every transfer of a run the same snapshot of the source.
   void SetTransazioneOrigine(TSQLTransaction* transazione) { transazioneOrigine_ = transazione; }
@@ -113,8 +118,10 @@ class TTravasoDatiVornyUSA {
   virtual void ImpostaTabella() = 0;
   void SetTabella(const std::string& tabella) { tabella_ = tabella; }
   // Appends the lines of the source query, which selects exactly the columns of Tabella in
-  // their position order.
+  // their position order; where it serves more than one step, then the step of the row, from 1,
+  // with the rows of each step after those of the one before.
   virtual void ComponiSQLOrigine(TStrings& righe) = 0;
+  virtual int PassiOrigine() const { return 1; }
   // Appends the UPDATE OR INSERT over the columns of Campi, one named parameter per column;
   // a concrete transfer adds its MATCHING line.
   virtual void ComponiSQLDestinazione(TStrings& righe);
@@ -126,6 +133,7 @@ class TTravasoDatiVornyUSA {
   TConnessione& destinazione_;
   std::string tabella_;
   TAvanzamento* avanzamento_ = nullptr;
+  std::function<void(int)> cambioPasso_;
   TSQLTransaction* transazioneOrigine_ = nullptr;
   TComuneTravasi* comune_ = nullptr;
   std::unique_ptr<TCampoSQLList> campi_;
@@ -142,6 +150,7 @@ class TTravasoDatiVornyUSA {
   std::vector<TSQLVar*> parametri_;
   // For column i: the source column that carries a short blob of column i as text, or null.
   std::vector<TSQLVar*> testi_;
+  TSQLVar* colonnaPasso_ = nullptr;  // the step of the source row, where there are several
   size_t byteBlocco_ = 0;
 
   // Prepares the statement for single rows and resolves its parameters, once per Prepara.

@@ -317,6 +317,44 @@ TEST(TravasoTest, RowRejectedByDestination) {
   EXPECT_EQ(coppie.RigheInScrittura("PS_STOSESSION", "ID=400"), 0);
 }
 
+namespace {
+
+// The customers of both steps, their rows in blocks of four.
+class ClientiInBlocchi : public TTravasoDatiVornyUSA_ClientiOrdini {
+ public:
+  using TTravasoDatiVornyUSA_ClientiOrdini::TTravasoDatiVornyUSA_ClientiOrdini;
+
+ protected:
+  TMisureBlocco MisureBlocco() const override { return {4, 1 << 20, 8000}; }
+};
+
+}  // namespace
+
+// One source query serves two steps (invoice holders C01 and C03, then ship-to customers C01
+// and C02): the second step is announced before its first row, and each step's rows go in blocks
+// of their own, so that a row refused by the destination is named under its own step.
+TEST(TravasoTest, TwoStepsOfOneQuery) {
+  for (const bool rifiuta : {false, true}) {
+    SCOPED_TRACE(rifiuta);
+    ArchiviOrdini archivi(DatiOrigine(), "", "",
+                          DdlOrdini() + (rifiuta ? "ALTER TABLE CLIENTI ADD CONSTRAINT NO_C03 "
+                                                   "CHECK (CODICE <> 'C03');"
+                                                 : ""));
+    Coppie coppie(archivi);
+    auto travaso =
+        TTravasoDatiVornyUSA::Crea<ClientiInBlocchi>(*coppie.origine, *coppie.destinazione);
+    std::vector<int> passi;
+    travaso->SetCambioPasso([&](int passo) { passi.push_back(passo); });
+    std::string messaggio;
+    EXPECT_EQ(travaso->Esegui(messaggio), !rifiuta) << messaggio;
+    EXPECT_EQ(messaggio.find("NO_C03") != std::string::npos, rifiuta) << messaggio;
+    EXPECT_EQ(passi, rifiuta ? std::vector<int>{} : std::vector<int>{2});
+    if (!rifiuta) {
+      EXPECT_EQ(coppie.RigheInScrittura("CLIENTI", "CODICE IN ('C01','C02','C03')"), 3);
+    }
+  }
+}
+
 TEST(TravasoTest, EmptyingRefused) {
   ArchiviOrdini archivi(DatiOrigine(), "INSERT INTO PS_STOSESSION (ID) VALUES (900);", "",
                         DdlOrdini() + R"(
