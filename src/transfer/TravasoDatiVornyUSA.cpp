@@ -48,9 +48,6 @@ TTravasoDatiVornyUSA::TTravasoDatiVornyUSA(TConnessione& origine, TConnessione& 
 
 TTravasoDatiVornyUSA::~TTravasoDatiVornyUSA() = default;
 
-TComuneTravasi::TComuneTravasi() = default;
-TComuneTravasi::~TComuneTravasi() = default;
-
 const TCampoSQLList* TTravasoDatiVornyUSA::TracciatoComune(const TConnessione& connessione) const {
   if (!comune_) return nullptr;
   const TTracciati& tracciati =
@@ -209,30 +206,23 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
   }
   ComponiSQLDestinazione(sqlDestinazione_->SQL());
   const int n = campi_->Count();
-  LasciaBlocco();
+  blocco_.reset();
   if (conBlocchi) {
-    const int righe = std::min(misure.Righe, kParametriMassimi / std::max(n, 1));
-    // Steps that write one table with one statement share its block: prepared once, in one
-    // round trip, instead of once per step.
-    posto_ = comune_ ? &comune_->blocchi[sqlDestinazione_->SQL().Text() + std::to_string(righe)]
-                     : &bloccoProprio_;
-    if (!*posto_) {
-      std::vector<TParametroBlocco> valori;
-      for (int i = 0; i < n; ++i) {
-        const std::string nome = Quotato(campi_->Campo(i).Nome);
-        valori.push_back({nome, "TYPE OF COLUMN " + Quotato(tabella_) + "." + nome});
-      }
-      *posto_ = std::make_unique<TBloccoRighe>(
-          destinazione_.Database(), destinazione_.TransazioneScrittura(),
-          sqlDestinazione_->SQL().Text(), std::move(valori), righe);
+    std::vector<TParametroBlocco> valori;
+    for (int i = 0; i < n; ++i) {
+      const std::string nome = Quotato(campi_->Campo(i).Nome);
+      valori.push_back({nome, "TYPE OF COLUMN " + Quotato(tabella_) + "." + nome});
     }
-    blocco_ = posto_->get();
+    blocco_ = std::make_unique<TBloccoRighe>(
+        destinazione_.Database(), destinazione_.TransazioneScrittura(),
+        sqlDestinazione_->SQL().Text(), std::move(valori),
+        std::min(misure.Righe, kParametriMassimi / std::max(n, 1)));
     byteBlocco_ = misure.Byte;
     try {
       blocco_->Valore(0);  // prepares the block
     } catch (const ESQLError&) {
       // A destination that does not take the block still takes the rows one by one.
-      LasciaBlocco();
+      blocco_.reset();
     }
   }
   // Each preparation waits a round trip across a network: where rows go in blocks, the statement
@@ -393,7 +383,7 @@ bool TTravasoDatiVornyUSA::AccodaRecord(std::string& messaggio) {
     } catch (const ESQLError&) {
       // A destination that does not take the block (it is prepared here, at the first row) still
       // takes the rows one by one.
-      LasciaBlocco();
+      blocco_.reset();
       return InserisciRecord(messaggio);
     }
   }
@@ -432,12 +422,6 @@ bool TTravasoDatiVornyUSA::InviaBlocco(std::string& messaggio) {
   }
   blocco_->Svuota();
   return true;
-}
-
-void TTravasoDatiVornyUSA::LasciaBlocco() {
-  if (blocco_ && posto_) posto_->reset();
-  blocco_ = nullptr;
-  posto_ = nullptr;
 }
 
 bool TTravasoDatiVornyUSA::InserisciRecord(std::string& messaggio) {

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,14 +22,9 @@ class TTravasoDatiVornyUSA;
 // the layouts of every table of the run in both archives, and the destination tables that the
 // run has already emptied in its transaction.
 struct TComuneTravasi {
-  TComuneTravasi();
-  ~TComuneTravasi();
   const TTracciati* origine = nullptr;
   const TTracciati* destinazione = nullptr;
   std::vector<std::string> azzerate;
-  // The blocks prepared in the destination, by statement and rows: kept by the run, so that a
-  // step that writes a table with the same statement as an earlier one takes its block as it is.
-  std::map<std::string, std::unique_ptr<TBloccoRighe>> blocchi;
 };
 
 // How the order task creates a transfer of a given class: owner is the caller, then the source
@@ -103,7 +97,7 @@ class TTravasoDatiVornyUSA {
   void SetTransazioneOrigine(TSQLTransaction* transazione) { transazioneOrigine_ = transazione; }
   // Layouts and emptied tables shared with the other transfers of the run; not owned. None: the
   // transfer asks the system tables itself.
-  void SetComune(TComuneTravasi* comune) { comune_ = comune; }
+  void SetComune(const TComuneTravasi* comune) { comune_ = comune; }
   const TComuneTravasi* Comune() const { return comune_; }
 
   TConnessione& Origine() const { return origine_; }
@@ -135,15 +129,11 @@ class TTravasoDatiVornyUSA {
   TAvanzamento* avanzamento_ = nullptr;
   std::function<void(int)> cambioPasso_;
   TSQLTransaction* transazioneOrigine_ = nullptr;
-  TComuneTravasi* comune_ = nullptr;
+  const TComuneTravasi* comune_ = nullptr;
   std::unique_ptr<TCampoSQLList> campi_;
   std::unique_ptr<TSQLStatement> sqlOrigine_;
   std::unique_ptr<TSQLStatement> sqlDestinazione_;
-  // The block of this transfer's rows, absent when every row goes alone: its own, or one shared
-  // through the run's TComuneTravasi; posto_ is where it is kept.
-  std::unique_ptr<TBloccoRighe> bloccoProprio_;
-  TBloccoRighe* blocco_ = nullptr;
-  std::unique_ptr<TBloccoRighe>* posto_ = nullptr;
+  std::unique_ptr<TBloccoRighe> blocco_;  // absent when every row goes alone
   // Column i of the source row and parameter i of the destination statement, resolved once per
   // Prepara so that the copy loop does no lookup per row.
   std::vector<TSQLVar*> colonne_;
@@ -159,8 +149,6 @@ class TTravasoDatiVornyUSA {
   bool AccodaRecord(std::string& messaggio);
   // Writes the rows of the batch.
   bool InviaBlocco(std::string& messaggio);
-  // Drops the block, where it is kept too: the rows go one by one.
-  void LasciaBlocco();
   // Wraps the source query so that each blob column also comes as text when it is short; returns
   // the number of text columns added after the table's.
   int AvvolgiSQLOrigine(TStrings& righe, int testoBlob);
