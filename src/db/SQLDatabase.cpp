@@ -239,13 +239,11 @@ void TSQLDatabase::ChiediInformazioni() {
   ISC_STATUS_ARRAY status{};
   const char richiesta[] = {isc_info_db_sql_dialect, isc_info_implementation, isc_info_end};
   char risposta[64] = {};
-  ISC_STATUS esito;
-  {
-    TRichiesta attesa(sorvegliante_.get());
-    esito =
-        isc_database_info(status, &handle_, sizeof richiesta, richiesta, sizeof risposta, risposta);
-  }
-  if (esito) ErroreServer(status);
+  if (Sorvegliata(this, [&] {
+        return isc_database_info(status, &handle_, sizeof richiesta, richiesta, sizeof risposta,
+                                 risposta);
+      }))
+    ErroreServer(status);
   int dialetto = 1;
   bool remota = false;
   const char* const fine = risposta + sizeof risposta;
@@ -278,7 +276,11 @@ void TSQLDatabase::Informato(int dialetto, bool remota) {
   if (dbDialect_ < sqlDialect_) sqlDialect_ = dbDialect_;
   // On the embedded engine a long request is this process's own work, not a server that
   // stopped answering: cutting it would fail a task that was going to succeed.
-  if (!remota_) sorvegliante_.reset();
+  if (!remota_) {
+    // A read ahead may be inside a request on this attachment: not while it is.
+    std::lock_guard<std::mutex> turno(turno_);
+    sorvegliante_.reset();
+  }
 }
 
 void TSQLDatabase::CreateDatabase() {

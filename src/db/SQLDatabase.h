@@ -88,8 +88,8 @@ class TSQLDatabase {
 
  private:
   void Disconnect(bool forced);
-  // Takes a new attachment: watched if it goes through a server, its dialect read; detached
-  // again on a failure.
+  // Takes a new attachment: watched when a response limit is set, until it turns out embedded;
+  // detached again on a failure.
   void Attaccato(unsigned int handle);
   void Informa() {
     if (!informato_ && Connected()) ChiediInformazioni();

@@ -168,11 +168,12 @@ void TSQLTransaction::End(TAzioneTransazione action, bool forced) {
 
 void TSQLTransaction::EseguiImmediato(const std::string& sql) {
   if (!InTransaction()) ErroreSQL(ceTransazioneNonAttiva, "Transaction is not active");
+  // Asked before the request: a first use asks the server itself.
+  const auto dialetto = static_cast<unsigned short>(database_->SQLDialect());
   ISC_STATUS_ARRAY status{};
   if (Sorvegliata(database_, [&] {
         return isc_dsql_execute_immediate(status, database_->HandlePtr(), &handle_, 0, sql.c_str(),
-                                          static_cast<unsigned short>(database_->SQLDialect()),
-                                          nullptr);
+                                          dialetto, nullptr);
       }))
     ErroreServer(status);
 }

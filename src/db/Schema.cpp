@@ -315,7 +315,9 @@ std::string TestoNumero(const std::string& espressione) {
   return "COALESCE(" + espressione + ",0)||';'";
 }
 
-// DescriviDatabase in one request, as one text; false when the text would not fit.
+// DescriviDatabase in one request, as one text; false when the text would not fit. The names come
+// as the system tables hold them, UNICODE_FSS bytes, as the rows of the other form bring them to
+// an attachment of character set NONE: the two forms give one identity for one database.
 bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabase& database,
                             TSQLTransaction& transaction, TIdentitaDatabase& identita,
                             TTracciati& tracciati) {
@@ -325,7 +327,8 @@ bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabas
   std::string sql =
       "SELECT CAST(" + TestoNome("M.MON$DATABASE_NAME") + "||" + TestoNumero("M.MON$SQL_DIALECT") +
       "||" + TestoNome("RDB$GET_CONTEXT('SYSTEM','NETWORK_PROTOCOL')") + "||" +
-      TestoNumero("DATEDIFF(DAY FROM DATE '1858-11-17' TO CAST(" + data + " AS DATE))") + "||" +
+      TestoNumero("DATEDIFF(DAY FROM CAST('1858-11-17' AS DATE) TO CAST(" + data + " AS DATE))") +
+      "||" +
       TestoNumero("CAST((EXTRACT(HOUR FROM " + data + ")*3600+EXTRACT(MINUTE FROM " + data +
                   ")*60+EXTRACT(SECOND FROM " + data + "))*10000 AS INTEGER)") +
       "||COALESCE((SELECT LIST(" + TestoNome("L.TABELLA") + "||" + TestoNome("L.NOME") + "||" +

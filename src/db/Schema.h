@@ -97,7 +97,8 @@ TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& tran
 
 // The identity and the layouts of every table of `tabelle` (exact names) that exists, in one
 // request: a table that does not exist has no entry. Asked in `transaction` (started when inactive
-// and left active); server errors are raised.
+// and left active), a transaction of `database`; server errors are raised. Tells `database` its
+// dialect and whether a server serves it, sparing it the request that would ask them.
 TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQLDatabase& database,
                                    TSQLTransaction& transaction, TTracciati& tracciati);
 

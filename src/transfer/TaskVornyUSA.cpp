@@ -150,7 +150,7 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
 
 TSQLTransaction& TTaskVornyUSA::TransazioneDescrizione(TSlot slot) {
   if (slot == TSlot::Destinazione) return Destinazione()->TransazioneScrittura();
-  // The five source queries read one moment of the source, the one whose layouts were read:
+  // The source queries read one moment of the source, the one whose layouts were read:
   // orders written there during the run reach the destination whole with their customers and
   // rows, or not at all.
   if (!istantaneaOrigine_)

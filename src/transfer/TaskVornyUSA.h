@@ -10,8 +10,8 @@
 class TSQLTransaction;
 
 // The task of type VORNYUSA: copies the selected customers, orders, order rows and order
-// sessions from Origine to Destinazione in five transfers inside one destination transaction,
-// committed only when all five succeed.
+// sessions from Origine to Destinazione in five steps inside one destination transaction,
+// committed only when all five succeed. The two customer steps share one transfer.
 class TTaskVornyUSA : public TTask {
  public:
   TTaskVornyUSA();
@@ -20,10 +20,10 @@ class TTaskVornyUSA : public TTask {
   // False: "Impossibile eseguire il travaso <step>:" CR and the failing step's message; a
   // connection lost during a step or the commit fails the task the same way, with the
   // connection's text. Any other error escaping a step rolls the destination back and goes on
-  // up. The five source queries read one read-only snapshot of the source, the one in which
+  // up. The source queries read one read-only snapshot of the source, the one in which
   // ApriConnessioni read its layouts, ended on return.
   bool Esecuzione(std::string& messaggio) override;
-  // Prepares the five transfers in turn (tables, layouts, source queries, destination
+  // Prepares the transfers in turn (tables, layouts, source queries, destination
   // statements) without emptying or writing anything.
   bool Verifica(std::string& messaggio) override;
 

@@ -65,14 +65,6 @@ void TTravasoDatiVornyUSA_Clienti::ComponiSQLDestinazione(TStrings& righe) {
   righe.Add("MATCHING(CODICE)");
 }
 
-void TTravasoDatiVornyUSA_Intestatari::ComponiSQLOrigine(TStrings& righe) {
-  ComponiSQLIntestatari(righe);
-}
-
-void TTravasoDatiVornyUSA_Destinatari::ComponiSQLOrigine(TStrings& righe) {
-  ComponiSQLDestinatari(righe);
-}
-
 void TTravasoDatiVornyUSA_ClientiOrdini::ComponiSQLOrigine(TStrings& righe) {
   // The branches of a UNION ALL are read one after the other, each in its own order.
   righe.Add("SELECT Q.*, 1 AS VSQL_PASSO FROM (");

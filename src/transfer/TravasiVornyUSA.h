@@ -18,26 +18,9 @@ class TTravasoDatiVornyUSA_Clienti : public TTravasoDatiVornyUSA {
   void ComponiSQLDestinazione(TStrings& righe) override;
 };
 
-// The invoice holders of the ship-to customers of the selected orders.
-class TTravasoDatiVornyUSA_Intestatari : public TTravasoDatiVornyUSA_Clienti {
- public:
-  using TTravasoDatiVornyUSA_Clienti::TTravasoDatiVornyUSA_Clienti;
-
- protected:
-  void ComponiSQLOrigine(TStrings& righe) override;
-};
-
-// The ship-to customers of the selected orders.
-class TTravasoDatiVornyUSA_Destinatari : public TTravasoDatiVornyUSA_Clienti {
- public:
-  using TTravasoDatiVornyUSA_Clienti::TTravasoDatiVornyUSA_Clienti;
-
- protected:
-  void ComponiSQLOrigine(TStrings& righe) override;
-};
-
-// Both, in two steps of one source query (one request fewer across a slow link): the invoice
-// holders, then the ship-to customers.
+// The customers of the selected orders in two steps of one source query (one request fewer
+// across a slow link): the invoice holders of their ship-to customers, then the ship-to
+// customers.
 class TTravasoDatiVornyUSA_ClientiOrdini : public TTravasoDatiVornyUSA_Clienti {
  public:
   using TTravasoDatiVornyUSA_Clienti::TTravasoDatiVornyUSA_Clienti;

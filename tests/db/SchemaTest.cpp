@@ -50,6 +50,7 @@ CREATE TABLE UNICA (CODICE INTEGER NOT NULL UNIQUE, NOME VARCHAR(10));
 CREATE VIEW VISTA AS SELECT ALFA FROM RIGHE;
 CREATE TABLE "minuscola" (A INTEGER);
 CREATE TABLE "a:b;c" ("x;1" INTEGER, "2:y" VARCHAR(5), Z NUMERIC(9,3));
+CREATE TABLE "città" ("è" INTEGER);
 INSERT INTO UNICA VALUES (1, 'uno');
 INSERT INTO UNICA VALUES (2, 'due');
 INSERT INTO UNICA VALUES (3, 'tre');
@@ -159,8 +160,8 @@ TEST_F(SchemaTest, DescriptionOfADatabase) {
   TSQLTransaction transazione;
   transazione.SetDefaultDatabase(&database_);
   const TIdentitaDatabase identita = IdentitaDatabase(database_, transazione);
-  const std::vector<std::string> tabelle = {"UNICA",     "NESSUNA", "RIGHE",
-                                            "minuscola", "VISTA",   "a:b;c"};
+  const std::vector<std::string> tabelle = {"UNICA", "NESSUNA", "RIGHE", "minuscola",
+                                            "VISTA", "a:b;c",   "città"};
   for (const char* larga : {"", "LARGA"}) {
     SCOPED_TRACE(larga);
     std::vector<std::string> chieste = tabelle;

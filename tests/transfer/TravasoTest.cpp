@@ -81,12 +81,12 @@ TEST(TravasoTest, StatementsOfEveryTransfer) {
     return righe;
   };
   const Caso casi[] = {
-      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_Intestatari>, "CLIENTI",
+      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_ClientiOrdini>, "CLIENTI",
        con({"SELECT DISTINCT", "  C.*", "FROM", "  PS_ORDINI A", "  INNER JOIN CLIENTI B ON",
             "  B.CODICE=A.CODDEST", "  INNER JOIN CLIENTI C ON",
             "  C.CODICE=B.INTESTATARIOFATTURA"}),
        "MATCHING(CODICE)"},
-      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_Destinatari>, "CLIENTI",
+      {TTravasoDatiVornyUSA::Crea<TTravasoDatiVornyUSA_ClientiOrdini>, "CLIENTI",
        con({"SELECT DISTINCT", "  B.*", "FROM", "  PS_ORDINI A", "  INNER JOIN CLIENTI B ON",
             "  B.CODICE=A.CODDEST"}),
        "MATCHING(CODICE)"},
