@@ -29,6 +29,9 @@ BOOL CALLBACK Osserva(HWND finestra, LPARAM parametro) {
   GetClassNameA(finestra, classe, sizeof classe);
   // Message boxes and dialogs are of the dialog class; the desktop's own windows are not.
   if (processo != osservazione.processo || std::string(classe) != "#32770") return TRUE;
+  // A box is made first and given its caption before it is shown: seen earlier, it would be
+  // listed without one.
+  if (!IsWindowVisible(finestra)) return TRUE;
   if (!osservazione.viste.insert(finestra).second) return TRUE;
   char caption[256] = "";
   GetWindowTextA(finestra, caption, sizeof caption);
