@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -198,9 +197,7 @@ std::string TSQLTransaction::LeggiImmediato(const std::string& sql, int massimo,
       }))
     ErroreServer(status);
   if (indicatore < 0) return {};
-  uint16_t lunghezza = 0;
-  std::memcpy(&lunghezza, dati.data(), sizeof lunghezza);
-  return std::string(dati.data() + 2, std::min<size_t>(lunghezza, static_cast<size_t>(massimo)));
+  return std::string(dati.data() + 2, LunghezzaVarying(v));
 }
 
 void TSQLTransaction::RegisterStatement(TSQLStatement* statement) {

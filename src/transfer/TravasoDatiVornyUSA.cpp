@@ -33,6 +33,9 @@ constexpr size_t kByteAnticipo = 1024 * 1024;
 // A watcher is told the rows in steps, so that it costs the copy nothing it would notice.
 constexpr int64_t kRighePerAvviso = 256;
 
+// In front of the server's text when a row cannot be written.
+const std::string kErroreInserimento = "Errore interno durante l'inserimento record\r";
+
 const std::string kDiscrepanza =
     "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (";
 
@@ -342,7 +345,7 @@ bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
     if (colonnaPasso_ && colonnaPasso_->AsInteger() != passo) {
       // A step's rows go in blocks of their own: a refused row is named under its own step.
       if (!InviaBlocco(errore)) {
-        messaggio = "Errore interno durante l'inserimento record\r" + errore;
+        messaggio = kErroreInserimento + errore;
         return false;
       }
       if (avanzamento_) avanzamento_->Righe(lette);
@@ -351,7 +354,7 @@ bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
       if (cambioPasso_) cambioPasso_(passo);
     }
     if (!AccodaRecord(errore)) {
-      messaggio = "Errore interno durante l'inserimento record\r" + errore;
+      messaggio = kErroreInserimento + errore;
       return false;
     }
     // Rows still waiting in a block are counted as copied: the block goes within a moment.
@@ -359,7 +362,7 @@ bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
     sqlOrigine_->Next();
   }
   if (!InviaBlocco(errore)) {
-    messaggio = "Errore interno durante l'inserimento record\r" + errore;
+    messaggio = kErroreInserimento + errore;
     return false;
   }
   if (avanzamento_) avanzamento_->Righe(lette);
