@@ -19,7 +19,9 @@
 #             by isql, embedded, as one EXECUTE BLOCK each (a FOR SELECT over the step's source
 #             query, one UPDATE OR INSERT ... MATCHING per row), one transaction; measured at
 #             every order count of the modes run before it (the data with blobs), and every
-#             mode is reported against it
+#             mode is reported against it; when it is asked for, it also runs once in every
+#             round of each mode that copies the data with blobs, and such a mode is reported
+#             against those runs (BENCH_FLOOR_BETWEEN=0 leaves them out)
 # In the wide-area modes the baseline sends text blobs inside the upsert's parameter (one request
 # per row, like the program), elsewhere it copies them segment by segment; BENCH_TEXT_BASELINE
 # lists the modes that use the first (default "wan wan2").
@@ -305,8 +307,27 @@ invii() {  # network sends counted by strace -c
   awk '$NF=="sendto" || $NF=="sendmsg" {s+=$4} END {print s+0}' "$1"
 }
 
+giro_pavimento() {  # giro_pavimento FOLDER: one run of the floor; prints "seconds KiB cpu"
+  local db="$W/pavimento.fdb"
+  modello_pavimento "$1"
+  cp "$1/pavimento.fdb" "$db"
+  if ! /usr/bin/time -f "%e %M %U %S" -o "$W/.misura" isql-fb -q -bail -user SYSDBA \
+    -password "$password" "$db" -i "$1/pavimento.sql" >"$W/.uscita-pavimento" 2>&1 \
+    </dev/null; then
+    echo "   floor run failed:" >&2
+    cat "$W/.uscita-pavimento" >&2
+    return 1
+  fi
+  awk '{print $1, $2, $3 + $4}' "$W/.misura"
+}
+
+riga_pavimento() {  # riga_pavimento RUN SECONDS KIB CPU
+  printf '   floor    run %s: %6.2f s, %7.1f MiB, cpu %6.2f s\n' "$1" "$2" \
+    "$(awk -v k="$3" 'BEGIN {print k / 1024}')" "$4"
+}
+
 pavimento() {  # the floor at every order count of the modes run so far
-  local taglie o cartella db="$W/pavimento.fdb" giro secondi kib cpu somma
+  local taglie o cartella giro secondi kib cpu somma
   taglie="$(awk '{print $2}' "$risultati" | sort -un)"
   [ -n "$taglie" ] || taglie="$(ordini_modo pavimento)"
   for o in $taglie; do
@@ -316,28 +337,23 @@ pavimento() {  # the floor at every order count of the modes run so far
     echo "== mode pavimento: $o orders, $righe rows per copy, $ripetizioni runs, isql embedded"
     for f in t m u; do : >"$W/.$f-pavimento"; done
     for giro in $(seq "$ripetizioni"); do
-      cp "$cartella/pavimento.fdb" "$db"
-      if ! /usr/bin/time -f "%e %M %U %S" -o "$W/.misura" isql-fb -q -bail -user SYSDBA \
-        -password "$password" "$db" -i "$cartella/pavimento.sql" >"$W/.uscita-pavimento" 2>&1 \
-        </dev/null; then
-        echo "   floor run failed:" >&2
-        cat "$W/.uscita-pavimento" >&2
+      if ! read -r secondi kib cpu < <(giro_pavimento "$cartella"); then
         esito=1
+        continue
       fi
-      read -r secondi kib cpu < <(awk '{print $1, $2, $3 + $4}' "$W/.misura")
       echo "$secondi" >>"$W/.t-pavimento"
       echo "$kib" >>"$W/.m-pavimento"
       echo "$cpu" >>"$W/.u-pavimento"
-      printf '   floor    run %s: %6.2f s, %7.1f MiB, cpu %6.2f s\n' "$giro" "$secondi" \
-        "$(awk -v k="$kib" 'BEGIN {print k / 1024}')" "$cpu"
+      riga_pavimento "$giro" "$secondi" "$kib" "$cpu"
     done
-    somma="$(checksum "$db" 1 D_)"
+    somma="$(checksum "$W/pavimento.fdb" 1 D_)"
     echo "   checksum: $somma"
     # The same rows as the copies of the same data into an empty destination.
     if [ -f "$W/.somma-$o" ] && [ "$(cat "$W/.somma-$o")" != "$somma" ]; then
       echo "   CHECKSUMS DIFFER: floor $somma, copies $(cat "$W/.somma-$o")" >&2
       esito=1
     fi
+    [ -s "$W/.t-pavimento" ] || continue
     read -r tp tpmin tpmax < <(statistica <"$W/.t-pavimento")
     read -r mp _ _ < <(statistica <"$W/.m-pavimento")
     read -r up _ _ < <(statistica <"$W/.u-pavimento")
@@ -401,6 +417,10 @@ for modo in $modi; do
   echo "== mode $modo: $ordini orders, $righe rows per copy, $ripetizioni runs each$collegamento"
   echo "   baseline: ${opzione_base:-blobs segment by segment}"
   for f in t m u g; do : >"$W/.$f-program"; : >"$W/.$f-baseline"; done
+  : >"$W/.t-tra"
+  # The floor runs between the rounds where it copies the same data: with blobs, and asked for.
+  tra=0
+  [[ " $modi " == *" pavimento "* && "$variante" = blob && "${BENCH_FLOOR_BETWEEN:-1}" = 1 ]] && tra=1
   giri="$(seq "$ripetizioni")"
   echo 0 >"$W/.s-program"
   echo 0 >"$W/.s-baseline"
@@ -460,6 +480,16 @@ for modo in $modi; do
       echo "                     baseline $(cat "$W/.c-baseline")" >&2
       esito=1
     fi
+    # This machine's speed drifts within minutes: the floor measured in the same round as the
+    # copies is the one they are compared with.
+    if [ "$tra" = 1 ] && [ "$giro" != strace ]; then
+      if read -r secondi kib cpu < <(giro_pavimento "$(dati "$ordini" blob)"); then
+        echo "$secondi" >>"$W/.t-tra"
+        riga_pavimento "$giro" "$secondi" "$kib" "$cpu"
+      else
+        esito=1
+      fi
+    fi
   done
   echo "   checksum: $(cat "$W/.c-baseline")"
   [ "$modo" = vuota ] && cp "$W/.c-baseline" "$W/.somma-$ordini"
@@ -469,6 +499,8 @@ for modo in $modi; do
   read -r mb _ _ < <(statistica <"$W/.m-baseline")
   read -r up _ _ < <(statistica <"$W/.u-program")
   read -r ub _ _ < <(statistica <"$W/.u-baseline")
+  ft=-
+  [ -s "$W/.t-tra" ] && read -r ft _ _ < <(statistica <"$W/.t-tra")
   gp=-1
   gb=-1
   if [ -s "$W/.g-program" ]; then
@@ -478,7 +510,7 @@ for modo in $modi; do
   awk -v modo="$modo" -v ordini="$ordini" -v righe="$righe" -v tp="$tp" -v tpmin="$tpmin" \
     -v tpmax="$tpmax" -v tb="$tb" -v tbmin="$tbmin" -v tbmax="$tbmax" -v mp="$mp" -v mb="$mb" \
     -v up="$up" -v ub="$ub" -v sp="$(cat "$W/.s-program")" -v sb="$(cat "$W/.s-baseline")" \
-    -v gp="$gp" -v gb="$gb" 'BEGIN {
+    -v gp="$gp" -v gb="$gb" -v ft="$ft" 'BEGIN {
       # Round trips per row, and what they wait on a 10 ms link for the copy of 100,000 orders
       # (rows grow in proportion to the orders).
       if (gp < 0) { rp = "-"; rb = "-"; lp = "-"; lb = "-" }
@@ -487,9 +519,9 @@ for modo in $modi; do
         lp = sprintf("%.0f", gp * 100000 / ordini * 0.010)
         lb = sprintf("%.0f", gb * 100000 / ordini * 0.010)
       }
-      printf "%s %d %d %.2f %.2f %.2f %.2f %.2f %.2f %.3f %d %d %.1f %.1f %.2f %.2f %.2f %.2f %.3f %s %s %s %s %s %s\n",
+      printf "%s %d %d %.2f %.2f %.2f %.2f %.2f %.2f %.3f %d %d %.1f %.1f %.2f %.2f %.2f %.2f %.3f %s %s %s %s %s %s %s\n",
         modo, ordini, righe, tp, tpmin, tpmax, tb, tbmin, tbmax, tp / tb, righe / tp, righe / tb,
-        mp / 1024, mb / 1024, sp / righe, sb / righe, up, ub, up / ub, rp, rb, lp, lb, (gp < 0 ? "-" : gp), (gb < 0 ? "-" : gb) }' \
+        mp / 1024, mb / 1024, sp / righe, sb / righe, up, ub, up / ub, rp, rb, lp, lb, (gp < 0 ? "-" : gp), (gb < 0 ? "-" : gb), ft }' \
     >>"$risultati"
   case "$modo" in server | wan | wan2 | lunghezze-server) ferma_server ;; esac
 done
@@ -500,11 +532,13 @@ printf '%-10s %7s %7s %20s %20s %6s %8s %8s %7s %7s %5s %5s %6s %6s %6s %5s %5s 
   orders rows "program s" "baseline s" ratio "prog r/s" "base r/s" "p MiB" "b MiB" "p snd" \
   "b snd" "p cpu" "b cpu" "cpu r" "p rt" "b rt" "p 10ms" "b 10ms" "p rtc" "b rtc" "p/flr" "b/flr"
 while read -r modo o righe tp tpmin tpmax tb tbmin tbmax r rp rb mp mb sp sb up ub ur gp gb lp lb \
-  tp_giri tb_giri; do
-  # Against the floor measured on the same number of orders, when there is one.
+  tp_giri tb_giri ft; do
+  # Against the floor of the mode's own rounds, else the one measured after the modes on the same
+  # number of orders, when there is one.
   pf=-
   bf=-
-  fl="$(awk -v o="$o" '$1 == o {print $3}' "$pavimenti")"
+  fl="$ft"
+  [ "$fl" != - ] || fl="$(awk -v o="$o" '$1 == o {print $3}' "$pavimenti")"
   if [ -n "$fl" ]; then
     pf="$(awk -v a="$tp" -v f="$fl" 'BEGIN {printf "%.2f", a / f}')"
     bf="$(awk -v a="$tb" -v f="$fl" 'BEGIN {printf "%.2f", a / f}')"
@@ -522,5 +556,6 @@ echo "(ratio = program / baseline wall time; MiB = peak RSS; snd = network sends
 echo " cpu = user + system seconds of the client process, cpu r = their ratio;"
 echo " rt = round trips per copied row counted by the relay; 10ms = seconds those round trips"
 echo " would wait on a 10 ms link for the copy of 100,000 orders, scaled from the rows copied here;"
-echo " rtc = round trips per copy; flr = wall time / the floor's on the same number of orders)"
+echo " rtc = round trips per copy; flr = wall time / the floor's on the same number of orders,"
+echo " measured between the mode's own rounds where it copies the same data, else after the modes)"
 exit "$esito"
