@@ -18,10 +18,10 @@
 #             tables and empty destination tables (D_...) in one database, the five steps run
 #             by isql, embedded, as one EXECUTE BLOCK each (a FOR SELECT over the step's source
 #             query, one UPDATE OR INSERT ... MATCHING per row), one transaction; measured at
-#             every order count of the modes run before it (the data with blobs), and every
-#             mode is reported against it; when it is asked for, it also runs once in every
-#             round of each mode that copies the data with blobs, and such a mode is reported
-#             against those runs (BENCH_FLOOR_BETWEEN=0 leaves them out)
+#             every order count of the modes run before it that copy its data (with blobs, not
+#             senzablob or lunghezze), and those modes are reported against it; when it is asked
+#             for, it also runs once in every round of those modes, and each of them is
+#             reported against the runs of its own rounds (BENCH_FLOOR_BETWEEN=0 leaves them out)
 # In the wide-area modes the baseline sends text blobs inside the upsert's parameter (one request
 # per row, like the program), elsewhere it copies them segment by segment; BENCH_TEXT_BASELINE
 # lists the modes that use the first (default "wan wan2").
@@ -328,7 +328,8 @@ riga_pavimento() {  # riga_pavimento RUN SECONDS KIB CPU
 
 pavimento() {  # the floor at every order count of the modes run so far
   local taglie o cartella giro secondi kib cpu somma
-  taglie="$(awk '{print $2}' "$risultati" | sort -un)"
+  # Only the modes that copy the same data as the floor, with blobs, are compared with it.
+  taglie="$(awk '$1 !~ /^(senzablob|lunghezze)/ {print $2}' "$risultati" | sort -un)"
   [ -n "$taglie" ] || taglie="$(ordini_modo pavimento)"
   for o in $taglie; do
     cartella="$(dati "$o" blob)"
@@ -539,6 +540,7 @@ while read -r modo o righe tp tpmin tpmax tb tbmin tbmax r rp rb mp mb sp sb up 
   bf=-
   fl="$ft"
   [ "$fl" != - ] || fl="$(awk -v o="$o" '$1 == o {print $3}' "$pavimenti")"
+  [[ "$modo" == senzablob || "$modo" == lunghezze* ]] && fl=""
   if [ -n "$fl" ]; then
     pf="$(awk -v a="$tp" -v f="$fl" 'BEGIN {printf "%.2f", a / f}')"
     bf="$(awk -v a="$tb" -v f="$fl" 'BEGIN {printf "%.2f", a / f}')"
