@@ -484,7 +484,7 @@ for modo in $modi; do
     # This machine's speed drifts within minutes: the floor measured in the same round as the
     # copies is the one they are compared with.
     if [ "$tra" = 1 ] && [ "$giro" != strace ]; then
-      if read -r secondi kib cpu < <(giro_pavimento "$(dati "$ordini" blob)"); then
+      if read -r secondi kib cpu < <(giro_pavimento "$cartella"); then
         echo "$secondi" >>"$W/.t-tra"
         riga_pavimento "$giro" "$secondi" "$kib" "$cpu"
       else

@@ -230,7 +230,7 @@ void TSQLStatement::Prepare() {
   if (Rifila(testo).empty()) ErroreSQL(ceQueryVuota, "Empty query");
   std::vector<std::string> nomi;
   std::string inviato = paramCheck_ ? ScansionaParametri(testo, nomi) : testo;
-  const int dialetto = prepareDialect_ > 0 ? prepareDialect_ : database_->SQLDialect();
+  const int dialetto = Dialetto();
   const auto dialettoClient = static_cast<unsigned short>(dialetto);
 
   ISC_STATUS_ARRAY status{};

@@ -384,7 +384,6 @@ TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQL
   // the layouts would not fit in it, as rows.
   TIdentitaDatabase identita;
   if (DescriviInUnaRichiesta(tabelle, database, transaction, identita, tracciati)) return identita;
-  tracciati.clear();
   TSQLStatement statement;
   InterrogazioneDiSistema(statement, database, transaction);
   TStrings& sql = statement.SQL();

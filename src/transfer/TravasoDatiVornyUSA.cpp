@@ -33,9 +33,6 @@ constexpr size_t kByteAnticipo = 1024 * 1024;
 // A watcher is told the rows in steps, so that it costs the copy nothing it would notice.
 constexpr int64_t kRighePerAvviso = 256;
 
-// In front of the server's text when a row cannot be written.
-const std::string kErroreInserimento = "Errore interno durante l'inserimento record\r";
-
 const std::string kDiscrepanza =
     "Rilevata discrepanza tra il tracciato di origine e quello di destinazione (";
 
@@ -338,31 +335,28 @@ bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
       if (!origine.Eof()) origine.Close();
     }
   } fineLettura{*sqlOrigine_};
-  std::string errore;
   int64_t lette = 0;
-  int passo = 1;
-  while (!sqlOrigine_->Eof()) {
-    if (colonnaPasso_ && colonnaPasso_->AsInteger() != passo) {
-      // A step's rows go in blocks of their own: a refused row is named under its own step.
-      if (!InviaBlocco(errore)) {
-        messaggio = kErroreInserimento + errore;
-        return false;
+  auto copia = [&](std::string& errore) {
+    int passo = 1;
+    while (!sqlOrigine_->Eof()) {
+      if (colonnaPasso_ && colonnaPasso_->AsInteger() != passo) {
+        // A step's rows go in blocks of their own: a refused row is named under its own step.
+        if (!InviaBlocco(errore)) return false;
+        if (avanzamento_) avanzamento_->Righe(lette);
+        passo = colonnaPasso_->AsInteger();
+        lette = 0;
+        if (cambioPasso_) cambioPasso_(passo);
       }
-      if (avanzamento_) avanzamento_->Righe(lette);
-      passo = colonnaPasso_->AsInteger();
-      lette = 0;
-      if (cambioPasso_) cambioPasso_(passo);
+      if (!AccodaRecord(errore)) return false;
+      // Rows still waiting in a block are counted as copied: the block goes within a moment.
+      if (avanzamento_ && (++lette % kRighePerAvviso) == 0) avanzamento_->Righe(lette);
+      sqlOrigine_->Next();
     }
-    if (!AccodaRecord(errore)) {
-      messaggio = kErroreInserimento + errore;
-      return false;
-    }
-    // Rows still waiting in a block are counted as copied: the block goes within a moment.
-    if (avanzamento_ && (++lette % kRighePerAvviso) == 0) avanzamento_->Righe(lette);
-    sqlOrigine_->Next();
-  }
-  if (!InviaBlocco(errore)) {
-    messaggio = kErroreInserimento + errore;
+    return InviaBlocco(errore);
+  };
+  std::string errore;
+  if (!copia(errore)) {
+    messaggio = "Errore interno durante l'inserimento record\r" + errore;
     return false;
   }
   if (avanzamento_) avanzamento_->Righe(lette);
