@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/Testo.h"
 
 namespace {
 
@@ -90,7 +91,8 @@ std::string TestoVersione() {
 }
 
 std::string TestoUso(const std::string& errore) {
-  return "vessentaria: " + errore +
+  // The refused argument is echoed: it must not steer the terminal.
+  return "vessentaria: " + TestoVisibile(errore) +
          "\n"
          "Usage: vessentaria [--check | --status | --help | --version]\n";
 }

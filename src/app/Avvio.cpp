@@ -85,19 +85,39 @@ bool EseguiConRighe(TSQLStatement& statement) {
   }
 }
 
+// "3, 4" or "nessuno".
+std::string ElencoId(const std::vector<int32_t>& id) {
+  if (id.empty()) return "nessuno";
+  std::string elenco;
+  for (size_t i = 0; i < id.size(); ++i) elenco += (i > 0 ? ", " : "") + std::to_string(id[i]);
+  return elenco;
+}
+
 // The run's failure, told where a scheduler's log and an administrator look.
 void SegnalaFallimento(const TVessentariaElab::TEsito& esito) {
   if (!esito.Fallito) return;
   const std::string fallito =
       "Task " + std::to_string(esito.IdFallito) + " fallito: " + NotaSuUnaRiga(esito.Nota);
-  std::string nonEseguiti = "Task attivi non eseguiti dopo il fallimento del task " +
-                            std::to_string(esito.IdFallito) + ": ";
-  if (esito.NonEseguiti.empty()) nonEseguiti += "nessuno";
-  for (size_t i = 0; i < esito.NonEseguiti.size(); ++i)
-    nonEseguiti += (i > 0 ? ", " : "") + std::to_string(esito.NonEseguiti[i]);
+  const std::string nonEseguiti = "Task attivi non eseguiti dopo il fallimento del task " +
+                                  std::to_string(esito.IdFallito) + ": " +
+                                  ElencoId(esito.NonEseguiti);
   ScriviRigaErrore(fallito);
   ScriviRigaErrore(nonEseguiti);
   RegistraNelSistema(fallito + "\n" + nonEseguiti, true);
+}
+
+// A run ended by an error that escaped a task: the report on standard output gives the error,
+// this line gives the tasks, so that a journal of standard error shows what was left undone.
+void SegnalaInterruzione(const TVessentariaElab::TEsito& esito) noexcept {
+  if (!esito.Interrotto) return;
+  try {
+    const std::string riga = "Esecuzione interrotta da un errore imprevisto nel task " +
+                             std::to_string(esito.IdFallito) +
+                             "; task attivi non eseguiti: " + ElencoId(esito.NonEseguiti);
+    ScriviRigaErrore(riga);
+    RegistraNelSistema(riga, true);
+  } catch (...) {
+  }
 }
 
 // One line per active task: would it start its copy? Then what is wrong in the configuration
@@ -123,33 +143,72 @@ int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazion
   return tutti ? 0 : kStatoTaskFalliti;
 }
 
-// The task table as a person reads it: 9 when an active task failed or never ran.
+// The task table as a person reads it: 9 when an active task failed or never ran, when the last
+// run did not reach it, or when no task is active (a run would do nothing).
 int32_t MostraStato(TSQLDatabase& database) {
   auto transazione = CreaTransazioneReadCommitted(database);
+  // The success note as the program writes it into this table's column.
+  TColonnaTesto colonnaNote;
+  const bool colonnaLimitata = CaricaColonnaTesto("VESSENTARIA", "NOTEULTIMAESECUZIONE", database,
+                                                  *transazione, colonnaNote);
   TSQLStatement statement;
   statement.SetDatabase(&database);
   statement.SetTransaction(transazione.get());
   statement.SetParamCheck(false);
-  // The time as the server writes it, year first, whatever the reader's habits.
+  // The time as the server writes it, year first, whatever the reader's habits: such texts also
+  // compare as the times do.
   for (const char* riga : {"SELECT", "  ID,", "  STATUS,", "  TIPOSINCRO,",
                            "  CAST(ULTIMAESECUZIONE AS VARCHAR(30)) AS ULTIMAESECUZIONE,",
                            "  NOTEULTIMAESECUZIONE", "FROM", "  VESSENTARIA", "ORDER BY", "  ID"})
     statement.SQL().Add(riga);
-  statement.Execute();
-  std::vector<std::vector<std::string>> tabella = {
-      {"ID", "STATUS", "TIPO", "ULTIMA ESECUZIONE", "NOTA"}};
-  bool tuttiRiusciti = true;
-  for (; !statement.Eof(); statement.Next()) {
-    const bool attivo = DecodificaStatus(statement.FieldByName("STATUS").AsInteger()) == ssAttivo;
-    const TSQLVar& ultima = statement.FieldByName("ULTIMAESECUZIONE");
-    const std::string nota = statement.FieldByName("NOTEULTIMAESECUZIONE").AsString();
-    if (attivo && (ultima.IsNull() || nota != kNotaSuccesso)) tuttiRiusciti = false;
-    tabella.push_back(
-        {statement.FieldByName("ID").AsString(), statement.FieldByName("STATUS").AsString(),
-         TestoVisibile(statement.FieldByName("TIPOSINCRO").AsString()),
-         ultima.IsNull() ? "mai" : ultima.AsString().substr(0, 19), NotaSuUnaRiga(nota)});
+  struct TRiga {
+    std::string id, status, tipo, ultima, nota;
+    int32_t numero = 0;
+    bool attivo = false, mai = false, riuscito = false;
+  };
+  std::vector<TRiga> righe;
+  for (statement.Execute(); !statement.Eof(); statement.Next()) {
+    TRiga riga;
+    riga.numero = statement.FieldByName("ID").AsInteger();
+    riga.id = statement.FieldByName("ID").AsString();
+    riga.status = statement.FieldByName("STATUS").AsString();
+    riga.tipo = TestoVisibile(statement.FieldByName("TIPOSINCRO").AsString());
+    riga.attivo = DecodificaStatus(statement.FieldByName("STATUS").AsInteger()) == ssAttivo;
+    riga.mai = statement.FieldByName("ULTIMAESECUZIONE").IsNull();
+    riga.ultima = statement.FieldByName("ULTIMAESECUZIONE").AsString();
+    riga.nota = statement.FieldByName("NOTEULTIMAESECUZIONE").AsString();
+    riga.riuscito =
+        !riga.mai && NotaDiSuccesso(riga.nota, colonnaLimitata ? &colonnaNote : nullptr);
+    righe.push_back(std::move(riga));
   }
   statement.Close();
+
+  // A run stops at its first failed task: the active tasks after the latest failure that have
+  // not run since it were not reached, whatever their older notes say.
+  const TRiga* fermata = nullptr;
+  for (const TRiga& riga : righe)
+    if (riga.attivo && !riga.mai && !riga.riuscito &&
+        (fermata == nullptr || riga.ultima > fermata->ultima))
+      fermata = &riga;
+  bool tuttiRiusciti = true;
+  int attivi = 0;
+  std::vector<std::vector<std::string>> tabella = {
+      {"ID", "STATUS", "TIPO", "ULTIMA ESECUZIONE", "NOTA"}};
+  for (const TRiga& riga : righe) {
+    std::string nota = NotaSuUnaRiga(riga.nota);
+    if (riga.attivo) {
+      ++attivi;
+      if (!riga.riuscito) tuttiRiusciti = false;
+      if (fermata != nullptr && riga.numero > fermata->numero &&
+          (riga.mai || riga.ultima < fermata->ultima)) {
+        tuttiRiusciti = false;
+        nota = "NON ESEGUITO nell'ultima esecuzione, fermata dal task " + fermata->id +
+               (riga.mai ? "" : "; nota precedente: " + nota);
+      }
+    }
+    tabella.push_back(
+        {riga.id, riga.status, riga.tipo, riga.mai ? "mai" : riga.ultima.substr(0, 19), nota});
+  }
   std::vector<size_t> larghezze(tabella[0].size(), 0);
   for (const auto& riga : tabella)
     for (size_t c = 0; c < riga.size(); ++c) larghezze[c] = std::max(larghezze[c], riga[c].size());
@@ -162,8 +221,13 @@ int32_t MostraStato(TSQLDatabase& database) {
     }
     testo += linea + "\n";
   }
+  // The texts of a run that finds nothing to do (exit status 8).
+  if (righe.empty())
+    testo += "Nessuna elaborazione di sincro trovata\n";
+  else if (attivi == 0)
+    testo += "Nessuna elaborazione di sincro attiva trovata\n";
   ScriviUscitaStandard(testo);
-  return tuttiRiusciti ? 0 : kStatoTaskFalliti;
+  return tuttiRiusciti && attivi > 0 ? 0 : kStatoTaskFalliti;
 }
 
 // What keeps the logins file from being used, with the fix; empty when it is private.
@@ -301,7 +365,12 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   if (avanzamento) avanzamento->SetTotale(stato.elab->Attivi());
   // Task outcomes are written into the task table; the exit status does not carry them, but
   // standard error (and on Windows the event log) says what went wrong.
-  stato.elab->EseguiTutto();
+  try {
+    stato.elab->EseguiTutto();
+  } catch (...) {
+    SegnalaInterruzione(stato.elab->Esito());
+    throw;
+  }
   if (avanzamento) avanzamento->Riepilogo();
   SegnalaFallimento(stato.elab->Esito());
   return 0;
@@ -320,8 +389,10 @@ std::string RapportoEccezione(const std::string& classe, const std::string& modu
   char esadecimale[16];
   std::snprintf(esadecimale, sizeof(esadecimale), "%08X",
                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(indirizzo) & 0xFFFFFFFFu));
-  std::string testo =
-      "Exception " + classe + " in module " + modulo + " at " + esadecimale + ".\r\n" + messaggio;
+  // A server's text or a renamed executable must not steer the terminal or the log that shows
+  // the report; the lines of a server's text stay lines.
+  std::string testo = "Exception " + TestoVisibile(classe) + " in module " + TestoVisibile(modulo) +
+                      " at " + esadecimale + ".\r\n" + TestoVisibileARighe(messaggio);
   if (messaggio.empty() || messaggio.back() != '.') testo += '.';
   return testo + "\r\n\r\n";
 }

@@ -19,6 +19,10 @@ class ESQLError : public std::runtime_error {
   bool ErroreDiRete() const noexcept;
   // The server refused the login: an unknown user or a wrong password.
   bool LoginRifiutato() const noexcept;
+  // A refusal that the site's servers or grants make, not a fault of the program: the network
+  // (ErroreDiRete) or a missing right on an object. A task meeting one fails with its note; the
+  // run goes on as after any failed task.
+  bool ErroreDelSito() const noexcept { return ErroreDiRete() || sqlCode_ == -551; }
   // Name used in the report of an error that nothing caught.
   virtual const char* ClassName() const noexcept { return "ESQLError"; }
 

@@ -2,12 +2,16 @@
 
 #include <cstdio>
 
-std::string TestoVisibile(const std::string& testo) {
+namespace {
+
+std::string Visibile(const std::string& testo, bool righe) {
   std::string risultato;
   risultato.reserve(testo.size());
   for (size_t i = 0; i < testo.size(); ++i) {
     const auto c = static_cast<unsigned char>(testo[i]);
-    if (c < 0x20 || c == 0x7F) {
+    if (righe && (c == '\r' || c == '\n')) {
+      risultato += testo[i];
+    } else if (c < 0x20 || c == 0x7F) {
       risultato += '?';
     } else if (c == 0xC2 && i + 1 < testo.size() &&
                static_cast<unsigned char>(testo[i + 1]) >= 0x80 &&
@@ -20,6 +24,16 @@ std::string TestoVisibile(const std::string& testo) {
     }
   }
   return risultato;
+}
+
+}  // namespace
+
+std::string TestoVisibile(const std::string& testo) {
+  return Visibile(testo, false);
+}
+
+std::string TestoVisibileARighe(const std::string& testo) {
+  return Visibile(testo, true);
 }
 
 std::string NotaSuUnaRiga(const std::string& nota) {

@@ -6,6 +6,8 @@
 // written in UTF-8) becomes '?', so that a path or a note cannot move the cursor, clear the
 // screen or retitle the window. Other bytes, accented letters included, stay as they are.
 std::string TestoVisibile(const std::string& testo);
+// TestoVisibile, except that line breaks (CR and LF) stay: a text of several lines.
+std::string TestoVisibileARighe(const std::string& testo);
 
 // A note on one line: its line breaks (CR, LF or CR LF, as a note separates its levels) become
 // " / ", then TestoVisibile.

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "db/SQLDatabase.h"
+#include "db/SQLError.h"
 #include "db/SQLTransaction.h"
 #include "db/Schema.h"
 #include "opener/Opener.h"
@@ -28,11 +29,40 @@ bool TTask::ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messa
   // Two paths, links or one dati.ini alias can lead to one database: a task would then empty
   // the tables it is reading and leave the source with only what it copied.
   const std::vector<std::string> tabelle = TabelleUsate();
-  if (DescriviDatabase(tabelle, *databaseOrigine_, TransazioneDescrizione(TSlot::Origine),
-                       tracciatiOrigine_) ==
-      DescriviDatabase(tabelle, *databaseDestinazione_, TransazioneDescrizione(TSlot::Destinazione),
-                       tracciatiDestinazione_)) {
+  TIdentitaDatabase origine;
+  TIdentitaDatabase destinazione;
+  if (!Descrivi(TSlot::Origine, tabelle, origine, interno)) {
+    messaggio = "Impossibile leggere la struttura dell'origine\r\"" + riga.ArchivioOrigine +
+                "\":\r" + interno;
+    return false;
+  }
+  if (!Descrivi(TSlot::Destinazione, tabelle, destinazione, interno)) {
+    messaggio = "Impossibile leggere la struttura della destinazione\r\"" +
+                riga.ArchivioDestinazione + "\":\r" + interno;
+    return false;
+  }
+  if (origine == destinazione) {
     messaggio = "Origine e destinazione coincidono: " + riga.ArchivioDestinazione;
+    return false;
+  }
+  return true;
+}
+
+bool TTask::Descrivi(TSlot slot, const std::vector<std::string>& tabelle,
+                     TIdentitaDatabase& identita, std::string& messaggio) {
+  messaggio.clear();
+  const bool origine = slot == TSlot::Origine;
+  try {
+    // The transaction may start here (the task's snapshot of the source): its start is asked of
+    // the server like the description itself.
+    TSQLTransaction& transazione = TransazioneDescrizione(slot);
+    identita = DescriviDatabase(tabelle, origine ? *databaseOrigine_ : *databaseDestinazione_,
+                                transazione, origine ? tracciatiOrigine_ : tracciatiDestinazione_);
+  } catch (const ESQLError& e) {
+    // A server that froze or went away, or a right the site's user lacks, fails this task as it
+    // would during the copy; anything else is the program's fault and ends the run.
+    if (!e.ErroreDelSito()) throw;
+    messaggio = e.what();
     return false;
   }
   return true;

@@ -22,10 +22,11 @@ class TTask {
   TTask& operator=(const TTask&) = delete;
   virtual ~TTask();
 
-  // Opens Origine, then Destinazione, and refuses two archives that are one database. False: the
-  // message holds the composed failure text; both pairs stay open and go with the task. Errors
-  // asking the server for a database's identity are raised. The layouts of TabelleUsate come
-  // with each identity, in the same request.
+  // Opens Origine, then Destinazione, reads the identity of each (with the layouts of
+  // TabelleUsate, in the same request) and refuses two archives that are one database. False: the
+  // message holds the composed failure text, a connection lost or a right refused while reading
+  // an identity included; the pairs opened stay open and go with the task. Other errors of the
+  // server are raised.
   virtual bool ApriConnessioni(const TVessentariaTaskInfo& riga, std::string& messaggio);
   // Runs the task; called once, after ApriConnessioni returned true.
   virtual bool Esecuzione(std::string& messaggio) = 0;
@@ -51,6 +52,10 @@ class TTask {
   const TTracciati& TracciatiOrigine() const { return tracciatiOrigine_; }
   const TTracciati& TracciatiDestinazione() const { return tracciatiDestinazione_; }
   bool ApriConnessione(const std::string& percorso, TSlot slot, std::string& messaggio);
+  // Reads the identity and layouts of the archive in `slot`. False: the server's text of a
+  // failure that the site causes (ESQLError::ErroreDelSito); other errors are raised.
+  bool Descrivi(TSlot slot, const std::vector<std::string>& tabelle, TIdentitaDatabase& identita,
+                std::string& messaggio);
   // The transaction in which ApriConnessioni reads an open archive's identity and layouts: the
   // pair's read transaction by default. A task that reads or writes the archive in a transaction
   // of its own can give that one, and save a start and an end on the archive.

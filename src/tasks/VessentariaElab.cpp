@@ -42,15 +42,26 @@ bool TVessentariaElab::EseguiTasks(std::string& messaggio) {
       esito_.NonEseguiti.push_back(id);
       continue;
     }
-    messaggio.clear();
-    if (!task.PreparaTask(messaggio)) {
-      Fallimento(id, "Anomalia sincro ID ", messaggio);
-      continue;
-    }
-    messaggio.clear();
-    if (!task.EseguiTask(messaggio)) {
-      Fallimento(id, "Fallita esecuzione sincro ID ", messaggio);
-      continue;
+    try {
+      messaggio.clear();
+      if (!task.PreparaTask(messaggio)) {
+        Fallimento(id, "Anomalia sincro ID ", messaggio);
+        continue;
+      }
+      messaggio.clear();
+      if (!task.EseguiTask(messaggio)) {
+        Fallimento(id, "Fallita esecuzione sincro ID ", messaggio);
+        continue;
+      }
+    } catch (...) {
+      // Whoever reports the error can still say which tasks it kept from running.
+      esito_.Fallito = true;
+      esito_.Interrotto = true;
+      esito_.IdFallito = id;
+      for (int j = i + 1; j < tasks_->Count(); ++j)
+        if (tasks_->Items(j).Info().Status == ssAttivo)
+          esito_.NonEseguiti.push_back(tasks_->Items(j).Info().ID);
+      throw;
     }
     ++esito_.Riusciti;
   }

@@ -19,6 +19,7 @@ class TVessentariaElab {
   struct TEsito {
     int Riusciti = 0;
     bool Fallito = false;
+    bool Interrotto = false;  // Fallito by an error that escaped the task and leaves the run
     int32_t IdFallito = 0;
     std::string Nota;                  // the note written into the failed task's row
     std::vector<int32_t> NonEseguiti;  // active tasks after the failed one, left unrun
@@ -31,7 +32,8 @@ class TVessentariaElab {
 
   // Loads the task rows; false with the message when there is nothing to run.
   bool CaricaTasks(std::string& messaggio);
-  // Runs the active rows; true when every one of them ran without failure.
+  // Runs the active rows; true when every one of them ran without failure. An error that escapes
+  // a task is raised after Esito() has recorded that task and the active ones left unrun.
   bool EseguiTasks(std::string& messaggio);
   // EseguiTasks, its message dropped.
   bool EseguiTutto();

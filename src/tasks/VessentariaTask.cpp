@@ -22,6 +22,16 @@ const TVessentariaTaskInfo& TVessentariaTask::Info() const {
 
 const char* const kNotaSuccesso = "Elaborazione effettuata senza anomalie da segnalare";
 
+bool NotaDiSuccesso(const std::string& nota, const TColonnaTesto* colonna) {
+  // A CHAR column pads with blanks, and the cut can end on one: compare without trailing blanks.
+  auto senzaBianchi = [](const std::string& testo) {
+    return testo.substr(0, testo.find_last_not_of(' ') + 1);
+  };
+  const std::string scritta =
+      senzaBianchi(colonna ? TagliaAColonna(kNotaSuccesso, *colonna) : kNotaSuccesso);
+  return !scritta.empty() && senzaBianchi(nota) == scritta;
+}
+
 bool TVessentariaTask::ControllaEApri(const TVessentariaTaskInfo& riga, std::string& messaggio) {
   messaggio.clear();
   if (riga.ArchivioOrigine.empty()) {

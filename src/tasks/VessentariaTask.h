@@ -14,6 +14,10 @@ class TTask;
 
 // The note of a task that ran without failure.
 extern const char* const kNotaSuccesso;
+// Whether `nota`, read back from a note column described by `colonna` (none: a column without a
+// length), is kNotaSuccesso as ScriviNote leaves it there: cut to the column's length, and
+// padded with blanks by a CHAR column.
+bool NotaDiSuccesso(const std::string& nota, const TColonnaTesto* colonna);
 
 // The row object of the task list: one instance serves every row, standing on the row that the
 // list's Items() points it at. Owns the task object of the current row and the prepared

@@ -136,9 +136,10 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
     if (scrittura.InTransaction()) scrittura.Commit();
   } catch (const ESQLError& e) {
     annulla();
-    // A connection cut under a request (its response limit passed, or the server went away)
-    // fails the task, not the run.
-    if (!e.ErroreDiRete()) throw;
+    // A connection cut under a request (its response limit passed, or the server went away), a
+    // right the site's user lacks, or a destination whose own rules refuse the commit fails the
+    // task, not the run.
+    if (!e.ErroreDelSito() && titoloCorrente_ != kTitoloConferma) throw;
     messaggio = RigaPasso(titoloCorrente_) + e.what();
     return false;
   } catch (...) {

@@ -18,10 +18,10 @@ class TTaskVornyUSA : public TTask {
   ~TTaskVornyUSA() override;
 
   // False: "Impossibile eseguire il travaso <step>:" CR and the failing step's message; a
-  // connection lost during a step or the commit fails the task the same way, with the
-  // connection's text. Any other error escaping a step rolls the destination back and goes on
-  // up. The source queries read one read-only snapshot of the source, the one in which
-  // ApriConnessioni read its layouts, ended on return.
+  // connection lost or a right refused during a step, and any refusal of the commit, fail the
+  // task the same way, with the server's text. Any other error escaping a step rolls the
+  // destination back and goes on up. The source queries read one read-only snapshot of the source,
+  // the one in which ApriConnessioni read its layouts, ended on return.
   bool Esecuzione(std::string& messaggio) override;
   // Prepares the transfers in turn (tables, layouts, source queries, destination
   // statements) without emptying or writing anything.

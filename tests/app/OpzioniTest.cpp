@@ -107,4 +107,42 @@ TEST_F(Opzioni, StatusMostraLUltimaEsecuzioneDiOgniTask) {
   EXPECT_EQ(impianto_.Esegui({"--status"}).stato, 0);
 }
 
+// Success is recognised as the program writes it into a note column that cuts or pads it; a
+// task that the last run did not reach is marked as such over its older note; no active task is
+// no good status, as for a run (exit status 8).
+TEST_F(Opzioni, StatusDiceIlVeroDiOgniTask) {
+  auto ditta = [this](const std::string& righe, const std::string& nota = "BLOB SUB_TYPE TEXT") {
+    fs::remove(impianto_.Ditta());
+    std::string ddl = DdlDitta();
+    ddl.replace(ddl.find("BLOB SUB_TYPE TEXT"), 18, nota);
+    impianto_.CreaDitta(righe, ddl);
+  };
+  for (const char* nota : {"CHAR(255)", "VARCHAR(30)"}) {
+    SCOPED_TRACE(nota);
+    ditta(RigaTask(1, origine_, buona_), nota);
+    EXPECT_EQ(impianto_.Esegui().stato, 0);
+    const TEsito stato = impianto_.Esegui({"--status"});
+    EXPECT_EQ(stato.stato, 0) << stato.out;
+  }
+
+  ditta(RigaTask(1, origine_, buona_) + RigaTask(2, origine_, ridotta_) +
+        RigaTask(3, origine_, buona_) + "UPDATE VESSENTARIA SET NOTEULTIMAESECUZIONE = '" +
+        kSuccesso + "' WHERE ID = 3;\n");
+  impianto_.Esegui();
+  const TEsito fermata = impianto_.Esegui({"--status"});
+  EXPECT_EQ(fermata.stato, 9);
+  EXPECT_NE(fermata.out.find(std::string("  NON ESEGUITO nell'ultima esecuzione, fermata dal task "
+                                         "2; nota precedente: ") +
+                             kSuccesso + "\n"),
+            std::string::npos)
+      << fermata.out;
+  EXPECT_EQ(fermata.out.find("NON ESEGUITO"), fermata.out.rfind("NON ESEGUITO")) << fermata.out;
+
+  ditta(RigaTask(1, origine_, buona_, "0"));
+  const TEsito nessuno = impianto_.Esegui({"--status"});
+  EXPECT_EQ(nessuno.stato, 9);
+  EXPECT_TRUE(nessuno.out.ends_with("\nNessuna elaborazione di sincro attiva trovata\n"))
+      << nessuno.out;
+}
+
 }  // namespace

@@ -289,6 +289,10 @@ TEST_F(RunTest, ErroreCheSfuggeAlTaskTerminaConStato1DopoLaNota) {
   EXPECT_EQ(nota, "attempted update of read-only column");
   EXPECT_EQ(esito.out.rfind("Exception ESQLError in module vessentaria at ", 0), 0u) << esito.out;
   EXPECT_NE(esito.out.find(".\r\n" + nota + ".\r\n\r\n"), std::string::npos) << esito.out;
+  // A journal of standard error shows what the error left undone.
+  EXPECT_EQ(esito.err,
+            "vessentaria: Esecuzione interrotta da un errore imprevisto nel task 1; task attivi "
+            "non eseguiti: 2\n");
   EXPECT_EQ(righe[2].nota, kNotaVecchia);
   EXPECT_EQ(Contenuto(calcolata), "CLIENTI L1 PS_ORDINI 9 PS_STOINSCAR PS_STOSESSION");
   EXPECT_EQ(Contenuto(destinazione), kVuoto);

@@ -113,6 +113,8 @@ TEST(Startup, UncaughtErrorReport) {
       {"Fine.", "Fine.\r\n\r\n"},
       {"riga\rdue", "riga\rdue.\r\n\r\n"},
       {"", ".\r\n\r\n"},
+      // A server's text cannot steer the terminal that shows the report.
+      {"x\x1b]0;T\x07\x1b[31m\r\ny", "x?]0;T??[31m\r\ny.\r\n\r\n"},
   };
   for (const auto& caso : casi) {
     std::string rapporto = RapportoEccezione("ESQLError", "vessentaria", &x, caso.messaggio);
@@ -299,12 +301,14 @@ TEST(Startup, HelpAndVersionOpenNothing) {
                                                     {"--dry-run"},
                                                     {"--hlep"},
                                                     {"-"},
+                                                    {"--x\x1b]0;X\x07"},
                                                     {"--check", "--status"}}) {
     SCOPED_TRACE(::testing::PrintToString(argomenti));
     EXPECT_EQ(Esegui(installazione, &out, &err, argomenti), 64);
     EXPECT_EQ(out, "");
     EXPECT_EQ(err.rfind("vessentaria: ", 0), 0u) << err;
     EXPECT_NE(err.find("\nUsage: vessentaria "), std::string::npos) << err;
+    EXPECT_EQ(err.find_first_of("\x1b\x07"), std::string::npos) << err;
   }
   EXPECT_EQ(LeggiFile(installazione.UserFdb()), "non un archivio");
   EXPECT_FALSE(fs::exists(installazione.CartellaUtente() + "dati.ini"));

@@ -180,6 +180,9 @@ class LimiteRispostaTest : public ServerBloccatoTest {
                 nota.ends_with("Error writing data to the connection"))
         << Riga(nota);
     VerificaSecondoTask(righe);
+    EXPECT_NE(esito.err.find("Task attivi non eseguiti dopo il fallimento del task 1: 2\n"),
+              std::string::npos)
+        << esito.err;
     EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima_);
   }
 
@@ -197,6 +200,16 @@ TEST_F(LimiteRispostaTest, RigaOltreIlLimite) {
       "CREATE TRIGGER T_LENTO FOR PS_STOINSCAR BEFORE INSERT AS\n" + variabili_ + lento_ + "END^\n",
       // A row cut alone adds the insertion's line; a block cut while being sent does not.
       "Impossibile eseguire il travaso Righe PS Ordini:\r");
+}
+
+// The task's transaction on the destination starts as the archive is described, before any
+// step: the program's alone (isql's transactions wait on locks, the program's do not).
+TEST_F(LimiteRispostaTest, DescrizioneOltreIlLimite) {
+  Verifica("CREATE TRIGGER T_LENTO ON TRANSACTION START AS\n" + variabili_ +
+               "  IF (RDB$GET_CONTEXT('SYSTEM', 'ISOLATION_LEVEL') = 'SNAPSHOT' AND\n"
+               "      RDB$GET_CONTEXT('SYSTEM', 'LOCK_TIMEOUT') = '0') THEN BEGIN\n" +
+               lento_ + "  END\nEND^\n",
+           "Impossibile leggere la struttura della destinazione\r\"" + destinazione_ + "\":\r");
 }
 
 // Marked by the copy of the orders, so that only the task's transaction waits.

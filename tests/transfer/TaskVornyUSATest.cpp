@@ -10,6 +10,7 @@
 #include "db/SQLError.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
+#include "opener/Credenziali.h"
 #include "platform/Dialogs.h"
 #include "support/ArchiviOrdini.h"
 #include "support/FirebirdServer.h"
@@ -208,6 +209,52 @@ TEST(TaskVornyUSATest, FailingStepLeavesDestinationUnchanged) {
     }
     EXPECT_EQ(DumpOrdini(archivi.destinazione), prima);
   }
+}
+
+// What a site's archives refuse ends the task with the step's line and the server's text and
+// leaves the destination as it was: a commit that the destination's own trigger refuses, and a
+// right that the site's user lacks on a source or destination table (the embedded engine applies
+// the grants of the user named in the login).
+TEST(TaskVornyUSATest, SiteRefusalsFailTheTask) {
+  struct Caso {
+    std::string revocaOrigine, ddlDestinazione, passo, server;
+  };
+  const Caso casi[] = {
+      {"",
+       "CREATE EXCEPTION RIFIUTO 'conferma rifiutata';\nSET TERM ^;\n"
+       "CREATE TRIGGER T_SEGNA FOR PS_ORDINI AFTER INSERT AS BEGIN\n"
+       "  RDB$SET_CONTEXT('USER_TRANSACTION', 'COPIA', 1);\nEND^\n"
+       "CREATE TRIGGER T_RIFIUTA ON TRANSACTION COMMIT AS BEGIN\n"
+       "  IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'COPIA') IS NOT NULL) THEN "
+       "EXCEPTION RIFIUTO;\nEND^\nSET TERM ;^\n",
+       "Conferma PS Ordini", "conferma rifiutata"},
+      {"", "REVOKE INSERT ON PS_STOSESSION FROM SITO;", "Sessioni PS Ordini",
+       "no permission for INSERT access to TABLE PS_STOSESSION"},
+      {"", "REVOKE DELETE ON PS_ORDINI FROM SITO;", "PS Ordini",
+       "no permission for DELETE access to TABLE PS_ORDINI"},
+      {"REVOKE SELECT ON PS_STOINSCAR FROM SITO;", "", "Righe PS Ordini",
+       "no permission for SELECT access to TABLE PS_STOINSCAR"},
+  };
+  TempFolder cartella;
+  const std::string credenziali = cartella / "credenziali.ini";
+  std::ofstream(credenziali) << "[Predefinite]\nUtente=SITO\nPassword=qualsiasi\n";
+  ImpostaFileCredenziali(credenziali);
+  const std::string concessioni =
+      "\nCOMMIT;\nGRANT ALL ON CLIENTI TO SITO;\nGRANT ALL ON PS_ORDINI TO SITO;\n"
+      "GRANT ALL ON PS_STOINSCAR TO SITO;\nGRANT ALL ON PS_STOSESSION TO SITO;\nCOMMIT;\n";
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.passo);
+    ArchiviOrdini archivi(DatiOrigine() + concessioni + caso.revocaOrigine,
+                          DatiDestinazione() + concessioni + caso.ddlDestinazione);
+    const std::string prima = DumpOrdini(archivi.destinazione);
+    Esito esito = EseguiTask(archivi);
+    EXPECT_FALSE(esito.riuscito);
+    const std::string testa = std::string(kFallimento) + caso.passo + ":\r";
+    EXPECT_EQ(esito.messaggio.substr(0, testa.size()), testa) << esito.messaggio;
+    EXPECT_NE(esito.messaggio.find(caso.server), std::string::npos) << esito.messaggio;
+    EXPECT_EQ(DumpOrdini(archivi.destinazione), prima);
+  }
+  ImpostaFileCredenziali("");
 }
 
 // An error that escapes step 4 after steps 1 to 3 wrote: everything is rolled back, the
