@@ -30,12 +30,11 @@ TSorvegliante::TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, u
 TSorvegliante::~TSorvegliante() = default;
 
 void TSorvegliante::Giro() {
-  const uint64_t richiesta = inCorso_.load(std::memory_order_relaxed);
-  if (richiesta == 0 || richiesta == annullata_) return;
-  if (ora_() - static_cast<uint32_t>(richiesta) < limiteMs_) return;
-  // Only that request, by its number: one that ended in the meantime, and the next one on the
-  // attachment, are spared.
-  if (inCorso_.load(std::memory_order_relaxed) != richiesta) return;
+  // The cancel returns at once and needs nothing from the server, so the request path never waits
+  // on a frozen server for this lock.
+  std::lock_guard<std::mutex> guardia(guardia_);
+  if (inCorso_ == 0 || inCorso_ == annullata_) return;
+  if (ora_() - static_cast<uint32_t>(inCorso_) < limiteMs_) return;
   annulla_();
-  annullata_ = richiesta;
+  annullata_ = inCorso_;
 }

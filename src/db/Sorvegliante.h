@@ -7,13 +7,13 @@
 // server with a limit has a watchdog of its own, owned by its TSQLDatabase: a thread that looks,
 // a few times a second, at the request in progress and cancels the attachment when that request
 // has waited longer than the limit. The request path only publishes "request N began at T" and
-// "ended", one relaxed atomic store each; the thread alone calls the client library.
+// "ended"; the thread alone calls the client library.
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 class TSorvegliante {
@@ -29,12 +29,20 @@ class TSorvegliante {
   // Returns when the thread has stopped: the handle is no longer used after it.
   ~TSorvegliante();
 
+  // The cancel cuts whatever the attachment is doing when it lands, not a given request: the lock
+  // that the thread holds from its look at request N to the cancel keeps N from ending and the next
+  // request from beginning in between. Uncontended but for that moment, a few times a second.
   void Inizio() noexcept {
+    const uint32_t inizio = ora_();
+    std::lock_guard<std::mutex> guardia(guardia_);
     // The counter tells this request from the one before, even begun in the same millisecond.
     if (++richieste_ == 0) ++richieste_;
-    inCorso_.store((static_cast<uint64_t>(richieste_) << 32) | ora_(), std::memory_order_relaxed);
+    inCorso_ = (static_cast<uint64_t>(richieste_) << 32) | inizio;
   }
-  void Fine() noexcept { inCorso_.store(0, std::memory_order_relaxed); }
+  void Fine() noexcept {
+    std::lock_guard<std::mutex> guardia(guardia_);
+    inCorso_ = 0;
+  }
 
   static uint32_t OraMs() noexcept {
     using namespace std::chrono;
@@ -63,10 +71,12 @@ class TSorvegliante {
   const std::function<void()> annulla_;
   const uint32_t limiteMs_;
   uint32_t (*const ora_)();
-  uint32_t richieste_ = 0;  // request path only
+  std::mutex guardia_;
+  uint32_t richieste_ = 0;  // under guardia_
   // The request in progress: its number in the high 32 bits, its start in milliseconds of the
-  // steady clock in the low 32 (modulo 2^32, enough for limits of days); 0 when none.
-  std::atomic<uint64_t> inCorso_{0};
+  // steady clock in the low 32 (modulo 2^32, enough for limits of days); 0 when none. Under
+  // guardia_.
+  uint64_t inCorso_ = 0;
   uint64_t annullata_ = 0;       // thread only
   std::unique_ptr<TFilo> filo_;  // last: stopped first, before the state it reads
 };

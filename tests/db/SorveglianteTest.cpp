@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -197,4 +199,42 @@ TEST(SorveglianteDecisioni, OgniRichiestaGiudicataDaSola) {
   ora += 600;
   guarda();
   EXPECT_EQ(tagli, 2);
+}
+
+// A request that ends while the cut aimed at it is being issued: the next request on the
+// attachment cannot begin before the cut has landed, so the cut falls on the request it was decided
+// for. The cut here waits (half a second at most: held back, they never come) for the test's thread
+// to end that request and begin the next, and notes which one was in progress when it landed.
+TEST(SorveglianteDecisioni, TaglioNonCadeSullaRichiestaSeguente) {
+  static std::atomic<uint32_t> ora{1000};
+  std::mutex m;
+  std::condition_variable cv;
+  bool inTaglio = false, seguenteIniziata = false;
+  int attiva = 1, tagliata = 0;
+  TSorvegliante sorvegliante(
+      [&] {
+        std::unique_lock<std::mutex> l(m);
+        inTaglio = true;
+        cv.notify_all();
+        cv.wait_for(l, std::chrono::milliseconds(500), [&] { return seguenteIniziata; });
+        if (tagliata == 0) tagliata = attiva;
+      },
+      500, [] { return ora.load(); });
+  sorvegliante.Inizio();
+  ora += 600;
+  {
+    std::unique_lock<std::mutex> l(m);
+    ASSERT_TRUE(cv.wait_for(l, std::chrono::seconds(5), [&] { return inTaglio; }));
+  }
+  sorvegliante.Fine();
+  sorvegliante.Inizio();
+  {
+    std::lock_guard<std::mutex> l(m);
+    attiva = 2;
+    seguenteIniziata = true;
+  }
+  cv.notify_all();
+  sorvegliante.Fine();
+  std::lock_guard<std::mutex> l(m);
+  EXPECT_EQ(tagliata, 1);
 }
