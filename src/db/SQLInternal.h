@@ -89,7 +89,7 @@ void CaricaLibreriaClient();
 std::string NormalizzaNome(const std::string& nome, int dialetto);
 
 // The output name of a result column: its alias; "F_" + n for the n-th column without one; a
-// name already in `presi` gets the first free number appended, within 31 characters.
+// name already in `presi` gets the first free number appended.
 std::string NomeUscita(const std::string& alias, const std::vector<std::string>& presi,
                        int& senzaNome);
 

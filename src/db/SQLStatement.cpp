@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -85,6 +86,108 @@ bool TipoTesto(int tipo) {
   return tipo == SQL_TEXT || tipo == SQL_VARYING;
 }
 
+// The descriptor holds 31 bytes of a column's name; of a longer one (Firebird 4 allows 63
+// characters, up to 4 bytes each) the client keeps what fits and gives the whole length, or a
+// negative one.
+bool NomeTagliato(const XSQLVAR& v) {
+  return v.aliasname_length < 0 || static_cast<size_t>(v.aliasname_length) >= sizeof v.aliasname;
+}
+
+[[noreturn]] void RispostaNomiNonValida() {
+  ErroreSQL(ceNonSupportato, "Unexpected answer of the server to the request of column names");
+}
+
+// The whole names of the statement's columns from the first one cut on, as the server gives them.
+// An answer holds the columns that fit in it: the next request starts at the first one left out.
+void NomiDalServer(const TSQLDatabase* database, isc_stmt_handle& handle, const XSQLDA& da,
+                   std::vector<std::string>& nomi) {
+  size_t completi = 0;  // columns whose names are all in
+  while (completi < nomi.size() && !NomeTagliato(da.sqlvar[completi])) ++completi;
+  std::vector<char> risposta(32767);  // the length is a short
+  while (completi < nomi.size()) {
+    const size_t primo = completi + 1;  // the server counts from 1
+    const char richiesta[] = {isc_info_sql_sqlda_start,
+                              2,
+                              static_cast<char>(primo & 0xFF),
+                              static_cast<char>((primo >> 8) & 0xFF),
+                              isc_info_sql_select,
+                              isc_info_sql_describe_vars,
+                              isc_info_sql_sqlda_seq,
+                              isc_info_sql_alias,
+                              isc_info_sql_describe_end};
+    ISC_STATUS_ARRAY status{};
+    if (Sorvegliata(database, [&] {
+          return isc_dsql_sql_info(status, &handle, sizeof richiesta, richiesta,
+                                   static_cast<short>(risposta.size()), risposta.data());
+        }))
+      ErroreServer(status);
+    const char* p = risposta.data();
+    const char* const fine = p + risposta.size();
+    auto valore = [&]() -> std::string_view {
+      if (fine - p < 2) RispostaNomiNonValida();
+      const auto n = static_cast<size_t>(isc_vax_integer(p, 2));
+      p += 2;
+      if (static_cast<size_t>(fine - p) < n) RispostaNomiNonValida();
+      std::string_view v(p, n);
+      p += n;
+      return v;
+    };
+    const size_t prima = completi;
+    size_t colonna = 0;  // from 1, as the server counts
+    bool finita = false;
+    while (!finita) {
+      if (p >= fine) RispostaNomiNonValida();
+      switch (*p++) {
+        case isc_info_sql_select:
+          break;
+        case isc_info_sql_describe_vars:
+          valore();  // the number of columns
+          break;
+        case isc_info_sql_sqlda_seq: {
+          const std::string_view v = valore();
+          colonna = static_cast<size_t>(isc_vax_integer(v.data(), static_cast<short>(v.size())));
+          if (colonna < primo || colonna > nomi.size()) RispostaNomiNonValida();
+          break;
+        }
+        case isc_info_sql_alias:
+          if (colonna == 0) RispostaNomiNonValida();
+          nomi[colonna - 1] = valore();
+          break;
+        case isc_info_sql_describe_end:
+          if (colonna == 0) RispostaNomiNonValida();
+          completi = colonna;
+          break;
+        case isc_info_truncated:
+          if (completi == prima) RispostaNomiNonValida();  // not even one column fits
+          finita = true;
+          break;
+        case isc_info_end:
+          if (completi < nomi.size()) RispostaNomiNonValida();
+          finita = true;
+          break;
+        default:
+          RispostaNomiNonValida();
+      }
+    }
+  }
+}
+
+// The output names of the columns that `da` describes: whole, when the descriptor holds a part.
+std::vector<std::string> NomiColonne(const TSQLDatabase* database, isc_stmt_handle& handle,
+                                     const XSQLDA& da) {
+  std::vector<std::string> nomi(static_cast<size_t>(da.sqld));
+  bool tagliati = false;
+  for (size_t i = 0; i < nomi.size(); ++i) {
+    const XSQLVAR& v = da.sqlvar[i];
+    if (NomeTagliato(v))
+      tagliati = true;  // filled below
+    else
+      nomi[i].assign(v.aliasname, static_cast<size_t>(v.aliasname_length));
+  }
+  if (tagliati) NomiDalServer(database, handle, da, nomi);
+  return nomi;
+}
+
 }  // namespace
 
 std::string NormalizzaNome(const std::string& nome, int dialetto) {
@@ -111,8 +214,7 @@ std::string NomeUscita(const std::string& alias, const std::vector<std::string>&
     while (preso(nome));
   } else if (preso(nome)) {
     for (int k = 1;; ++k) {
-      std::string numero = std::to_string(k);
-      nome = alias.substr(0, 31 - std::min<size_t>(31, numero.size())) + numero;
+      nome = alias + std::to_string(k);
       if (!preso(nome)) break;
     }
   }
@@ -290,6 +392,7 @@ void TSQLStatement::Prepare() {
       ErroreServer(status);
   }
   if (!conRighe) out->sqld = 0;
+  std::vector<std::string> nomiCampi = NomiColonne(database_, h.handle, *out);
 
   // Everything the server said is in; from here nothing fails but allocation.
   impl_->campi.clear();
@@ -299,7 +402,7 @@ void TSQLStatement::Prepare() {
   impl_->testoInviato = std::move(inviato);
   impl_->dialetto = dialetto;
   CostruisciParametri(nomi);
-  CostruisciCampi();
+  CostruisciCampi(nomiCampi);
   tipo_ = tipo;
   impl_->handle = std::exchange(h.handle, 0);
 }
@@ -334,7 +437,7 @@ void TSQLStatement::CostruisciParametri(const std::vector<std::string>& nomi) {
   }
 }
 
-void TSQLStatement::CostruisciCampi() {
+void TSQLStatement::CostruisciCampi(const std::vector<std::string>& nomi) {
   XSQLDA& da = *impl_->out;
   int senzaNome = 0;
   std::vector<std::string> presi;
@@ -349,8 +452,7 @@ void TSQLStatement::CostruisciCampi() {
     v.var->sqlind = &v.indicatore;
     v.gemelli.push_back(c.get());
 
-    v.nome = NomeUscita(std::string(v.var->aliasname, static_cast<size_t>(v.var->aliasname_length)),
-                        presi, senzaNome);
+    v.nome = NomeUscita(nomi[static_cast<size_t>(i)], presi, senzaNome);
     presi.push_back(v.nome);
     impl_->campi.push_back(std::move(c));
   }

@@ -91,7 +91,7 @@ class TSQLStatement {
   void VerificaTransazione() const;
   void Esegui(bool riprova);
   void CostruisciParametri(const std::vector<std::string>& nomi);
-  void CostruisciCampi();
+  void CostruisciCampi(const std::vector<std::string>& nomi);
   void Fetch();
   void LiberaHandle() noexcept;
   // The dialect names and values follow: the database's while assigned, else the prepared one.

@@ -133,9 +133,9 @@ namespace {
 // row per column, unordered (TABELLA and POSIZIONE give the order).
 void ComponiSQLCampi(TStrings& sql, const std::string& condizione) {
   sql.Add("SELECT");
-  sql.Add("  TRIM(A.RDB$RELATION_NAME) AS TABELLA,");
+  sql.Add("  TRIM(TRAILING FROM A.RDB$RELATION_NAME) AS TABELLA,");
   sql.Add("  A.RDB$FIELD_POSITION AS POSIZIONE,");
-  sql.Add("  TRIM(A.RDB$FIELD_NAME) AS NOME,");
+  sql.Add("  TRIM(TRAILING FROM A.RDB$FIELD_NAME) AS NOME,");
   sql.Add("  COALESCE(B.RDB$FIELD_TYPE,0) AS TIPO,");
   sql.Add("  COALESCE(B.RDB$FIELD_SUB_TYPE,0) AS SUBTIPO,");
   sql.Add("  COALESCE(B.RDB$CHARACTER_LENGTH,0) AS DIMENSIONE,");
@@ -168,7 +168,7 @@ void ComponiSQLCampi(TStrings& sql, const std::string& condizione) {
 
 // The column of the statement's current row.
 void LeggiCampo(TSQLStatement& statement, TCampoSQL& campo) {
-  campo.Nome = statement.FieldByName("NOME").AsString().substr(0, 31);
+  campo.Nome = statement.FieldByName("NOME").AsString();
   campo.Tipo = TipoDaSistema(statement.FieldByName("TIPO").AsInteger(),
                              statement.FieldByName("SUBTIPO").AsInteger());
   campo.Dimensione = static_cast<int16_t>(statement.FieldByName("DIMENSIONE").AsInteger());
@@ -356,7 +356,7 @@ bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabas
   while (!lettore.Fine()) {
     const std::string tabella = lettore.Nome();
     TCampoSQL campo;
-    campo.Nome = lettore.Nome().substr(0, 31);
+    campo.Nome = lettore.Nome();
     const long long posizione = lettore.Numero();
     const auto tipo = static_cast<int>(lettore.Numero());
     campo.Tipo = TipoDaSistema(tipo, static_cast<int>(lettore.Numero()));
@@ -512,10 +512,14 @@ constexpr std::string_view kRiservate[] = {
 // clang-format on
 static_assert(std::is_sorted(std::begin(kRiservate), std::end(kRiservate)));
 
+// The longest name that Firebird 4 and later take (Firebird 3: 31); a bare name is ASCII, a byte
+// a character.
+constexpr size_t kNomeMassimo = 63;
+
 }  // namespace
 
 bool NomeNudo(const std::string& nome) {
-  if (nome.empty() || nome.size() > 31 || nome[0] < 'A' || nome[0] > 'Z') return false;
+  if (nome.empty() || nome.size() > kNomeMassimo || nome[0] < 'A' || nome[0] > 'Z') return false;
   for (char c : nome)
     if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$')) return false;
   return !std::binary_search(std::begin(kRiservate), std::end(kRiservate), nome);

@@ -37,7 +37,7 @@ enum TTipoCampoSQL : uint8_t {
 
 // The layout of one column as the system tables describe it.
 struct TCampoSQL {
-  std::string Nome;  // at most 31 characters, trailing blanks removed
+  std::string Nome;  // whole, as the server gives it, trailing blanks removed
   TTipoCampoSQL Tipo = tcSconosciuto;
   int16_t Dimensione = 0;  // character length of CHAR and VARCHAR
   uint8_t Precisione = 0;
@@ -78,8 +78,8 @@ bool EsisteTabella(const std::string& tabella, TSQLDatabase& database,
 bool EsisteTabella(const std::string& tabella, TSQLDatabase& database);
 // The layouts of tables by name, as CaricaCampiSQL reads them.
 using TTracciati = std::map<std::string, TCampoSQLList>;
-// Whether a column name can be written without double quotes: a plain upper-case identifier and
-// no reserved word. Dialect 1, where double quotes make a string, needs it.
+// Whether a column name can be written without double quotes: a plain upper-case identifier of at
+// most 63 characters and no reserved word. Dialect 1, where double quotes make a string, needs it.
 bool NomeNudo(const std::string& nome);
 // Number of rows that the SELECT in `righe` returns, in an active transaction.
 int32_t ContaRecordSQL(const TStrings& righe, TSQLTransaction& transaction);

@@ -61,10 +61,10 @@ TEST(Nomi, Normalizzazione) {
 }
 
 TEST(Nomi, ColonneDiUscita) {
-  const std::string lungo(31, 'L');
+  const std::string lungo(63, 'L');
   const std::vector<std::string> alias = {"", "ID", "ID", "", "F_3", "", "ID", lungo, lungo};
-  const std::vector<std::string> attesi = {
-      "F_1", "ID", "ID1", "F_2", "F_3", "F_4", "ID2", lungo, std::string(30, 'L') + "1"};
+  const std::vector<std::string> attesi = {"F_1", "ID",  "ID1", "F_2",      "F_3",
+                                           "F_4", "ID2", lungo, lungo + "1"};
   std::vector<std::string> presi;
   int senzaNome = 0;
   for (const std::string& a : alias) presi.push_back(NomeUscita(a, presi, senzaNome));

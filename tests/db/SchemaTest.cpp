@@ -258,17 +258,17 @@ TEST(CampoSQLListTest, RecordsAndLookup) {
   EXPECT_EQ(campi.IndiceCampo("CODICE"), -1);
 }
 
-// Bare only as a plain upper-case identifier of at most 31 characters that the server does not
+// Bare only as a plain upper-case identifier of at most 63 characters that the server does not
 // reserve: the first and last reserved words included, a longer word that begins with one not.
 TEST(NomeNudoTest, PlainIdentifiersOnly) {
   const std::pair<std::string, bool> casi[] = {
       {"ID", true},          {"A$_1", true},
-      {"ADDS", true},        {std::string(31, 'N'), true},
+      {"ADDS", true},        {std::string(63, 'N'), true},
       {"", false},           {"Terminale", false},
       {"1A", false},         {"_A", false},
       {"A B", false},        {"ADD", false},
       {"YEAR", false},       {"SELECT", false},
-      {"RDB$DB_KEY", false}, {std::string(32, 'N'), false}};
+      {"RDB$DB_KEY", false}, {std::string(64, 'N'), false}};
   for (const auto& [nome, nudo] : casi) EXPECT_EQ(NomeNudo(nome), nudo) << nome;
 }
 

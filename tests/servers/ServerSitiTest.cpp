@@ -9,8 +9,10 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "db/SQLDatabase.h"
+#include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/Schema.h"
 #include "support/ArchiviOrdini.h"
@@ -47,6 +49,15 @@ const char kTestoNuove[] =
     " CAST(D16 AS VARCHAR(60)) AS D16, CAST(D34 AS VARCHAR(60)) AS D34,"
     " CAST(TZT AS VARCHAR(60)) AS TZT, CAST(TZS AS VARCHAR(60)) AS TZS"
     " FROM PS_STOINSCAR WHERE IDSESSIONE IN (100,200,400) ORDER BY IDINSERIMENTO;\n";
+
+// Names of up to 63 characters, as Firebird 4 allows: two that agree in their first 31, the second
+// one only quoted.
+const char kNomeLungo[] = "NOTA_DI_CONSEGNA_CONCORDATA_CON_IL_CLIENTE";
+const char kNomeGemello[] = "NOTA_DI_CONSEGNA_CONCORDATA_CON_il corriere";
+
+const std::string kColonneLunghe = std::string("ALTER TABLE PS_STOINSCAR ADD ") + kNomeLungo +
+                                   " VARCHAR(30), ADD \"" + kNomeGemello +
+                                   "\" VARCHAR(30);\nCOMMIT;\n";
 
 std::string Casuale() {
   std::random_device caso;
@@ -208,6 +219,65 @@ TEST_F(ServerSitiTest, Firebird4CopyOfTheNewTypesAsSiteUser) {
   EXPECT_NE(atteso.find("170141183460469231731687303715884105727"), std::string::npos) << atteso;
   EXPECT_NE(atteso.find("-1.000000000000000000000000000000001E-6143"), std::string::npos);
   EXPECT_NE(atteso.find("Europe/Rome"), std::string::npos);
+}
+
+// Each column by its whole name: none is cut to the 31 characters of Firebird 3, and two that agree
+// in those stay two, each with its own values.
+TEST_F(ServerSitiTest, Firebird4LongColumnNamesCopyWhole) {
+  RICHIEDE(fb4_);
+  const std::string valori = std::string("UPDATE PS_STOINSCAR SET ") + kNomeLungo +
+                             " = 'cliente ' || IDINSERIMENTO, \"" + kNomeGemello +
+                             "\" = 'corriere ' || IDINSERIMENTO;\n";
+  const std::string origine = Archivio(*fb4_, "origine", DatiOrigine() + kColonneLunghe + valori);
+  const std::string destinazione =
+      Archivio(*fb4_, "destinazione", DatiDestinazione() + kColonneLunghe);
+  const std::string password = UtenteSito(*fb4_, "VESS_SITO4", "origine", "destinazione");
+  UnTask(origine, destinazione);
+  Credenziali(Sezione(*fb4_, "VESS_SITO4", password));
+  EseguiRiuscito();
+  const std::string testo = std::string("SET LIST ON;\nSELECT IDINSERIMENTO, ") + kNomeLungo +
+                            ", \"" + kNomeGemello +
+                            "\" FROM PS_STOINSCAR WHERE IDSESSIONE IN (100,200,400)"
+                            " ORDER BY IDINSERIMENTO;\n";
+  const std::string atteso = fb4_->Isql(Nome(*fb4_, "origine"), testo);
+  EXPECT_EQ(fb4_->Isql(Nome(*fb4_, "destinazione"), testo), atteso);
+  EXPECT_NE(atteso.find("cliente 1001"), std::string::npos) << atteso;
+  EXPECT_NE(atteso.find("corriere 1001"), std::string::npos) << atteso;
+}
+
+// The layout and the columns of a query name them whole, however many and however long: the
+// client's descriptor holds 31 bytes of a name, the rest is asked of the server.
+TEST_F(ServerSitiTest, Firebird4LongNamesReadWhole) {
+  RICHIEDE(fb4_);
+  Archivio(*fb4_, "nomi", kColonneLunghe);
+  auto database = ConnettiArchivio(Nome(*fb4_, "nomi"), fb4_->passwordSysdba);
+  TCampoSQLList campi;
+  ASSERT_TRUE(CaricaCampiSQL("PS_STOINSCAR", *database, campi));
+  EXPECT_EQ(campi.Campo(campi.Count() - 2).Nome, kNomeLungo);
+  EXPECT_EQ(campi.Campo(campi.Count() - 1).Nome, kNomeGemello);
+
+  // Names of 63 characters, 60 of them of 4 bytes: the server's answer takes several requests.
+  const std::string simbolo = "\xF0\x9D\x84\x9E";
+  std::string sql = "SELECT ";
+  std::vector<std::string> attesi;
+  for (int i = 0; i < 300; ++i) {
+    std::string nome;
+    for (int k = 0; k < 60; ++k) nome += simbolo;
+    nome += std::to_string(100 + i);
+    attesi.push_back(nome);
+    sql += (i > 0 ? ", " : "") + std::to_string(i) + " AS \"" + nome + "\"";
+  }
+  TSQLTransaction transazione;
+  transazione.SetDefaultDatabase(database.get());
+  transazione.SetActive(true);
+  TSQLStatement statement;
+  statement.SetDatabase(database.get());
+  statement.SetTransaction(&transazione);
+  statement.SQL().Add(sql + " FROM RDB$DATABASE");
+  statement.Prepare();
+  std::vector<std::string> nomi;
+  for (int i = 0; i < statement.FieldCount(); ++i) nomi.push_back(statement.Fields(i).Name());
+  EXPECT_EQ(nomi, attesi);
 }
 
 TEST_F(ServerSitiTest, Firebird4SystemTablesWithTheNewTypes) {
