@@ -14,6 +14,10 @@
 #             rows): every length of a partial block occurs; embedded
 #   lunghezze-server  the same data with the destination through the private server, where rows
 #             travel in blocks; each run line also gives the server's resident memory after it
+#   locale    plain local paths, no dati.ini: the program asks the host's server first, here the
+#             private server (User/dati.ini [Rete] ServerLocale=localhost/port), which opens every
+#             archive; the baseline names the same files through that server. Against vuota (the
+#             embedded engine) in the same run: what going through the host's server costs
 #   pavimento the floor: the engine's own work for the same copy, no client program: the source
 #             tables and empty destination tables (D_...) in one database, the five steps run
 #             by isql, embedded, as one EXECUTE BLOCK each (a FOR SELECT over the step's source
@@ -89,6 +93,8 @@ inst="$W/inst"
 rm -rf "$inst"
 mkdir -p "$inst/User" "$inst/archivi" "$inst/origine" "$inst/dest"
 cp "$W/build/vessentaria" "$inst/"
+# Plain paths go to the embedded engine, whatever server this machine runs.
+printf '[Rete]\nServerLocale=\n' >"$inst/User/dati.ini"
 { echo "CREATE DATABASE '$inst/User/USER.FDB' PAGE_SIZE 4096;"
   cat "$repo/sql/user.sql"
   echo "INSERT INTO UTENTI (NOMEUTENTE, CODICE, DITTA) VALUES ('VESSENTARIA#', 7, '01');"
@@ -397,9 +403,14 @@ for modo in $modi; do
   origine="$inst/origine/origine.fdb"
   dest="$inst/dest/destinazione.fdb"
   verifica="$dest"  # the name the checksum reads the destination by
+  printf '[Rete]\nServerLocale=\n' >"$inst/User/dati.ini"
   case "$modo" in
     server | wan | wan2 | lunghezze-server)
       avvia_server; dest="localhost/$porta:bench"; verifica="$dest" ;;
+    locale)
+      avvia_server
+      printf '[Rete]\nServerLocale=localhost/%s\n' "$porta" >"$inst/User/dati.ini"
+      origine="localhost/$porta:$origine"; dest="localhost/$porta:$dest"; verifica="$dest" ;;
   esac
   case "$modo" in
     wan | wan2) avvia_relay; dest="localhost/$porta_relay:bench" ;;
@@ -524,7 +535,7 @@ for modo in $modi; do
         modo, ordini, righe, tp, tpmin, tpmax, tb, tbmin, tbmax, tp / tb, righe / tp, righe / tb,
         mp / 1024, mb / 1024, sp / righe, sb / righe, up, ub, up / ub, rp, rb, lp, lb, (gp < 0 ? "-" : gp), (gb < 0 ? "-" : gb), ft }' \
     >>"$risultati"
-  case "$modo" in server | wan | wan2 | lunghezze-server) ferma_server ;; esac
+  case "$modo" in server | wan | wan2 | lunghezze-server | locale) ferma_server ;; esac
 done
 
 echo

@@ -24,6 +24,10 @@ isql() {  # isql DATABASE < script; embedded engine, stops at the first error
   isql-fb -q -bail -user SYSDBA -password masterkey "$@"
 }
 bash scripts/demo-archivi.sh "$demo/User" "$archivi"
+# The demo shows the embedded engine: a Firebird server that this machine runs (Debian's package
+# starts one, with a password of its own) is left alone.
+printf '[Rete]\r\n; the embedded engine alone, even where a server runs on this machine\r\nServerLocale=\r\n' \
+  >"$demo/User/dati.ini"
 
 echo "== running $demo/vessentaria"
 set +e

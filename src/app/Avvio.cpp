@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <set>
 #include <typeinfo>
 #include <vector>
 
@@ -120,9 +121,19 @@ void SegnalaInterruzione(const TVessentariaElab::TEsito& esito) noexcept {
   }
 }
 
-// One line per active task: would it start its copy? Then what is wrong in the configuration
-// files read on the way. 9 when any active task would not start.
-int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazione) {
+// Each archive opened, once, with the way it went: "Archivio <path>: <DescriviApertura>".
+struct TAperture {
+  std::vector<std::string> righe;
+  std::set<std::string> percorsi;
+  void Aggiungi(const std::string& percorso, const std::string& via) {
+    if (percorsi.insert(percorso).second) righe.push_back("Archivio " + percorso + ": " + via);
+  }
+};
+
+// One line per active task: would it start its copy? Then how each archive was opened, and what
+// is wrong in the configuration files read on the way. 9 when any active task would not start.
+int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazione,
+                 const TAperture& aperture) {
   TVessentariaTasks& tasks = elab.Tasks();
   std::string righe;
   bool tutti = true;
@@ -137,6 +148,7 @@ int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazion
     tutti = tutti && ok;
     righe += "Task " + std::to_string(riga.ID) + ": " + (ok ? "ok" : NotaSuUnaRiga(nota)) + "\n";
   }
+  for (const std::string& apertura : aperture.righe) righe += TestoVisibile(apertura) + "\n";
   for (const std::string& difetto : configurazione.Difetti())
     righe += TestoVisibile(difetto) + "\n";
   ScriviUscitaStandard(righe);
@@ -270,16 +282,23 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   // A check or a status view changes nothing and waits for nobody: no database is created, no
   // server asked for, and every box goes to standard error without waiting.
   TInterfacciaConsole senzaAttese(stdin, stderr, false);
+  TAperture aperture;  // told by the opener until `ripristino` ends
+
   struct TRipristino {
     bool attivo;
     TInterfacciaUtente* precedente;
     ~TRipristino() {
+      ImpostaOsservatoreAperture(nullptr);
       if (!attivo) return;
       ImpostaInterfacciaUtente(precedente);
       ImpostaSoloApertura(false);
     }
   } ripristino{soloLettura, soloLettura ? ImpostaInterfacciaUtente(&senzaAttese) : nullptr};
   ImpostaSoloApertura(soloLettura);
+  if (comando == TComando::Verifica)
+    ImpostaOsservatoreAperture([&aperture](const std::string& percorso, const std::string& via) {
+      aperture.Aggiungi(percorso, via);
+    });
   TControlloConfigurazione configurazione;
 
   const std::string cartellaUtente =
@@ -360,7 +379,7 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   if (!stato.elab->CaricaTasks(messaggio)) return MostraErroreAvvio(reNonAvviabile, messaggio, "");
   if (comando == TComando::Verifica) {
     configurazione.Controlla(archivio);
-    return Verifica(*stato.elab, configurazione);
+    return Verifica(*stato.elab, configurazione, aperture);
   }
   if (avanzamento) avanzamento->SetTotale(stato.elab->Attivi());
   // Task outcomes are written into the task table; the exit status does not carry them, but

@@ -60,7 +60,9 @@ void TControlloConfigurazione::ControllaFile(const std::string& datiIni, bool co
       ini, "CONFIG",
       {"Nome Server", "Alias", "PercorsoDatabase", "Percorso Nel Server", "Lettera Disco Server"},
       *this);
-  if (conRete) ChiaviSconosciute(ini, "Rete", {"TimeoutConnessione", "TimeoutRisposta"}, *this);
+  if (conRete)
+    ChiaviSconosciute(ini, "Rete", {"TimeoutConnessione", "TimeoutRisposta", "ServerLocale"},
+                      *this);
 }
 
 TLimitiRete LeggiLimitiRete(const std::string& datiIni, TControlloConfigurazione* controllo) {
@@ -71,6 +73,11 @@ TLimitiRete LeggiLimitiRete(const std::string& datiIni, TControlloConfigurazione
       LeggiSecondi(ini, "TimeoutConnessione", predefiniti.TimeoutConnessione, controllo);
   limiti.TimeoutRisposta =
       LeggiSecondi(ini, "TimeoutRisposta", predefiniti.TimeoutRisposta, controllo);
+  // Present but empty, the key turns the host's server off: the embedded engine alone.
+  limiti.ServerLocale = ServerLocalePredefinito();
+  for (const std::string& chiave : ini.ReadSection("Rete"))
+    if (UgualiSenzaMaiuscole(chiave, "ServerLocale"))
+      limiti.ServerLocale = ini.ReadString("Rete", chiave, "");
   if (controllo) controllo->ControllaFile(datiIni, true);
   return limiti;
 }

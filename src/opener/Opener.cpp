@@ -19,8 +19,53 @@ TIniFile DatiIni(const std::string& Cartella) {
 
 TLimitiRete limitiRete;
 bool soloApertura = false;
+TOsservatoreAperture osservatoreAperture;
 
 enum class TEsitoTentativo { Connesso, Fallito, LoginRifiutato };
+
+// The login for the database name `nome`: the site's for its server, unless the caller gave one.
+TLogin LoginPer(const std::string& nome, const std::string& Utente, const std::string& Password) {
+  if (Utente.empty() && Password.empty()) return LoginPerServer(ServerDelNome(nome));
+  TLogin login = LoginPredefinito();
+  if (!Utente.empty()) login.Utente = Utente;
+  if (!Password.empty()) login.Password = Password;
+  return login;
+}
+
+void PreparaConnessione(TSQLDatabase& Database, const std::string& nome, const TLogin& login) {
+  Database.SetConnected(false);
+  Database.SetLoginPrompt(false);
+  Database.SetConnectTimeout(limitiRete.TimeoutConnessione);
+  Database.SetResponseTimeout(limitiRete.TimeoutRisposta);
+  Database.Params().Clear();
+  Database.Params().Add("user_name=" + login.Utente);
+  Database.Params().Add("password=" + login.Password);
+  if (!login.Ruolo.empty()) Database.Params().Add("sql_role_name=" + login.Ruolo);
+  Database.SetDatabaseName(nome);
+}
+
+// A plain local path through the host's server. Fallito: no server answers, or it cannot open
+// that file (its account may not reach the folder); the embedded engine is then tried, as on a
+// host without a server. A refused login is the server's last word: the embedded engine would
+// open the archive past the site's own logins.
+TEsitoTentativo TentativoServerLocale(TSQLDatabase& Database, const std::string& NomeDatabase,
+                                      const std::string& Utente, const std::string& Password,
+                                      const TOsservatoreConnessioni& Osservatore,
+                                      std::string& Motivo) {
+  const std::string nome = limitiRete.ServerLocale + ":" + NomeDatabase;
+  PreparaConnessione(Database, nome, LoginPer(nome, Utente, Password));
+  if (Osservatore) Osservatore(nome);
+  try {
+    Database.SetConnected(true);
+    return TEsitoTentativo::Connesso;
+  } catch (const ESQLError& errore) {
+    if (!errore.LoginRifiutato()) return TEsitoTentativo::Fallito;
+    Motivo = errore.what();
+    return TEsitoTentativo::LoginRifiutato;
+  } catch (const std::exception&) {
+    return TEsitoTentativo::Fallito;
+  }
+}
 
 // One attempt of ConnettiCreaDatabase; Motivo is the server's text of a failed connection,
 // empty when it connected.
@@ -34,24 +79,14 @@ TEsitoTentativo Tentativo(TSQLDatabase& Database, const std::string& NomeDatabas
     if (!LetteraDisco.empty()) nome = LetteraDisco + (nome.empty() ? "" : nome.substr(1));
     nome = Server + ":" + nome;
   }
-  TLogin login;
-  if (Utente.empty() && Password.empty()) {
-    login = LoginPerServer(ServerDelNome(nome));
-  } else {
-    login = LoginPredefinito();
-    if (!Utente.empty()) login.Utente = Utente;
-    if (!Password.empty()) login.Password = Password;
+  // The server would read a relative name from its own folder.
+  if (!limitiRete.ServerLocale.empty() && nome.rfind('/', 0) == 0 && ServerDelNome(nome).empty()) {
+    const TEsitoTentativo esito =
+        TentativoServerLocale(Database, nome, Utente, Password, Osservatore, Motivo);
+    if (esito != TEsitoTentativo::Fallito) return esito;
   }
-
-  Database.SetConnected(false);
-  Database.SetLoginPrompt(false);
-  Database.SetConnectTimeout(limitiRete.TimeoutConnessione);
-  Database.SetResponseTimeout(limitiRete.TimeoutRisposta);
-  Database.Params().Clear();
-  Database.Params().Add("user_name=" + login.Utente);
-  Database.Params().Add("password=" + login.Password);
-  if (!login.Ruolo.empty()) Database.Params().Add("sql_role_name=" + login.Ruolo);
-  Database.SetDatabaseName(nome);
+  const TLogin login = LoginPer(nome, Utente, Password);
+  PreparaConnessione(Database, nome, login);
   if (Osservatore) Osservatore(nome);
 
   try {
@@ -93,6 +128,18 @@ bool Tenta(TSQLDatabase& Database, const std::string& NomeDatabase, const std::s
 }
 
 }  // namespace
+
+void ImpostaOsservatoreAperture(TOsservatoreAperture osservatore) {
+  osservatoreAperture = std::move(osservatore);
+}
+
+std::string DescriviApertura(const TSQLDatabase& Database) {
+  const std::string server = ServerDelNome(Database.DatabaseName());
+  std::string utente;
+  for (const std::string& riga : Database.Params().Lines())
+    if (riga.rfind("user_name=", 0) == 0) utente = riga.substr(10);
+  return (server.empty() ? "motore incorporato" : "server " + server) + ", utente " + utente;
+}
 
 void ImpostaSoloApertura(bool valore) {
   soloApertura = valore;
@@ -179,11 +226,12 @@ void ChiediServerDatabase(std::string& Server, std::string& LetteraDisco,
   if (!LetteraDisco.empty()) ini.WriteString(Sezione, "Lettera Disco Server", LetteraDisco);
 }
 
-bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
-                      const std::string& NomeFile, const std::string& Utente,
-                      const std::string& Password, TFinestra* Proprietario, std::string& Messaggio,
-                      const TOsservatoreConnessioni& Osservatore) {
-  Messaggio.clear();
+namespace {
+
+bool ApriSecondoLeRegole(TSQLDatabase& Database, const std::string& Cartella,
+                         const std::string& NomeFile, const std::string& Utente,
+                         const std::string& Password, TFinestra* Proprietario,
+                         std::string& Messaggio, const TOsservatoreConnessioni& Osservatore) {
   const std::string nomeFile = NomeFile.empty() ? NomeFilePredefinito : NomeFile;
   std::string percorso = Cartella;
   bool stop = false;
@@ -242,4 +290,19 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
       MostraMessaggio("Apertura / creazione del database non riuscita!");
   }
   return risultato;
+}
+
+}  // namespace
+
+bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
+                      const std::string& NomeFile, const std::string& Utente,
+                      const std::string& Password, TFinestra* Proprietario, std::string& Messaggio,
+                      const TOsservatoreConnessioni& Osservatore) {
+  Messaggio.clear();
+  const bool aperto = ApriSecondoLeRegole(Database, Cartella, NomeFile, Utente, Password,
+                                          Proprietario, Messaggio, Osservatore);
+  if (aperto && osservatoreAperture)
+    osservatoreAperture(Cartella + (NomeFile.empty() ? NomeFilePredefinito : NomeFile),
+                        DescriviApertura(Database));
+  return aperto;
 }

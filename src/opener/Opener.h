@@ -18,6 +18,10 @@ using TOsservatoreConnessioni = std::function<void(const std::string& NomeDataba
 struct TLimitiRete {
   int TimeoutConnessione = 30;
   int TimeoutRisposta = 600;
+  // The host's own server ("localhost", or "localhost/port"), asked first for an archive named
+  // by a plain local path, so that the program shares the archive with the server's clients
+  // instead of locking them out with the embedded engine; empty: the embedded engine alone.
+  std::string ServerLocale;
 };
 void ImpostaLimitiRete(const TLimitiRete& limiti);
 const TLimitiRete& LimitiRete();
@@ -25,6 +29,15 @@ const TLimitiRete& LimitiRete();
 // For a start that must change nothing (a check, a status view): no database is created and no
 // server name is asked for, so dati.ini is never written. Set once at start-up.
 void ImpostaSoloApertura(bool soloApertura);
+
+// Told each archive that ApriCreaDatabase opened: its path as asked (Cartella and NomeFile) and
+// the way it went (DescriviApertura). Set once at start-up; none by default.
+using TOsservatoreAperture =
+    std::function<void(const std::string& Percorso, const std::string& Via)>;
+void ImpostaOsservatoreAperture(TOsservatoreAperture osservatore);
+// How `Database` reached its archive, for an administrator: "server <name>" or "motore
+// incorporato", then ", utente " and the user name (never the password).
+std::string DescriviApertura(const TSQLDatabase& Database);
 
 // Connects `Database` to the archive NomeFile (empty: "archivio.fdb") in Cartella (ending with a
 // folder separator), following the rules of Cartella's dati.ini, creating the database when no
@@ -35,7 +48,9 @@ void ImpostaSoloApertura(bool soloApertura);
 // cannot be written after the dialog ("Unable to write to %s"). `Osservatore`, when given, is
 // told each attempt. When the alias rule's server fails and the local path then opens the
 // archive with the embedded engine, one line on standard error names the database, the server
-// and the server's reason.
+// and the server's reason. A plain local path goes first through the host's server
+// (TLimitiRete::ServerLocale), then, when none answers or it cannot open the file, through the
+// embedded engine.
 bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& NomeFile, const std::string& Utente,
                       const std::string& Password, TFinestra* Proprietario, std::string& Messaggio,

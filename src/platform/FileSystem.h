@@ -15,6 +15,10 @@ std::string EstraiCartella(const std::string& path);
 std::string EstraiNomeFile(const std::string& path);
 // The folder separator that the platform appends to folder paths ('\\' on Windows, '/' on Linux).
 char SeparatoreCartelle();
+// The server that the program asks first for an archive named by a plain local path: on Linux
+// the host's own ("localhost"), whose clients the embedded engine would lock out of the file; none
+// on Windows, where the client library's local protocol already reaches a running server first.
+std::string ServerLocalePredefinito();
 
 // How well a file holding secrets is kept from other users. On Linux it must belong to the user
 // running the program or to root, give no access to its group or to others, and be readable by

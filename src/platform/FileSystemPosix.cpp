@@ -32,6 +32,10 @@ char SeparatoreCartelle() {
   return '/';
 }
 
+std::string ServerLocalePredefinito() {
+  return "localhost";
+}
+
 TRiservatezza RiservatezzaFile(const std::string& path) {
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return TRiservatezza::Illeggibile;

@@ -38,6 +38,10 @@ char SeparatoreCartelle() {
   return '\\';
 }
 
+std::string ServerLocalePredefinito() {
+  return "";
+}
+
 TRiservatezza RiservatezzaFile(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -32,6 +32,12 @@ class Opzioni : public ::testing::Test {
   std::string manca_ = impianto_.Archivi() + "manca.fdb";
 };
 
+// How --check says an archive was opened: no server runs on this host (the tests' client
+// configuration), so every plain path is opened by the embedded engine, with the built-in login.
+std::string Via(const std::string& archivio) {
+  return "Archivio " + archivio + ": motore incorporato, utente SYSDBA\n";
+}
+
 TEST_F(Opzioni, CheckDiceCosaFarebbeOgniTaskSenzaScrivereNulla) {
   const std::string utente = impianto_.Installazione() + "User/dati.ini";
   std::ofstream(utente) << "[Rete]\nTimeoutRisposta=dieci\nTimeoutConnessione=90000\n"
@@ -46,7 +52,8 @@ TEST_F(Opzioni, CheckDiceCosaFarebbeOgniTaskSenzaScrivereNulla) {
             "tra il tracciato di origine e quello di destinazione (Campo \"TERMINALE\" mancante "
             "in destinazione)\n"
             "Task 3: Archivio destinazione \"" +
-                manca_ + "\" non trovato\n" + utente +
+                manca_ + "\" non trovato\n" + Via(impianto_.UserFdb()) + Via(impianto_.Ditta()) +
+                Via(origine_) + Via(buona_) + Via(ridotta_) + utente +
                 ": [Rete] TimeoutConnessione=90000 fuori dall'intervallo 0-86400: vale 30\n" +
                 utente +
                 ": [Rete] TimeoutRisposta=dieci non è un numero intero di secondi: "

@@ -558,7 +558,7 @@ TEST(Opener, FrozenServerAttemptEndsAtTheLimit) {
   std::string rifiuto;
   FirebirdServer server("tawnyquip");
   const TLimitiRete prima = LimitiRete();
-  ImpostaLimitiRete({2, 0});
+  ImpostaLimitiRete({2, 0, ""});
   TempFolder temp;
   const std::string nome = server.Nome() + ":" + server.DataFolder() + "nuovo.fdb";
   server.Sospendi();

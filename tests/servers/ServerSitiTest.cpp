@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <random>
@@ -124,9 +125,14 @@ class ServerSitiTest : public ::testing::Test {
   }
 
   // USER.FDB and the company archive (embedded) with one task from `origine` to `destinazione`.
-  void UnTask(const std::string& origine, const std::string& destinazione) {
+  // The installation's plain paths skip the host's server unless `serverDellHost`: the tests of
+  // one server must not depend on the login of another that runs beside it.
+  void UnTask(const std::string& origine, const std::string& destinazione,
+              bool serverDellHost = false) {
     impianto_.CreaUtente(impianto_.Ditta());
     impianto_.CreaDitta(RigaTask(1, origine, destinazione));
+    if (!serverDellHost)
+      ScriviFile(impianto_.CartellaUtente() + "dati.ini", "[Rete]\nServerLocale=\n");
   }
   std::string Nota() { return impianto_.LeggiTabella()[1].nota; }
 
@@ -183,6 +189,60 @@ TEST_F(ServerSitiTest, Firebird3WholeRunAsSiteUser) {
   RICHIEDE(fb3_);
   Credenziali(Sezione(*fb3_, "VESS_SITO3", TaskSulSito(*fb3_, "VESS_SITO3")));
   EseguiRiuscito();
+  EXPECT_EQ(ContaRighe(Nome(*fb3_, "destinazione"), "PS_STOINSCAR", IsqlDi(*fb3_)), 4);
+}
+
+// On a host whose server runs, archives named by plain paths are opened through that server with
+// the site's login, never by the program's own engine: the server's other clients keep both
+// archives while the copy runs (the destination holds the copy a few seconds), and a wrong
+// password is the server's refusal, with nothing opened behind its back.
+TEST_F(ServerSitiTest, Firebird3PlainPathsThroughTheHostServer) {
+  RICHIEDE(fb3_);
+  const std::string lento =
+      "SET TERM ^;\nCREATE TRIGGER T_LENTO FOR PS_ORDINI BEFORE INSERT AS\n"
+      "  DECLARE T TIMESTAMP;\n  DECLARE N BIGINT = 0;\nBEGIN\n"
+      "  IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'LENTO') IS NULL) THEN BEGIN\n"
+      "    RDB$SET_CONTEXT('USER_TRANSACTION', 'LENTO', 1);\n    T = CAST('NOW' AS TIMESTAMP);\n"
+      "    WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 3000) DO N = N + 1;\n"
+      "  END\nEND^\nSET TERM ;^\n";
+  Archivio(*fb3_, "origine", DatiOrigine());
+  Archivio(*fb3_, "destinazione", DatiDestinazione() + "\nCOMMIT;\n" + lento);
+  const std::string password = UtenteSito(*fb3_, "VESS_HOST3", "origine", "destinazione");
+  const std::string origine = fb3_->Locale(nomeTest_ + "-origine/archivio.fdb");
+  const std::string destinazione = fb3_->Locale(nomeTest_ + "-destinazione/archivio.fdb");
+  UnTask(origine, destinazione, true);
+  const std::string prima = Impronta(Nome(*fb3_, "destinazione"), IsqlDi(*fb3_));
+
+  Credenziali("[localhost]\nUtente=VESS_HOST3\nPassword=sbagliata\n");
+  const TEsito rifiutato = impianto_.Esegui();
+  EXPECT_EQ(rifiutato.stato, 3);
+  EXPECT_NE(rifiutato.err.find("Your user name and password are not defined"), std::string::npos)
+      << rifiutato.err;
+  EXPECT_EQ(Impronta(Nome(*fb3_, "destinazione"), IsqlDi(*fb3_)), prima);
+
+  Credenziali("[localhost]\nUtente=VESS_HOST3\nPassword=" + password + "\n");
+  TSessione primaOrigine(Nome(*fb3_, "origine"), fb3_->passwordSysdba);
+  TSessione primaDestinazione(Nome(*fb3_, "destinazione"), fb3_->passwordSysdba);
+  TProcesso processo = impianto_.Avvia();
+  const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  int copie = 0;
+  while (copie == 0 && processo.InCorso() && std::chrono::steady_clock::now() < limite) {
+    TSessione osservatore(Nome(*fb3_, "destinazione"), fb3_->passwordSysdba);
+    copie = osservatore.Valore(
+        "SELECT COUNT(*) FROM MON$STATEMENTS S JOIN MON$ATTACHMENTS A ON A.MON$ATTACHMENT_ID = "
+        "S.MON$ATTACHMENT_ID WHERE S.MON$STATE = 1 AND A.MON$REMOTE_PROCESS CONTAINING "
+        "'vessentaria'");
+  }
+  ASSERT_GT(copie, 0) << "the copy was never seen running through the server";
+  TSessione duranteOrigine(Nome(*fb3_, "origine"), fb3_->passwordSysdba);
+  TSessione duranteDestinazione(Nome(*fb3_, "destinazione"), fb3_->passwordSysdba);
+  EXPECT_GT(duranteOrigine.Valore("SELECT COUNT(*) FROM PS_ORDINI"), 0);
+  EXPECT_TRUE(processo.InCorso());
+  EXPECT_FALSE(processo.HaAperto(origine));
+  EXPECT_FALSE(processo.HaAperto(destinazione));
+  const TEsito esito = processo.Attendi(std::chrono::seconds(120));
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  EXPECT_EQ(Nota(), kSuccesso);
   EXPECT_EQ(ContaRighe(Nome(*fb3_, "destinazione"), "PS_STOINSCAR", IsqlDi(*fb3_)), 4);
 }
 
