@@ -1,5 +1,6 @@
 #include "app/Argomenti.h"
 
+#include <cctype>
 #include <exception>
 #include <string_view>
 #include <vector>
@@ -40,7 +41,8 @@ std::string TestoAiuto() {
          "       vessentaria --status   print the task table: each task's last run and note\n"
          "       vessentaria --help     (-h) print this text, open nothing\n"
          "       vessentaria --version  (-V) print the version, open nothing\n"
-         "Any other option is refused (exit status 64); arguments without a leading '-' are\n"
+         "Any other option is refused (exit status 64), and so is a mode's name without its\n"
+         "dashes (check, status, help, version); other arguments without a leading '-' are\n"
          "ignored.\n"
          "\n"
          "Configuration, found from the executable's folder:\n"
@@ -75,7 +77,7 @@ std::string TestoAiuto() {
          "  9  --check: an active task would not start; --status: an active task failed or\n"
          "     never ran\n"
          "  10 credenziali.ini is open to others, or not readable by the running user\n"
-         "  64 an unknown option\n"
+         "  64 an unknown option, or a mode's name without its dashes\n"
          "  74 this text or the version could not be written\n"
          "Start-up failures are told on standard error, or in a message box on a Windows\n"
          "desktop.\n";
@@ -102,7 +104,18 @@ TArgomenti LeggiArgomenti(int argc, const char* const argv[]) {
   std::vector<TComando> comandi;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argomento = argv[i];
-    if (argomento.empty() || argomento[0] != '-') continue;
+    if (argomento.empty() || argomento[0] != '-') {
+      // "vessentaria status" meant --status: taken as a nightly run it would copy every task.
+      std::string parola(argomento);
+      for (char& c : parola) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (parola == "check" || parola == "status" || parola == "help" || parola == "version") {
+        richiesta.Comando = TComando::Uso;
+        richiesta.Errore =
+            "unknown argument " + std::string(argomento) + " (did you mean --" + parola + "?)";
+        return richiesta;
+      }
+      continue;
+    }
     if (argomento == "--help" || argomento == "-h") {
       comandi.push_back(TComando::Aiuto);
     } else if (argomento == "--version" || argomento == "-V") {

@@ -20,10 +20,11 @@ struct TArgomenti {
   std::string Errore;  // for Uso: what is wrong with the command line
 };
 
-// Reads the options. Arguments that do not begin with '-' are ignored. Any option the program
-// does not know makes the whole line a usage error, so that a mistyped option never starts a
-// run that empties and refills every destination. --help and --version win over the other
-// options; --check and --status exclude each other.
+// Reads the options. Arguments that do not begin with '-' are ignored, except a mode's name
+// without its dashes. Any option the program does not know, or such a name, makes the whole
+// line a usage error, so that a mistyped option never starts a run that empties and refills
+// every destination. --help and --version win over the other options; --check and --status
+// exclude each other.
 TArgomenti LeggiArgomenti(int argc, const char* const argv[]);
 
 // The help text, naming the configuration files of this executable.

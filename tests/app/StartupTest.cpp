@@ -266,8 +266,9 @@ TEST(Startup, UncaughtErrorIsReportedOnStandardOutput) {
 }
 
 // --help and --version answer without starting: a USER.FDB that a run would try to open (and
-// then report) is left alone. An option the program does not know is refused before anything
-// is opened; other arguments are ignored and the run starts as without one.
+// then report) is left alone. An option the program does not know, or a mode named without its
+// dashes, is refused before anything is opened; other arguments are ignored and the run starts
+// as without one.
 TEST(Startup, HelpAndVersionOpenNothing) {
   TImpianto installazione;
   fs::create_directory(installazione.CartellaUtente());
@@ -291,13 +292,17 @@ TEST(Startup, HelpAndVersionOpenNothing) {
     EXPECT_EQ(out, versione);
     EXPECT_EQ(err, "");
   }
-  EXPECT_EQ(Esegui(installazione, &out, &err, {"help", "-h", "--status"}), 0);
+  EXPECT_EQ(Esegui(installazione, &out, &err, {"-h", "--status"}), 0);
   EXPECT_EQ(out, aiuto);
   // Help that does not reach its reader does not end as if it had.
   EXPECT_NE(RunCommand("'" + installazione.Programma() + "' --help >/dev/full", &out, &err), 0);
 
   for (const std::vector<std::string>& argomenti : {std::vector<std::string>{"--verbose"},
                                                     {"-h", "help", "--Help"},
+                                                    {"status"},
+                                                    {"check"},
+                                                    {"Version"},
+                                                    {"help", "-h", "--status"},
                                                     {"--dry-run"},
                                                     {"--hlep"},
                                                     {"-"},
@@ -313,9 +318,10 @@ TEST(Startup, HelpAndVersionOpenNothing) {
   EXPECT_EQ(LeggiFile(installazione.UserFdb()), "non un archivio");
   EXPECT_FALSE(fs::exists(installazione.CartellaUtente() + "dati.ini"));
 
-  EXPECT_EQ(Esegui(installazione, &out, &err, {"help"}), 3);
+  EXPECT_EQ(Esegui(installazione, &out, &err, {"notte", "statuss"}), 3);
   EXPECT_NE(err.find("Error: Impossibile stabilire la connessione all'archivio"), std::string::npos)
       << err;
+
 }
 
 namespace {
