@@ -102,8 +102,8 @@ void SegnalaFallimento(const TVessentariaElab::TEsito& esito) {
   const std::string nonEseguiti = "Task attivi non eseguiti dopo il fallimento del task " +
                                   std::to_string(esito.IdFallito) + ": " +
                                   ElencoId(esito.NonEseguiti);
-  ScriviRigaErrore(fallito);
-  ScriviRigaErrore(nonEseguiti);
+  ScriviRigaErrore(fallito, TGravita::Errore);
+  ScriviRigaErrore(nonEseguiti, TGravita::Errore);
   RegistraNelSistema(fallito + "\n" + nonEseguiti, true);
 }
 
@@ -115,7 +115,7 @@ void SegnalaInterruzione(const TVessentariaElab::TEsito& esito) noexcept {
     const std::string riga = "Esecuzione interrotta da un errore imprevisto nel task " +
                              std::to_string(esito.IdFallito) +
                              "; task attivi non eseguiti: " + ElencoId(esito.NonEseguiti);
-    ScriviRigaErrore(riga);
+    ScriviRigaErrore(riga, TGravita::Errore);
     RegistraNelSistema(riga, true);
   } catch (...) {
   }

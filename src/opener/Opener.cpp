@@ -270,8 +270,10 @@ bool ApriSecondoLeRegole(TSQLDatabase& Database, const std::string& Cartella,
     // The archive is open, but not where dati.ini sends it: whoever reads the log should know
     // that the server was not used, and why.
     if (risultato && !motivoServer.empty() && percorso == Cartella)
-      ScriviRigaErrore(percorso + nomeFile + ": server " + server + " (alias " + alias +
-                       ") non raggiungibile, aperto senza server: " + NotaSuUnaRiga(motivoServer));
+      ScriviRigaErrore(
+          percorso + nomeFile + ": server " + server + " (alias " + alias +
+              ") non raggiungibile, aperto senza server: " + NotaSuUnaRiga(motivoServer),
+          TGravita::Avviso);
   }
   if (!stop && condivisioneConNome && !risultato) {
     stop = true;

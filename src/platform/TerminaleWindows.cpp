@@ -7,3 +7,7 @@
 bool ErroreStandardSuTerminale() {
   return _isatty(_fileno(stderr)) != 0;
 }
+
+bool ErroreStandardSulGiornale() {
+  return false;
+}

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Terminale.h"
+
 namespace {
 
 std::string Visibile(const std::string& testo, bool righe) {
@@ -50,8 +52,10 @@ std::string NotaSuUnaRiga(const std::string& nota) {
   return TestoVisibile(riga);
 }
 
-void ScriviRigaErrore(const std::string& riga) {
-  const std::string testo = "vessentaria: " + TestoVisibile(riga) + "\n";
+void ScriviRigaErrore(const std::string& riga, TGravita gravita) {
+  std::string testo;
+  if (ErroreStandardSulGiornale()) testo = "<" + std::to_string(static_cast<int>(gravita)) + ">";
+  testo += "vessentaria: " + TestoVisibile(riga) + "\n";
   std::fwrite(testo.data(), 1, testo.size(), stderr);
   std::fflush(stderr);
 }

@@ -13,5 +13,9 @@ std::string TestoVisibileARighe(const std::string& testo);
 // " / ", then TestoVisibile.
 std::string NotaSuUnaRiga(const std::string& nota);
 
-// One line on standard error: "vessentaria: " and TestoVisibile(riga).
-void ScriviRigaErrore(const std::string& riga);
+// How serious a line on standard error is, as the systemd journal's priorities number it.
+enum class TGravita { Errore = 3, Avviso = 4 };
+
+// One line on standard error: "vessentaria: " and TestoVisibile(riga). When standard error is
+// the journal the line begins with the priority ("<3>"), so that journalctl -p err finds it.
+void ScriviRigaErrore(const std::string& riga, TGravita gravita);
