@@ -54,8 +54,12 @@ std::string NotaSuUnaRiga(const std::string& nota) {
 
 void ScriviRigaErrore(const std::string& riga, TGravita gravita) {
   std::string testo;
-  if (ErroreStandardSulGiornale()) testo = "<" + std::to_string(static_cast<int>(gravita)) + ">";
-  testo += "vessentaria: " + TestoVisibile(riga) + "\n";
+  // The journal's priorities are one digit, 0 to 7.
+  if (ErroreStandardSulGiornale())
+    testo = {'<', static_cast<char>('0' + static_cast<int>(gravita)), '>'};
+  testo += "vessentaria: ";
+  testo += TestoVisibile(riga);
+  testo += '\n';
   std::fwrite(testo.data(), 1, testo.size(), stderr);
   std::fflush(stderr);
 }
