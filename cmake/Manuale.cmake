@@ -1,6 +1,7 @@
-# The manual page, written from the program's help text so that the two cannot disagree:
+# The manual page, its sections about options, files and exit statuses taken from the program's
+# help text so that the two cannot disagree:
 #   cmake -DPROGRAMMA=<built program> -DINSTALLATO=<installed program> -DVERSIONE=<version>
-#         -DPAGINA=<page .1.gz> -P cmake/Manuale.cmake
+#         -DMODELLO=<packaging/debian/vessentaria.1.in> -DPAGINA=<page .1.gz> -P cmake/Manuale.cmake
 # The help names the User folder beside the program it comes from: the built one's becomes the
 # installed one's.
 execute_process(COMMAND ${PROGRAMMA} --help OUTPUT_VARIABLE aiuto RESULT_VARIABLE esito)
@@ -17,16 +18,37 @@ string(REPLACE "\\" "\\e" aiuto "${aiuto}")
 string(REPLACE "-" "\\-" aiuto "${aiuto}")
 string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" aiuto "${aiuto}")
 
-set(pagina ".TH VESSENTARIA 1 \"\" \"vessentaria ${VERSIONE}\" \"User Commands\"
-.SH NAME
-vessentaria \\- copies the order data of a company between Firebird archives, task by task
-.SH DESCRIPTION
-.nf
-${aiuto}.fi
-")
+# The help's blocks, each from its first line to the next block: the version line comes first,
+# then the description.
+set(blocchi "\n\n" "\n\nUsage: " "\n\nConfiguration" "\n\nExit status:")
+set(inizi)
+foreach(blocco IN LISTS blocchi)
+  string(FIND "${aiuto}" "${blocco}" inizio)
+  if(inizio EQUAL -1)
+    message(FATAL_ERROR "the help of ${PROGRAMMA} has no block beginning with \"${blocco}\"")
+  endif()
+  list(APPEND inizi ${inizio})
+endforeach()
+string(LENGTH "${aiuto}" lunghezza)
+list(APPEND inizi ${lunghezza})
+set(sezioni DESCRIZIONE OPZIONI FILE STATO)
+foreach(i RANGE 3)
+  list(GET inizi ${i} inizio)
+  math(EXPR successivo "${i} + 1")
+  list(GET inizi ${successivo} fine)
+  math(EXPR inizio "${inizio} + 2")
+  math(EXPR lunghezza "${fine} - ${inizio}")
+  string(SUBSTRING "${aiuto}" ${inizio} ${lunghezza} testo)
+  string(STRIP "${testo}" testo)
+  list(GET sezioni ${i} sezione)
+  set(${sezione} "${testo}")
+endforeach()
+set(README "${installato}/README.md")
+configure_file(${MODELLO} ${PAGINA}.tmp @ONLY)
+
 get_filename_component(cartella ${PAGINA} DIRECTORY)
 get_filename_component(nome ${PAGINA} NAME_WLE)
-file(WRITE ${cartella}/${nome} "${pagina}")
+file(RENAME ${PAGINA}.tmp ${cartella}/${nome})
 execute_process(COMMAND gzip -9nf ${cartella}/${nome} RESULT_VARIABLE esito)
 if(NOT esito EQUAL 0)
   message(FATAL_ERROR "gzip of ${cartella}/${nome} ended with ${esito}")

@@ -1,6 +1,7 @@
 # What an installation holds and the packages made from it with cpack (in the build folder):
 #   Linux:   cpack -G DEB  ->  vessentaria_<version>_<arch>.deb, the program in /opt/vessentaria
-#            with User/, sql/, the README and a systemd service and timer (installed, not enabled)
+#            with User/, sql/, the README and a systemd service and timer (installed, not enabled),
+#            /usr/bin/vessentaria a link to it
 #   Windows: cpack -G ZIP  ->  vessentaria-<version>-win64.zip holding one folder, vessentaria\, to
 #            unpack in C:\: vessentaria.exe, User\, the README, a Task Scheduler task definition
 #            and the script that registers the event log source; text files with CR LF line ends
@@ -80,7 +81,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
   # Debian's documentation of the package: copyright, changelog and manual page, compressed as
-  # Debian wants them. The page is written at installation from the help text of the program.
+  # Debian wants them. The page is written at installation from packaging/debian/vessentaria.1.in
+  # and the help text of the program.
   set(VESS_DEBIAN ${CMAKE_BINARY_DIR}/debian)
   file(MAKE_DIRECTORY ${VESS_DEBIAN})
   file(STRINGS ${VESS_PACKAGING}/debian/changelog voce LIMIT_COUNT 1)
@@ -93,11 +95,17 @@ else()
                ${VESS_PACKAGING}/debian/changelog)
   install(CODE "execute_process(COMMAND \"${CMAKE_COMMAND}\"
     -DPROGRAMMA=$<TARGET_FILE:vessentaria> -DINSTALLATO=${CPACK_PACKAGING_INSTALL_PREFIX}/vessentaria
-    -DVERSIONE=${PROJECT_VERSION} -DPAGINA=${VESS_DEBIAN}/vessentaria.1.gz
+    -DVERSIONE=${PROJECT_VERSION} -DMODELLO=${VESS_PACKAGING}/debian/vessentaria.1.in
+    -DPAGINA=${VESS_DEBIAN}/vessentaria.1.gz
     -P \"${CMAKE_SOURCE_DIR}/cmake/Manuale.cmake\" COMMAND_ERROR_IS_FATAL ANY)")
   install(FILES ${VESS_PACKAGING}/debian/copyright ${VESS_DEBIAN}/changelog.gz
           DESTINATION /usr/share/doc/vessentaria)
   install(FILES ${VESS_DEBIAN}/vessentaria.1.gz DESTINATION /usr/share/man/man1)
+  # The command on PATH is a link: the program stays in its folder, where it finds User/ (it
+  # reads its own path with the links resolved).
+  file(CREATE_LINK ${CPACK_PACKAGING_INSTALL_PREFIX}/vessentaria ${VESS_DEBIAN}/vessentaria
+       SYMBOLIC)
+  install(FILES ${VESS_DEBIAN}/vessentaria DESTINATION /usr/bin)
   install(FILES ${VESS_PACKAGING}/debian/lintian-overrides DESTINATION /usr/share/lintian/overrides
           RENAME vessentaria)
 endif()

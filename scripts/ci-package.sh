@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # The Debian package: made with cpack from the Release build (the folder given, build-release by
-# default), checked by lintian (no error) and its service by systemd-analyze security (exposure
-# 4.9 or lower), installed on this machine, its manual page compared with --help, its systemd
-# units checked (installed, not enabled), and its program run as the service runs it, without
+# default) with the distribution's hardening flags, checked by lintian (no error, no hardening
+# tag), its program's hardening read from the ELF file, its manual page rendered without a
+# warning, its service checked by systemd-analyze security (exposure 4.9 or lower), installed on
+# this machine, vessentaria on PATH, the manual page compared with --help, its systemd units
+# checked (installed, not enabled), and its program run as the service runs it, without
 # systemd: the service's ExecStart line, then its ExecStartPost line, as its User, on the demo's
 # databases (USER.FDB in /opt/vessentaria/User, the archives in a temporary folder). Fails unless
 # the run ends with status 0, naming only its failed task on standard error, leaving the demo's
 # notes and rows, and the view after it with 9 for that failed task.
-# The package and the demo installation are removed at the end. As root, or through sudo.
+# The package is purged at the end: it must keep User/ with USER.FDB and say so; then the demo
+# installation is removed. As root, or through sudo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh dpkg-dev file systemd lintian man-db
@@ -23,21 +26,50 @@ fallito() {
 }
 
 echo "== the Debian package"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESSENTARIA_WERROR=ON >/dev/null
+# Debian's hardening: fortified functions, read-only relocations, every symbol bound at start-up.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESSENTARIA_WERROR=ON \
+  "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+  "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build "$build" --target vessentaria -j "$(nproc)"
 rm -f "$build"/vessentaria_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb="$(cd "$build" && ls "$PWD"/vessentaria_*.deb)"
 dpkg-deb --info "$deb" | sed -n -e '/Package:/p' -e '/Version:/p' -e '/Depends:/p'
-contenuto="$(dpkg-deb --contents "$deb" | awk '{print $6}')"
+listato="$(dpkg-deb --contents "$deb")"
+contenuto="$(awk '{print $6}' <<<"$listato")"
 for file in "$prefisso/vessentaria" "$prefisso/User/dati.ini.example" "$prefisso/README.md" \
   "$prefisso/sql/user.sql" "$prefisso/sql/archivio-ditta.sql" "$prefisso/sql/archivio-ordini.sql" \
   "$unita/vessentaria.service" "$unita/vessentaria.timer"; do
   grep -qx "\.$file" <<<"$contenuto" || fallito "$file is not in the package"
 done
+grep -q " \./usr/bin/vessentaria -> $prefisso/vessentaria\$" <<<"$listato" ||
+  fallito "/usr/bin/vessentaria is not a link to $prefisso/vessentaria"
 
-lintian --fail-on error "$deb" ||
+lintian --fail-on error -I -E "$deb" | tee "$build/lintian.txt" ||
   fallito "lintian reports an error"
+! grep -q ' hardening-' "$build/lintian.txt" || fallito "lintian finds the program not hardened"
+# The same from the ELF file: relocations read-only after start-up, bound at once, and calls
+# to the checking variants of the C library's functions.
+estratto="$(mktemp -d)"
+dpkg-deb --extract "$deb" "$estratto"
+programma="$estratto$prefisso/vessentaria"
+readelf -lW "$programma" | grep GNU_RELRO >/dev/null || fallito "the program has no RELRO segment"
+readelf -dW "$programma" | grep BIND_NOW >/dev/null ||
+  fallito "the program is not linked with -z now"
+readelf -sW --dyn-syms "$programma" | grep '__[a-z_]*_chk@' >/dev/null ||
+  fallito "the program calls no fortified function"
+echo "the program is built with relro, bind-now and fortified functions"
+
+# The manual page: its sections, and no warning from groff.
+manuale="$estratto/usr/share/man/man1/vessentaria.1.gz"
+for sezione in NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" EXAMPLES; do
+  zcat "$manuale" | grep -x "\.SH $sezione" >/dev/null || fallito "the manual page has no $sezione"
+done
+avvisi="$(zcat "$manuale" | groff -man -ww -z 2>&1)"
+[ -z "$avvisi" ] || fallito "the manual page renders with warnings:
+$avvisi"
+rm -rf "$estratto"
 sicurezza="$(systemd-analyze security --offline=yes packaging/debian/vessentaria.service 2>&1 |
   tail -1)"
 echo "$sicurezza"
@@ -50,6 +82,7 @@ archivi=""
 pulizia() {
   $SUDO rm -f "$prefisso/User/USER.FDB"
   $SUDO apt-get purge -y -qq vessentaria >/dev/null 2>&1 || true
+  $SUDO rmdir "$prefisso/User" "$prefisso" 2>/dev/null || true
   [ -z "$archivi" ] || $SUDO rm -rf "$archivi"
 }
 trap pulizia EXIT
@@ -60,15 +93,21 @@ $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-rec
 versione="$(dpkg-deb --field "$deb" Version)"
 [ "$("$prefisso/vessentaria" --version)" = "vessentaria $versione" ] ||
   fallito "--version does not print vessentaria $versione"
+[ "$(command -v vessentaria)" = /usr/bin/vessentaria ] || fallito "vessentaria is not on PATH"
+vessentaria --help | grep -qF "  $prefisso/User/USER.FDB" ||
+  fallito "vessentaria on PATH does not name $prefisso/User/USER.FDB"
 "$prefisso/vessentaria" --help | grep -qF "  $prefisso/User/USER.FDB" ||
   fallito "--help does not name $prefisso/User/USER.FDB"
 
-# The manual page carries the help text as it is, line by line (spacing aside).
+# The manual page carries every line of the help text but its first, the version (spacing
+# aside), in the same order.
 righe() { sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//' -e '/^$/d'; }
 pagina="$(MANWIDTH=200 LC_ALL=C man vessentaria | righe)"
-aiuto="$("$prefisso/vessentaria" --help | righe)"
-[[ "$pagina" == *"$aiuto"* ]] || fallito "man vessentaria does not carry the help text:
-$pagina"
+resto="$pagina"
+while IFS= read -r riga; do
+  [[ "$resto" == *"$riga"* ]] || fallito "man vessentaria lacks, or has out of order: $riga"
+  resto="${resto#*"$riga"}"
+done < <("$prefisso/vessentaria" --help | righe | tail -n +2)
 echo "man vessentaria carries the text of --help"
 
 servizio="$unita/vessentaria.service"
@@ -144,7 +183,16 @@ done
 echo "task notes and destination rows as the demo leaves them"
 
 echo "== removing it"
+# The purge keeps the site's User folder and says so.
+rimozione="$($SUDO env DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq vessentaria 2>&1)"
+echo "$rimozione" | grep 'vessentaria:' || true
+grep -qF "vessentaria: $prefisso/User kept" <<<"$rimozione" ||
+  fallito "the purge does not say that $prefisso/User was kept"
+[ -e "$prefisso/User/USER.FDB" ] || fallito "the purge removed $prefisso/User/USER.FDB"
+if [ -e "$prefisso/vessentaria" ] || [ -L /usr/bin/vessentaria ]; then
+  fallito "the program is still there after the purge"
+fi
 pulizia
 trap - EXIT
 [ ! -e "$prefisso" ] || fallito "$prefisso is still there after the package was purged"
-echo "ci-package: the package installs, runs the demo and goes away"
+echo "ci-package: the package installs, runs the demo and goes away, leaving the site's data"
