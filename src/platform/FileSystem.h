@@ -6,6 +6,13 @@
 std::string PercorsoEseguibile();
 // True when a file exists at the path; a folder does not count.
 bool FileExists(const std::string& path);
+// Whether the program's account can use the file at the path. Assente: nothing there, or a
+// folder (the path then names no file, and only then are the "not found" texts true).
+// Irraggiungibile: the file's details cannot be read, typically because a folder on the way may
+// not be entered; whether it exists is unknown. Illeggibile: it exists but cannot be opened for
+// reading. Motivo is the system's text for the two last, else empty.
+enum class TAccessoFile { Leggibile, Assente, Irraggiungibile, Illeggibile };
+TAccessoFile AccessoFile(const std::string& path, std::string& motivo);
 // True when a folder exists at the path.
 bool DirectoryExists(const std::string& path);
 // Folder part of a path: everything up to and including its last folder separator or drive

@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -21,6 +23,26 @@ std::string PercorsoEseguibile() {
 bool FileExists(const std::string& path) {
   struct stat info {};
   return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+TAccessoFile AccessoFile(const std::string& path, std::string& motivo) {
+  motivo.clear();
+  struct stat info {};
+  if (path.empty()) return TAccessoFile::Assente;
+  if (stat(path.c_str(), &info) != 0) {
+    // A file named as a folder ("a.fdb/x") is as missing as one that is not there.
+    if (errno == ENOENT || errno == ENOTDIR) return TAccessoFile::Assente;
+    motivo = std::system_category().message(errno);
+    return TAccessoFile::Irraggiungibile;
+  }
+  if (S_ISDIR(info.st_mode)) return TAccessoFile::Assente;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    motivo = std::system_category().message(errno);
+    return TAccessoFile::Illeggibile;
+  }
+  close(fd);
+  return TAccessoFile::Leggibile;
 }
 
 bool DirectoryExists(const std::string& path) {

@@ -25,6 +25,9 @@ class TIniFile {
                          const std::string& defaultValue) const;
   // The key names of the section, in file order; none when the file or the section is missing.
   std::vector<std::string> ReadSection(const std::string& section) const;
+  // The section names, in file order, each once (the first spelling); none when the file is
+  // missing.
+  std::vector<std::string> ReadSections() const;
   // Raises EIniFileError when the file cannot be written.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
 

@@ -242,6 +242,20 @@ std::vector<std::string> TIniFile::ReadSection(const std::string& section) const
   return chiavi;
 }
 
+std::vector<std::string> TIniFile::ReadSections() const {
+  std::string testo;
+  if (!Leggi(fileName_, testo)) testo.clear();
+  std::vector<std::string> sezioni;
+  for (const TRiga& r : Righe(testo)) {
+    std::string nome;
+    if (!Sezione(testo.substr(r.inizio, r.fine - r.inizio), nome)) continue;
+    bool vista = false;
+    for (const std::string& s : sezioni) vista = vista || UgualiSenzaMaiuscole(s, nome);
+    if (!vista) sezioni.push_back(nome);
+  }
+  return sezioni;
+}
+
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
   const std::string path = Destinazione(fileName_);

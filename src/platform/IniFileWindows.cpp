@@ -31,6 +31,20 @@ std::vector<std::string> TIniFile::ReadSection(const std::string& section) const
   return chiavi;
 }
 
+std::vector<std::string> TIniFile::ReadSections() const {
+  // Without a section name the profile gives the section names, each ended by a NUL.
+  std::vector<char> buffer(32768);
+  const DWORD n = GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                 fileName_.c_str());
+  std::vector<std::string> sezioni;
+  for (DWORD i = 0; i < n;) {
+    std::string sezione(buffer.data() + i);
+    i += static_cast<DWORD>(sezione.size()) + 1;
+    if (!sezione.empty()) sezioni.push_back(sezione);
+  }
+  return sezioni;
+}
+
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
   if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), fileName_.c_str()))

@@ -94,3 +94,35 @@ TEST(FileSystem, SecretsFileMustBePrivate) {
     EXPECT_EQ(RiservatezzaFile("/etc/shadow"), TRiservatezza::Illeggibile);
   }
 }
+
+// Only a file that is not there is missing; one the account may not reach says why.
+TEST(FileSystem, TellsAMissingFileFromOneOutOfReach) {
+  namespace fs = std::filesystem;
+  TempFolder temp;
+  fs::permissions(temp.Path(), fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+  std::ofstream(temp / "aperto.fdb") << "x";
+  std::ofstream(temp / "chiuso.fdb") << "x";
+  fs::permissions(temp / "chiuso.fdb", fs::perms::none);
+  fs::create_directory(temp / "sbarrata");
+  std::ofstream(temp / "sbarrata/a.fdb") << "x";
+  fs::permissions(temp / "sbarrata", fs::perms::owner_read);
+
+  {
+    const TComeUtenteDiSistema utente;
+    const std::pair<std::string, TAccessoFile> casi[] = {
+        {temp / "aperto.fdb", TAccessoFile::Leggibile},
+        {temp / "manca.fdb", TAccessoFile::Assente},
+        {temp / "aperto.fdb/a.fdb", TAccessoFile::Assente},
+        {temp.Path(), TAccessoFile::Assente},
+        {temp / "sbarrata/a.fdb", TAccessoFile::Irraggiungibile},
+        {temp / "chiuso.fdb", TAccessoFile::Illeggibile},
+    };
+    for (const auto& [path, atteso] : casi) {
+      std::string motivo;
+      EXPECT_EQ(AccessoFile(path, motivo), atteso) << path;
+      const bool raggiunto = atteso == TAccessoFile::Leggibile || atteso == TAccessoFile::Assente;
+      EXPECT_EQ(motivo, raggiunto ? "" : "Permission denied") << path;
+    }
+  }
+  fs::permissions(temp / "sbarrata", fs::perms::owner_all);
+}

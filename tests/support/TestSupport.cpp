@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -148,4 +149,16 @@ std::string FileSql(const std::string& nome) {
   if (!std::filesystem::is_regular_file(file))
     throw std::runtime_error("cannot read " + file.string());
   return LeggiFile(file.string());
+}
+
+TComeUtenteDiSistema::TComeUtenteDiSistema() {
+  if (geteuid() != 0) return;
+  const passwd* utente = getpwnam("firebird");
+  if (utente == nullptr || seteuid(utente->pw_uid) != 0)
+    throw std::runtime_error("cannot act as the firebird user");
+  cambiato_ = true;
+}
+
+TComeUtenteDiSistema::~TComeUtenteDiSistema() {
+  if (cambiato_ && seteuid(0) != 0) std::abort();
 }

@@ -53,6 +53,19 @@ std::string LeggiFile(const std::string& path);
 void ScriviFile(const std::string& path, const std::string& testo);
 std::string FileSql(const std::string& nome);
 
+// While it lives, this process acts as the engine's system user (its effective user id) when the
+// test runs as root, for whom file permissions do not count; otherwise it changes nothing.
+class TComeUtenteDiSistema {
+ public:
+  TComeUtenteDiSistema();
+  TComeUtenteDiSistema(const TComeUtenteDiSistema&) = delete;
+  TComeUtenteDiSistema& operator=(const TComeUtenteDiSistema&) = delete;
+  ~TComeUtenteDiSistema();
+
+ private:
+  bool cambiato_ = false;
+};
+
 // Path of the built program.
 std::string ProgramPath();
 
