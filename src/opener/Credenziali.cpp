@@ -2,11 +2,12 @@
 
 #include "platform/IniFile.h"
 
+const char* const SezionePredefinita = "Predefinite";
+
 namespace {
 
 const char* const UtentePredefinito = "SYSDBA";
 const char* const PasswordPredefinita = "tawnyquip";
-const char* const SezionePredefinita = "Predefinite";
 
 std::string fileCredenziali;
 
@@ -16,13 +17,14 @@ bool LeggiSezione(const TIniFile& ini, const std::string& sezione, TLogin& login
   if (login.Utente.empty() && login.Password.empty()) return false;
   if (login.Utente.empty()) login.Utente = UtentePredefinito;
   login.Ruolo = ini.ReadString(sezione, "Ruolo", "");
+  login.Sezione = sezione;
   return true;
 }
 
 }  // namespace
 
 TLogin LoginPredefinito() {
-  return {UtentePredefinito, PasswordPredefinita, ""};
+  return {UtentePredefinito, PasswordPredefinita, "", ""};
 }
 
 void ImpostaFileCredenziali(const std::string& file) {
@@ -40,6 +42,13 @@ TLogin LoginPerServer(const std::string& server) {
   if (!server.empty() && LeggiSezione(ini, server, login)) return login;
   if (LeggiSezione(ini, SezionePredefinita, login)) return login;
   return LoginPredefinito();
+}
+
+std::string DescriviLogin(const TLogin& login) {
+  return "Utente \"" + login.Utente + "\" (" +
+         (login.Sezione.empty() ? std::string("accesso predefinito")
+                                : "sezione [" + login.Sezione + "] di credenziali.ini") +
+         ")";
 }
 
 std::string ServerDelNome(const std::string& NomeDatabase) {

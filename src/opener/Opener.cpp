@@ -20,15 +20,27 @@ TIniFile DatiIni(const std::string& Cartella) {
 TLimitiRete limitiRete;
 bool soloApertura = false;
 TOsservatoreAperture osservatoreAperture;
+std::string tentativiFalliti;
+
+void AnnotaFallimento(const std::string& nome, const std::string& motivo) {
+  tentativiFalliti += (tentativiFalliti.empty() ? "" : "\r") + nome + ": " + NotaSuUnaRiga(motivo);
+}
 
 enum class TEsitoTentativo { Connesso, Fallito, LoginRifiutato };
 
 // The login for the database name `nome`: the site's for its server, unless the caller gave one.
-TLogin LoginPer(const std::string& nome, const std::string& Utente, const std::string& Password) {
-  if (Utente.empty() && Password.empty()) return LoginPerServer(ServerDelNome(nome));
+// `chi` names it for a refusal's note, never with its password.
+TLogin LoginPer(const std::string& nome, const std::string& Utente, const std::string& Password,
+                std::string& chi) {
+  if (Utente.empty() && Password.empty()) {
+    const TLogin login = LoginPerServer(ServerDelNome(nome));
+    chi = DescriviLogin(login);
+    return login;
+  }
   TLogin login = LoginPredefinito();
   if (!Utente.empty()) login.Utente = Utente;
   if (!Password.empty()) login.Password = Password;
+  chi = "Utente \"" + login.Utente + "\"";
   return login;
 }
 
@@ -53,16 +65,19 @@ TEsitoTentativo TentativoServerLocale(TSQLDatabase& Database, const std::string&
                                       const TOsservatoreConnessioni& Osservatore,
                                       std::string& Motivo) {
   const std::string nome = limitiRete.ServerLocale + ":" + NomeDatabase;
-  PreparaConnessione(Database, nome, LoginPer(nome, Utente, Password));
+  std::string chi;
+  PreparaConnessione(Database, nome, LoginPer(nome, Utente, Password, chi));
   if (Osservatore) Osservatore(nome);
   try {
     Database.SetConnected(true);
     return TEsitoTentativo::Connesso;
   } catch (const ESQLError& errore) {
+    AnnotaFallimento(nome, errore.what());
     if (!errore.LoginRifiutato()) return TEsitoTentativo::Fallito;
-    Motivo = errore.what();
+    Motivo = std::string(errore.what()) + "\r" + chi;
     return TEsitoTentativo::LoginRifiutato;
-  } catch (const std::exception&) {
+  } catch (const std::exception& errore) {
+    AnnotaFallimento(nome, errore.what());
     return TEsitoTentativo::Fallito;
   }
 }
@@ -85,7 +100,8 @@ TEsitoTentativo Tentativo(TSQLDatabase& Database, const std::string& NomeDatabas
         TentativoServerLocale(Database, nome, Utente, Password, Osservatore, Motivo);
     if (esito != TEsitoTentativo::Fallito) return esito;
   }
-  const TLogin login = LoginPer(nome, Utente, Password);
+  std::string chi;
+  const TLogin login = LoginPer(nome, Utente, Password, chi);
   PreparaConnessione(Database, nome, login);
   if (Osservatore) Osservatore(nome);
 
@@ -94,12 +110,18 @@ TEsitoTentativo Tentativo(TSQLDatabase& Database, const std::string& NomeDatabas
     return TEsitoTentativo::Connesso;
   } catch (const ESQLError& errore) {
     Motivo = errore.what();
+    AnnotaFallimento(nome, Motivo);
     if (errore.ErroreDiRete()) return TEsitoTentativo::Fallito;
-    if (errore.LoginRifiutato()) return TEsitoTentativo::LoginRifiutato;
+    if (errore.LoginRifiutato()) {
+      // A misspelt section falls back to another login: the note says which one was refused.
+      Motivo += "\r" + chi;
+      return TEsitoTentativo::LoginRifiutato;
+    }
     // Whatever else the cause, the next move is to create the database under the same name; an
     // existing file makes the creation fail, so nothing is overwritten.
   } catch (const std::exception& errore) {
     Motivo = errore.what();
+    AnnotaFallimento(nome, Motivo);
   }
   if (soloApertura) return TEsitoTentativo::Fallito;
   try {
@@ -151,6 +173,10 @@ void ImpostaLimitiRete(const TLimitiRete& limiti) {
 
 const TLimitiRete& LimitiRete() {
   return limitiRete;
+}
+
+const std::string& TentativiFalliti() {
+  return tentativiFalliti;
 }
 
 bool ConnettiCreaDatabase(TSQLDatabase& Database, const std::string& NomeDatabase,
@@ -301,6 +327,7 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& Password, TFinestra* Proprietario, std::string& Messaggio,
                       const TOsservatoreConnessioni& Osservatore) {
   Messaggio.clear();
+  tentativiFalliti.clear();
   const bool aperto = ApriSecondoLeRegole(Database, Cartella, NomeFile, Utente, Password,
                                           Proprietario, Messaggio, Osservatore);
   if (aperto && osservatoreAperture)

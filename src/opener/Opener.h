@@ -44,8 +44,9 @@ std::string DescriviApertura(const TSQLDatabase& Database);
 // connection succeeds. Empty Utente and Password use the site's login for the server of each
 // attempt (LoginPerServer). Never raises on a failed connection: returns false after showing
 // whatever message applies; when a server refused the login, no later rule is tried and
-// Messaggio holds the server's text (otherwise it is left empty). Raises only when dati.ini
-// cannot be written after the dialog ("Unable to write to %s"). `Osservatore`, when given, is
+// Messaggio holds the server's text and, on a line of its own, who tried to log in
+// (DescriviLogin); otherwise it is left empty. Raises only when dati.ini cannot be written after
+// the dialog ("Unable to write to %s"). `Osservatore`, when given, is
 // told each attempt. When the alias rule's server fails and the local path then opens the
 // archive with the embedded engine, one line on standard error names the database, the server
 // and the server's reason. A plain local path goes first through the host's server
@@ -55,6 +56,11 @@ bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& NomeFile, const std::string& Utente,
                       const std::string& Password, TFinestra* Proprietario, std::string& Messaggio,
                       const TOsservatoreConnessioni& Osservatore = nullptr);
+
+// The failed attempts of the latest ApriCreaDatabase, one line each: the database name as tried,
+// ": " and the text of the server or the engine (the failed host lookup of a misspelt server, the
+// file the engine could not open); empty when none failed.
+const std::string& TentativiFalliti();
 
 // One connection attempt, then a creation attempt under the same name when it fails (never in
 // the mode of ImpostaSoloApertura), unless it failed for want of a server (a network error): a

@@ -21,10 +21,10 @@ TEST(Credenziali, SectionOfTheServerElseDefaultElseBuiltIn) {
   const std::string file = temp / "credenziali.ini";
   auto login = [](const std::string& server) {
     const TLogin l = LoginPerServer(server);
-    return l.Utente + "|" + l.Password + "|" + l.Ruolo;
+    return l.Utente + "|" + l.Password + "|" + l.Ruolo + "|" + l.Sezione;
   };
   ImpostaFileCredenziali("");
-  EXPECT_EQ(login("dbserver"), "SYSDBA|tawnyquip|");
+  EXPECT_EQ(login("dbserver"), "SYSDBA|tawnyquip||");
 
   ImpostaFileCredenziali(file);
   ScriviFile(file,
@@ -32,13 +32,13 @@ TEST(Credenziali, SectionOfTheServerElseDefaultElseBuiltIn) {
              "[DBSERVER]\r\nUtente=SITO\r\nPassword=\"a b\"\r\nRuolo=COPIA\r\n"
              "[localhost/3050]\r\nPassword=solo\r\n"
              "[vuoto]\r\nRuolo=NESSUNO\r\n");
-  EXPECT_EQ(login("dbserver"), "SITO|a b|COPIA");  // section names ignore letter case
-  EXPECT_EQ(login("localhost/3050"), "SYSDBA|solo|");
-  EXPECT_EQ(login("localhost/3051"), "VESSENTARIA|pre;def|");
-  EXPECT_EQ(login("vuoto"), "VESSENTARIA|pre;def|");
-  EXPECT_EQ(login(""), "VESSENTARIA|pre;def|");
+  EXPECT_EQ(login("dbserver"), "SITO|a b|COPIA|dbserver");  // section names ignore letter case
+  EXPECT_EQ(login("localhost/3050"), "SYSDBA|solo||localhost/3050");
+  EXPECT_EQ(login("localhost/3051"), "VESSENTARIA|pre;def||Predefinite");
+  EXPECT_EQ(login("vuoto"), "VESSENTARIA|pre;def||Predefinite");
+  EXPECT_EQ(login(""), "VESSENTARIA|pre;def||Predefinite");
 
   ScriviFile(file, "[altro]\nUtente=X\n");
-  EXPECT_EQ(login(""), "SYSDBA|tawnyquip|");
+  EXPECT_EQ(login(""), "SYSDBA|tawnyquip||");
   ImpostaFileCredenziali("");
 }

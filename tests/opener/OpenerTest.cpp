@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "db/SQLDatabase.h"
+#include "opener/Credenziali.h"
 #include "opener/Opener.h"
 #include "platform/IniFile.h"
 #include "support/FirebirdServer.h"
@@ -539,7 +540,7 @@ TEST_F(OpenerServer, RefusedLoginEndsTheOpeningWithTheServersText) {
     EXPECT_FALSE(database.Connected());
     EXPECT_EQ(rifiuto,
               "Your user name and password are not defined. Ask your database administrator to "
-              "set up a Firebird login");
+              "set up a Firebird login\rUtente \"SYSDBA\"");
   }
   {
     // The same name with the right password connects.
@@ -550,6 +551,62 @@ TEST_F(OpenerServer, RefusedLoginEndsTheOpeningWithTheServersText) {
     EXPECT_TRUE(utente.messaggi.empty());
     EXPECT_EQ(rifiuto, "");
   }
+}
+
+// A mistyped section falls back to another login, silently until the server refuses it: the
+// text then names the user tried and the section it came from.
+TEST_F(OpenerServer, RefusedLoginNamesTheLoginTried) {
+  TempFolder temp;
+  CreaDatabaseDiProva(temp / "a.fdb");
+  const std::string cartella = server_->Nome() + ":" + temp.Path();
+  const std::string credenziali = temp / "credenziali.ini";
+  ImpostaFileCredenziali(credenziali);
+  const std::pair<std::string, std::string> casi[] = {
+      {"[locahost]\nPassword=tawnyquip\n[Predefinite]\nUtente=SITO\nPassword=x\n",
+       "Utente \"SITO\" (sezione [Predefinite] di credenziali.ini)"},
+      {"[" + server_->Nome() + "]\nPassword=sbagliata\n",
+       "Utente \"SYSDBA\" (sezione [" + server_->Nome() + "] di credenziali.ini)"},
+  };
+  for (const auto& [file, login] : casi) {
+    ScriviFile(credenziali, file);
+    TSQLDatabase database;
+    Utente utente;
+    std::string rifiuto;
+    EXPECT_FALSE(ApriCreaDatabase(database, cartella, "a.fdb", "", "", nullptr, rifiuto,
+                                  utente.Osservatore()));
+    EXPECT_EQ(rifiuto.substr(rifiuto.find('\r') + 1), login) << rifiuto;
+    EXPECT_EQ(rifiuto.find("sbagliata"), std::string::npos);
+  }
+  ImpostaFileCredenziali("");
+}
+
+// A misspelt server fails with the client's own text, which the opener keeps for the caller's
+// message beside that of every other failed attempt.
+TEST(Opener, FailedAttemptsKeepTheirTexts) {
+  TempFolder temp;
+  std::ofstream(temp / "dati.ini") << "[CONFIG]\nNome Server=localhots\n";
+  TSQLDatabase database;
+  Utente utente;
+  std::string rifiuto;
+  ImpostaSoloApertura(true);
+  const bool aperto = ApriCreaDatabase(database, temp.Path(), "a.fdb", "", "", nullptr, rifiuto,
+                                       utente.Osservatore());
+  ImpostaSoloApertura(false);
+  EXPECT_FALSE(aperto);
+  EXPECT_EQ(rifiuto, "");
+  const std::string tentativi = TentativiFalliti();
+  const size_t a = tentativi.find('\r');
+  ASSERT_NE(a, std::string::npos) << tentativi;
+  EXPECT_EQ(tentativi.substr(0, temp.Path().size() + 7), temp / "a.fdb: ") << tentativi;
+  const std::string remoto = tentativi.substr(a + 1);
+  EXPECT_EQ(remoto.substr(0, 10 + temp.Path().size() + 7), "localhots:" + temp / "a.fdb: ")
+      << remoto;
+  EXPECT_NE(remoto.find("network request to host \"localhots\""), std::string::npos) << remoto;
+
+  // Each opening starts with a clean slate.
+  CreaDatabaseDiProva(temp / "b.fdb");
+  EXPECT_TRUE(ApriCreaDatabase(database, temp.Path(), "b.fdb", "", "", nullptr, rifiuto));
+  EXPECT_EQ(TentativiFalliti(), "");
 }
 
 // A server that accepts connections and answers nothing: the attempt ends at the limit, and no
