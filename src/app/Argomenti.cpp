@@ -67,7 +67,7 @@ std::string TestoAiuto() {
          "     would start; --status: every active task's last run succeeded\n"
          "  1  no User folder beside the executable, or an unexpected error (report on\n"
          "     standard output)\n"
-         "  2  USER.FDB or the company archive not found\n"
+         "  2  USER.FDB or the company archive not found, or beyond the running user's reach\n"
          "  3  USER.FDB or the company archive could not be opened\n"
          "  4  user VESSENTARIA# not found in USER.FDB\n"
          "  5  user VESSENTARIA# without a current company\n"

@@ -52,6 +52,7 @@ enum RigaErrore : uint8_t {
   reTabellaNonTrovata = 6,
   reNonAvviabile = 7,
   reCredenziali = 8,
+  reArchivioIrraggiungibile = 9,
 };
 
 // What the entry creates, released on every path in this order: the statement's transaction,
@@ -130,10 +131,8 @@ struct TAperture {
   }
 };
 
-// One line per active task: would it start its copy? Then how each archive was opened, and what
-// is wrong in the configuration files read on the way. 9 when any active task would not start.
-int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazione,
-                 const TAperture& aperture) {
+// One line per active task: would it start its copy? 9 when any active task would not start.
+int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazione) {
   TVessentariaTasks& tasks = elab.Tasks();
   std::string righe;
   bool tutti = true;
@@ -148,9 +147,7 @@ int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazion
     tutti = tutti && ok;
     righe += "Task " + std::to_string(riga.ID) + ": " + (ok ? "ok" : NotaSuUnaRiga(nota)) + "\n";
   }
-  for (const std::string& apertura : aperture.righe) righe += TestoVisibile(apertura) + "\n";
-  for (const std::string& difetto : configurazione.Difetti())
-    righe += TestoVisibile(difetto) + "\n";
+  configurazione.TuttiGliArchiviVisti();
   ScriviUscitaStandard(righe);
   return tutti ? 0 : kStatoTaskFalliti;
 }
@@ -259,10 +256,36 @@ std::string DifettoCredenziali(const std::string& file) {
          "l'accesso agli altri con chmod 600";
 }
 
-// Row 2 for `percorso`, with the server's own text when a server refused the login.
+// Row 2 when nothing is at `percorso`; when the account cannot reach it, another text with the
+// system's reason, since "non trovato" would send the administrator after a file that is there.
+// 0 when the file is there.
+int32_t ArchivioMancante(const std::string& percorso) {
+  std::string motivo;
+  switch (AccessoFile(percorso, motivo)) {
+    case TAccessoFile::Assente:
+      return MostraErroreAvvio(reArchivioNonTrovato, percorso, "");
+    case TAccessoFile::Irraggiungibile:
+      return MostraErroreAvvio(reArchivioIrraggiungibile, percorso, motivo);
+    case TAccessoFile::Leggibile:
+    case TAccessoFile::Illeggibile:
+      break;
+  }
+  return 0;
+}
+
+// Row 3 for `percorso`, then why: the server's own text when a server refused the login, else
+// what the account may not do with the file and the text of each failed attempt.
 int32_t ConnessioneFallita(const std::string& percorso, const std::string& rifiuto) {
-  if (rifiuto.empty()) return MostraErroreAvvio(reConnessione, percorso, "");
-  MostraErrore(FormattaErroreAvvio(reConnessione, percorso, "") + "\r" + rifiuto);
+  std::string testo = FormattaErroreAvvio(reConnessione, percorso, "");
+  if (!rifiuto.empty()) {
+    testo += "\r" + rifiuto;
+  } else {
+    std::string motivo;
+    if (AccessoFile(percorso, motivo) == TAccessoFile::Illeggibile)
+      testo += "\rIl file esiste ma l'utente che esegue il programma non può leggerlo: " + motivo;
+    if (!TentativiFalliti().empty()) testo += "\r" + TentativiFalliti();
+  }
+  MostraErrore(testo);
   return ErroriAvvio.at(reConnessione).Codice;
 }
 
@@ -274,43 +297,34 @@ std::string NomeModulo() noexcept {
   }
 }
 
-}  // namespace
-
-int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
+int32_t Avvia(const std::string& percorsoEseguibile, TComando comando,
+              TControlloConfigurazione& configurazione) {
   TStatoAvvio stato;
   const bool soloLettura = comando != TComando::Esecuzione;
   // A check or a status view changes nothing and waits for nobody: no database is created, no
   // server asked for, and every box goes to standard error without waiting.
   TInterfacciaConsole senzaAttese(stdin, stderr, false);
-  TAperture aperture;  // told by the opener until `ripristino` ends
-
   struct TRipristino {
     bool attivo;
     TInterfacciaUtente* precedente;
     ~TRipristino() {
-      ImpostaOsservatoreAperture(nullptr);
       if (!attivo) return;
       ImpostaInterfacciaUtente(precedente);
       ImpostaSoloApertura(false);
     }
   } ripristino{soloLettura, soloLettura ? ImpostaInterfacciaUtente(&senzaAttese) : nullptr};
   ImpostaSoloApertura(soloLettura);
-  if (comando == TComando::Verifica)
-    ImpostaOsservatoreAperture([&aperture](const std::string& percorso, const std::string& via) {
-      aperture.Aggiungi(percorso, via);
-    });
-  TControlloConfigurazione configurazione;
 
   const std::string cartellaUtente =
       EstraiCartella(percorsoEseguibile) + "User" + SeparatoreCartelle();
   if (!DirectoryExists(cartellaUtente))
     return MostraErroreAvvio(rePercorsoNonTrovato, cartellaUtente, "");
-  const std::string percorsoUtente = cartellaUtente + "USER.FDB";
-  if (!FileExists(percorsoUtente))
-    return MostraErroreAvvio(reArchivioNonTrovato, percorsoUtente, "");
   ImpostaLimitiRete(LeggiLimitiRete(cartellaUtente + "dati.ini", &configurazione));
+  const std::string percorsoUtente = cartellaUtente + "USER.FDB";
+  if (const int32_t mancante = ArchivioMancante(percorsoUtente)) return mancante;
   // Passwords must stay the site's: a file that others can read is not used at all.
   const std::string credenziali = cartellaUtente + "credenziali.ini";
+  ImpostaFileCredenziali("");
   if (FileExists(credenziali)) {
     const std::string difetto = DifettoCredenziali(credenziali);
     if (!difetto.empty()) return MostraErroreAvvio(reCredenziali, credenziali, difetto);
@@ -356,7 +370,8 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
     return MostraErroreAvvio(reSenzaParametro, UtenteConfigurazione, "Archivio");
 
   const std::string archivio = statement.FieldByName("VALORE").AsString();
-  if (!FileExists(archivio)) return MostraErroreAvvio(reArchivioNonTrovato, archivio, "");
+  configurazione.Controlla(archivio);
+  if (const int32_t mancante = ArchivioMancante(archivio)) return mancante;
   // The opener disconnects the handle from USER.FDB first; the statement's transaction, still
   // active, ends with it by its default action.
   if (!ApriCreaDatabase(*stato.database, EstraiCartella(archivio), EstraiNomeFile(archivio), "", "",
@@ -377,10 +392,7 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   }
   std::string messaggio;
   if (!stato.elab->CaricaTasks(messaggio)) return MostraErroreAvvio(reNonAvviabile, messaggio, "");
-  if (comando == TComando::Verifica) {
-    configurazione.Controlla(archivio);
-    return Verifica(*stato.elab, configurazione, aperture);
-  }
+  if (comando == TComando::Verifica) return Verifica(*stato.elab, configurazione);
   if (avanzamento) avanzamento->SetTotale(stato.elab->Attivi());
   // Task outcomes are written into the task table; the exit status does not carry them, but
   // standard error (and on Windows the event log) says what went wrong.
@@ -393,6 +405,32 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   if (avanzamento) avanzamento->Riepilogo();
   SegnalaFallimento(stato.elab->Esito());
   return 0;
+}
+
+}  // namespace
+
+int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
+  TControlloConfigurazione configurazione;
+  TAperture aperture;
+  struct TFineAperture {
+    ~TFineAperture() { ImpostaOsservatoreAperture(nullptr); }
+  } fineAperture;
+  if (comando == TComando::Verifica)
+    ImpostaOsservatoreAperture([&aperture](const std::string& percorso, const std::string& via) {
+      aperture.Aggiungi(percorso, via);
+    });
+  const int32_t stato = Avvia(percorsoEseguibile, comando, configurazione);
+  // A check says how each archive was opened and names what is wrong in the configuration files
+  // also when start-up failed, when it is needed most.
+  if (comando == TComando::Verifica) {
+    configurazione.ControllaCredenziali(FileCredenziali());
+    std::string righe;
+    for (const std::string& apertura : aperture.righe) righe += TestoVisibile(apertura) + "\n";
+    for (const std::string& difetto : configurazione.Difetti())
+      righe += TestoVisibile(difetto) + "\n";
+    ScriviUscitaStandard(righe);
+  }
+  return stato;
 }
 
 std::string NomeClasseErrore(const std::exception& errore) {

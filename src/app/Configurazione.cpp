@@ -3,6 +3,7 @@
 #include <cctype>
 #include <initializer_list>
 
+#include "opener/Credenziali.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 
@@ -20,7 +21,7 @@ bool UgualiSenzaMaiuscole(const std::string& a, const std::string& b) {
   return true;
 }
 
-void ChiaviSconosciute(const TIniFile& ini, const char* sezione,
+void ChiaviSconosciute(const TIniFile& ini, const std::string& sezione,
                        std::initializer_list<const char*> note, TControlloConfigurazione& c) {
   for (const std::string& chiave : ini.ReadSection(sezione)) {
     bool nota = false;
@@ -50,12 +51,14 @@ int LeggiSecondi(const TIniFile& ini, const char* chiave, int predefinito,
 
 void TControlloConfigurazione::Controlla(const std::string& archivio) {
   if (archivio.empty()) return;
+  AggiungiServer(ServerDelNome(archivio));
   ControllaFile(EstraiCartella(archivio) + "dati.ini", false);
 }
 
 void TControlloConfigurazione::ControllaFile(const std::string& datiIni, bool conRete) {
   if (!controllati_.insert(datiIni).second) return;
   const TIniFile ini(datiIni);
+  AggiungiServer(ini.ReadString("CONFIG", "Nome Server", ""));
   ChiaviSconosciute(
       ini, "CONFIG",
       {"Nome Server", "Alias", "PercorsoDatabase", "Percorso Nel Server", "Lettera Disco Server"},
@@ -63,6 +66,32 @@ void TControlloConfigurazione::ControllaFile(const std::string& datiIni, bool co
   if (conRete)
     ChiaviSconosciute(ini, "Rete", {"TimeoutConnessione", "TimeoutRisposta", "ServerLocale"},
                       *this);
+}
+
+void TControlloConfigurazione::AggiungiServer(const std::string& server) {
+  if (server.empty()) return;
+  for (const std::string& s : server_)
+    if (UgualiSenzaMaiuscole(s, server)) return;
+  server_.push_back(server);
+}
+
+void TControlloConfigurazione::ControllaCredenziali(const std::string& file) {
+  if (file.empty()) return;
+  const TIniFile ini(file);
+  std::string usati;
+  for (const std::string& server : server_) usati += (usati.empty() ? "" : ", ") + server;
+  for (const std::string& sezione : ini.ReadSections()) {
+    bool usata = UgualiSenzaMaiuscole(sezione, SezionePredefinita);
+    for (const std::string& server : server_)
+      usata = usata || UgualiSenzaMaiuscole(sezione, server);
+    if (tuttiVisti_ && !usata)
+      Aggiungi(file + ": sezione [" + sezione +
+               "] che non corrisponde a nessun server degli archivi (" +
+               (usati.empty() ? "nessuno: vale solo [" + std::string(SezionePredefinita) + "]"
+                              : "server usati: " + usati) +
+               ")");
+    ChiaviSconosciute(ini, sezione, {"Utente", "Password", "Ruolo"}, *this);
+  }
 }
 
 TLimitiRete LeggiLimitiRete(const std::string& datiIni, TControlloConfigurazione* controllo) {
@@ -78,6 +107,10 @@ TLimitiRete LeggiLimitiRete(const std::string& datiIni, TControlloConfigurazione
   for (const std::string& chiave : ini.ReadSection("Rete"))
     if (UgualiSenzaMaiuscole(chiave, "ServerLocale"))
       limiti.ServerLocale = ini.ReadString("Rete", chiave, "");
-  if (controllo) controllo->ControllaFile(datiIni, true);
+  if (controllo) {
+    // Plain local paths log in to the host's server under its own section.
+    controllo->AggiungiServer(limiti.ServerLocale);
+    controllo->ControllaFile(datiIni, true);
+  }
   return limiti;
 }

@@ -2,7 +2,7 @@
 
 #include "platform/Dialogs.h"
 
-const std::array<TInfoErrore, 9> ErroriAvvio = {{
+const std::array<TInfoErrore, 10> ErroriAvvio = {{
     {1, "Percorso \"%s\" non trovato"},
     {2, "Archivio \"%s\" non trovato"},
     {3, "Impossibile stabilire la connessione all'archivio\r\"%s\""},
@@ -12,6 +12,7 @@ const std::array<TInfoErrore, 9> ErroriAvvio = {{
     {7, "Tabella vessentaria \"%s\" non trovata nell'archivio \"%s\""},
     {8, "Vessentaria non avviabile:\r%s"},
     {10, "File delle credenziali \"%s\" non protetto:\r%s"},
+    {2, "Archivio \"%s\" non raggiungibile dall'utente che esegue il programma:\r%s"},
 }};
 
 std::string FormattaErroreAvvio(uint8_t Indice, const std::string& Primo,

@@ -81,8 +81,11 @@ bool TTask::ApriConnessione(const std::string& percorso, TSlot slot, std::string
   connessione.reset();
   database.reset();
   try {
-    if (!FileExists(percorso)) {
-      messaggio = "File non trovato";
+    std::string motivo;
+    const TAccessoFile accesso = AccessoFile(percorso, motivo);
+    if (accesso == TAccessoFile::Assente || accesso == TAccessoFile::Irraggiungibile) {
+      messaggio = accesso == TAccessoFile::Assente ? "File non trovato"
+                                                   : "File non raggiungibile: " + motivo;
       return false;
     }
     database = std::make_unique<TSQLDatabase>();
@@ -94,6 +97,10 @@ bool TTask::ApriConnessione(const std::string& percorso, TSlot slot, std::string
     }
     messaggio = "Impossibile stabilire la connessione";
     if (!rifiuto.empty()) messaggio += "\r" + rifiuto;
+    // A server may read what the account cannot, so this is told only once the opening failed.
+    if (accesso == TAccessoFile::Illeggibile)
+      messaggio +=
+          "\rIl file esiste ma l'utente che esegue il programma non può leggerlo: " + motivo;
   } catch (const std::exception& e) {
     connessione.reset();
     messaggio = e.what();

@@ -32,6 +32,25 @@ bool NotaDiSuccesso(const std::string& nota, const TColonnaTesto* colonna) {
   return !scritta.empty() && senzaBianchi(nota) == scritta;
 }
 
+namespace {
+
+// False with the note when nothing is at `percorso`, or when the account cannot reach it: then
+// with the system's reason, since "non trovato" would send one looking for a file that is there.
+bool ArchivioPresente(const char* lato, const std::string& percorso, std::string& messaggio) {
+  std::string motivo;
+  const TAccessoFile accesso = AccessoFile(percorso, motivo);
+  const std::string archivio = std::string("Archivio ") + lato + " \"" + percorso + "\" ";
+  if (accesso == TAccessoFile::Assente)
+    messaggio = archivio + "non trovato";
+  else if (accesso == TAccessoFile::Irraggiungibile)
+    messaggio = archivio + "non raggiungibile: " + motivo;
+  else
+    return true;
+  return false;
+}
+
+}  // namespace
+
 bool TVessentariaTask::ControllaEApri(const TVessentariaTaskInfo& riga, std::string& messaggio) {
   messaggio.clear();
   if (riga.ArchivioOrigine.empty()) {
@@ -40,11 +59,8 @@ bool TVessentariaTask::ControllaEApri(const TVessentariaTaskInfo& riga, std::str
     messaggio = "Manca Archivio Destinazione";
   } else if (riga.TipoSincro == tsNessuno) {
     messaggio = "Status non riconosciuto";
-  } else if (!FileExists(riga.ArchivioOrigine)) {
-    messaggio = "Archivio origine \"" + riga.ArchivioOrigine + "\" non trovato";
-  } else if (!FileExists(riga.ArchivioDestinazione)) {
-    messaggio = "Archivio destinazione \"" + riga.ArchivioDestinazione + "\" non trovato";
-  } else {
+  } else if (ArchivioPresente("origine", riga.ArchivioOrigine, messaggio) &&
+             ArchivioPresente("destinazione", riga.ArchivioDestinazione, messaggio)) {
     if (fabbrica_) taskCorrente_ = fabbrica_(riga.TipoSincro);
     if (!taskCorrente_) {
       messaggio = "Status non riconosciuto";

@@ -152,4 +152,46 @@ TEST_F(Opzioni, StatusDiceIlVeroDiOgniTask) {
       << nessuno.out;
 }
 
+// A mistyped section or key of the logins file falls back to another login without a word: the
+// check names each, never a value. A section counts when a server of the installation bears its
+// name: in the dati.ini of an archive read, or in an active task's path.
+TEST_F(Opzioni, CheckNominaSezioniEChiaviSconosciuteDelleCredenziali) {
+  std::ofstream(impianto_.Archivi() + "dati.ini") << "[CONFIG]\nNome Server=dbserver\n";
+  fs::remove(impianto_.Ditta());
+  impianto_.CreaDitta(RigaTask(1, origine_, buona_) + RigaTask(2, "altrohost:/srv/a.fdb", buona_) +
+                      RigaTask(3, "inattivo:/srv/a.fdb", buona_, "0"));
+  impianto_.ScriviCredenziali(
+      "[Predefinite]\nUtente=SYSDBA\nPassword=segreta1\nUser=SITO\n[DBSERVER]\nPassword=segreta2\n"
+      "[AltroHost]\nPassword=segreta3\n[locahost]\nUtente=SITO\nPasswd=segreta4\n"
+      "[inattivo]\nPassword=segreta5\n");
+  const std::string file = impianto_.CartellaUtente() + "credenziali.ini";
+  const std::string altrove =
+      "] che non corrisponde a nessun server degli archivi (server usati: "
+      "dbserver, altrohost)\n";
+
+  const TEsito esito = impianto_.Esegui({"--check"});
+  EXPECT_EQ(esito.stato, 9) << esito.err;
+  EXPECT_EQ(esito.out,
+            "Task 1: ok\nTask 2: Archivio origine \"altrohost:/srv/a.fdb\" non trovato\n" + file +
+                ": [Predefinite] chiave sconosciuta \"User\"\n" + file + ": sezione [locahost" +
+                altrove + file + ": [locahost] chiave sconosciuta \"Passwd\"\n" + file +
+                ": sezione [inattivo" + altrove);
+}
+
+// A start-up that fails is when the faults of the configuration matter most. The sections of the
+// logins file wait for the tasks' archives, which were not read.
+TEST_F(Opzioni, CheckNominaIDifettiAncheSeLAvvioFallisce) {
+  const std::string datiIni = impianto_.CartellaUtente() + "dati.ini";
+  std::ofstream(datiIni) << "[CONFIG]\nAlias Server=x\n";
+  impianto_.ScriviCredenziali("[Predefinite]\nUser=SITO\n[locahost]\nUtente=SITO\n");
+  fs::remove(impianto_.UserFdb());
+  impianto_.CreaUtente(impianto_.Archivi() + "nessuna.fdb");
+
+  const TEsito esito = impianto_.Esegui({"--check"});
+  EXPECT_EQ(esito.stato, 2);
+  EXPECT_EQ(esito.out, datiIni + ": [CONFIG] chiave sconosciuta \"Alias Server\"\n" +
+                           impianto_.CartellaUtente() +
+                           "credenziali.ini: [Predefinite] chiave sconosciuta \"User\"\n");
+}
+
 }  // namespace

@@ -143,6 +143,11 @@ TEST(Startup, FailuresWithoutTerminal) {
       "vessentaria: Non trovato dati.ini\n"
       "vessentaria: Apertura / creazione del database non riuscita!\n"
       "Error: Impossibile stabilire la connessione all'archivio\n";
+  // The engine's own text for the only attempt, a file too short for a database.
+  auto NonUnArchivio = [](const std::string& file) {
+    return file + ": I/O error during \"read\" operation for file \"" + file +
+           "\" / File size is less than expected\n";
+  };
   const Caso casi[] = {
       {"no User folder", [](TImpianto&) {}, 1, "Error: Percorso \"<T>User/\" non trovato\n"},
       {"User is a file", [](TImpianto& i) { std::ofstream(i.Installazione() + "User") << "x"; }, 1,
@@ -156,7 +161,7 @@ TEST(Startup, FailuresWithoutTerminal) {
          fs::create_directory(i.CartellaUtente());
          std::ofstream(i.UserFdb()) << "non un archivio";
        },
-       3, nessunaConnessione + "\"<T>User/USER.FDB\"\n"},
+       3, nessunaConnessione + "\"<T>User/USER.FDB\"\n" + NonUnArchivio("<T>User/USER.FDB")},
       {"logins open to others: refused before USER.FDB is opened",
        [](TImpianto& i) {
          fs::create_directory(i.CartellaUtente());
@@ -226,7 +231,7 @@ TEST(Startup, FailuresWithoutTerminal) {
          i.CreaUserFdb(Configurazione("A", Archivio(i)));
          std::ofstream(Archivio(i)) << "non un archivio";
        },
-       3, nessunaConnessione + "\"<T>ditta.fdb\"\n"},
+       3, nessunaConnessione + "\"<T>ditta.fdb\"\n" + NonUnArchivio("<T>ditta.fdb")},
       {"company code with a quote finds its own setting",
        [](TImpianto& i) {
          i.CreaUserFdb(Configurazione("D''ARCO", Archivio(i)) +

@@ -43,10 +43,13 @@ std::string ByteCasuali(size_t n) {
   return byte;
 }
 
-std::string NotaConnessione(bool origine, const std::string& path) {
+std::string NotaConnessione(bool origine, const std::string& path, bool leggibile = true) {
   return std::string(origine ? "Impossibile stabilire la connessione all'origine"
                              : "Impossibile stabilire la connessione alla destinazione") +
-         "\r\"" + path + "\":\rImpossibile stabilire la connessione";
+         "\r\"" + path + "\":\rImpossibile stabilire la connessione" +
+         (leggibile ? ""
+                    : "\rIl file esiste ma l'utente che esegue il programma non può leggerlo: "
+                      "Permission denied");
 }
 
 class ArchiviGuastiTest : public ::testing::Test {
@@ -170,7 +173,8 @@ TEST_F(ArchiviGuastiTest, ArchiviSenzaPermessi) {
     EXPECT_EQ(esito.out, "");
     EXPECT_LT(esito.secondi, 30.0);
     auto righe = impianto_.LeggiTabella();
-    EXPECT_EQ(righe[1].nota, NotaConnessione(caso.origine, bloccato));
+    const bool leggibile = (caso.permessi & fs::perms::owner_read) != fs::perms::none;
+    EXPECT_EQ(righe[1].nota, NotaConnessione(caso.origine, bloccato, leggibile));
     EXPECT_EQ(righe[2].nota, kNotaVecchia);
 
     fs::permissions(bloccato, fs::perms::owner_read | fs::perms::owner_write);
@@ -180,6 +184,56 @@ TEST_F(ArchiviGuastiTest, ArchiviSenzaPermessi) {
       ASSERT_EQ(RunCommand("chown firebird '" + bloccato + "'"), 0);
     }
   }
+}
+
+// A folder on the way that the account may not enter hides the file without removing it: "non
+// trovato" would be false. Start-up and task say so with the system's reason; an unreadable
+// company archive says why its opening failed.
+TEST_F(ArchiviGuastiTest, ArchiviFuoriPortata) {
+  TImpianto::CreaOrdini(origine_, kOrdini);
+  TImpianto::CreaOrdini(destinazione_, kVecchi);
+  const std::string chiusa = impianto_.Archivi() + "chiusa/";
+  TImpianto::CreaOrdini(chiusa + "origine.fdb", kOrdini);
+  impianto_.CreaDitta(RigaTask(1, chiusa + "origine.fdb", destinazione_) +
+                      RigaTask(2, origine_, destinazione_));
+  const std::string ditta = chiusa + "ditta.fdb";
+  fs::copy_file(impianto_.Ditta(), ditta);
+  impianto_.EseguiComeUtenteDiSistema();
+  auto archivio = [this](const std::string& path) {
+    RunIsql(impianto_.UserFdb(), "UPDATE TABSOFTDES SET VALORE = " + Apici(path) + ";\nCOMMIT;\n");
+  };
+  const fs::perms tutti = fs::perms::owner_all | fs::perms::group_all | fs::perms::others_all;
+
+  archivio(ditta);
+  fs::permissions(chiusa, fs::perms::none);
+  TEsito esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 2) << esito.err;
+  EXPECT_NE(esito.err.find("Error: Archivio \"" + ditta +
+                           "\" non raggiungibile dall'utente che esegue il programma:\n"
+                           "Permission denied\n"),
+            std::string::npos)
+      << esito.err;
+
+  fs::permissions(chiusa, tutti);
+  fs::permissions(ditta, fs::perms::none);
+  esito = impianto_.Esegui();
+  EXPECT_EQ(esito.stato, 3) << esito.err;
+  EXPECT_NE(esito.err.find("Error: Impossibile stabilire la connessione all'archivio\n\"" + ditta +
+                           "\"\nIl file esiste ma l'utente che esegue il programma non può "
+                           "leggerlo: Permission denied\n" +
+                           ditta + ": "),
+            std::string::npos)
+      << esito.err;
+
+  archivio(impianto_.Ditta());
+  fs::permissions(chiusa, fs::perms::none);
+  esito = impianto_.Esegui();
+  fs::permissions(chiusa, tutti);
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  auto righe = impianto_.LeggiTabella();
+  EXPECT_EQ(righe[1].nota,
+            "Archivio origine \"" + chiusa + "origine.fdb\" non raggiungibile: Permission denied");
+  EXPECT_EQ(righe[2].nota, kNotaVecchia);
 }
 
 TEST_F(ArchiviGuastiTest, ArchivioApertoDaUnAltroProgramma) {

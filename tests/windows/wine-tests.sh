@@ -219,6 +219,9 @@ risposta() {
   tasti "$tasto"
 }
 
+# What the test client answers to every attachment; a failed start-up shows it after the path.
+clientDiProva="I/O error during the test client's open"
+
 echo "== the client library"
 cartella=$(installazione incompleta)
 mkdir -p "$cartella/User"
@@ -260,7 +263,7 @@ REGISTRO_CLIENT=$(windows "$cartella/registro.txt") avvia senza-server "$cartell
 risposta senza-server vessentaria "Non trovato dati.ini" 0 Return &&
   risposta senza-server "Non trovato dati.ini" "Cancel" 0 Escape &&
   risposta senza-server vessentaria "Apertura / creazione del database non riuscita!" 0 Return &&
-  risposta senza-server Error "Impossibile stabilire la connessione all'archivio\\r\"${utente//\\/\\\\}\"" 1 Return \
+  risposta senza-server Error "Impossibile stabilire la connessione all'archivio\\r\"${utente//\\/\\\\}\"\\r${utente//\\/\\\\}: $clientDiProva" 1 Return \
     errore-connessione.png
 esito=$(fine senza-server 20)
 if [ "$esito" = 3 ] && [ ! -s "$lavoro/senza-server.out" ]; then ok "no server: exit status 3"; else
@@ -531,9 +534,10 @@ REGISTRO_CLIENT=$(windows "$cartella/registro.txt") incustodito incustodito-open
 senzaFinestre incustodito-opener 3 "vessentaria: Non trovato dati.ini
 vessentaria: Apertura / creazione del database non riuscita!
 Error: Impossibile stabilire la connessione all'archivio
-\"$utente\"" "warn:eventlog:ReportEventW L\"vessentaria: Non trovato dati.ini\"
+\"$utente\"
+$utente: $clientDiProva" "warn:eventlog:ReportEventW L\"vessentaria: Non trovato dati.ini\"
 warn:eventlog:ReportEventW L\"vessentaria: Apertura / creazione del database non riuscita!\"
-err:eventlog:ReportEventW L\"$(registrato "Error: Impossibile stabilire la connessione all'archivio")\\r\\n$(registrato "\"$utente\"")\""
+err:eventlog:ReportEventW L\"$(registrato "Error: Impossibile stabilire la connessione all'archivio")\\r\\n$(registrato "\"$utente\"")\\r\\n$(registrato "$utente: $clientDiProva")\""
 if [ "$(grep -c '^isc_' "$cartella/registro.txt" 2>/dev/null)" = 2 ] && [ ! -e "$cartella/User/dati.ini" ]; then
   ok "incustodito-opener: one connection, one creation, no dati.ini written"
 else
