@@ -28,10 +28,11 @@ class TControlloConfigurazione {
   void Aggiungi(const std::string& difetto) { difetti_.push_back(difetto); }
   // One text per fault, naming the file, in the order found.
   const std::vector<std::string>& Difetti() const { return difetti_; }
+  // A server that the installation uses (named by an archive or its dati.ini, or the host's
+  // server of plain paths), once whatever its letter case.
+  void AggiungiServer(const std::string& server);
 
  private:
-  // A server named by an archive or its dati.ini, once whatever its letter case.
-  void AggiungiServer(const std::string& server);
 
   std::set<std::string> controllati_;
   std::vector<std::string> difetti_;
