@@ -72,7 +72,8 @@ TEsitoTentativo TentativoServerLocale(TSQLDatabase& Database, const std::string&
     Database.SetConnected(true);
     return TEsitoTentativo::Connesso;
   } catch (const ESQLError& errore) {
-    AnnotaFallimento(nome, errore.what());
+    // No server answering is the usual state of a host without one, not a failure to report.
+    if (!errore.ErroreDiRete()) AnnotaFallimento(nome, errore.what());
     if (!errore.LoginRifiutato()) return TEsitoTentativo::Fallito;
     Motivo = std::string(errore.what()) + "\r" + chi;
     return TEsitoTentativo::LoginRifiutato;

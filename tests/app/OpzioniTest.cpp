@@ -167,15 +167,17 @@ TEST_F(Opzioni, CheckNominaSezioniEChiaviSconosciuteDelleCredenziali) {
   const std::string file = impianto_.CartellaUtente() + "credenziali.ini";
   const std::string altrove =
       "] che non corrisponde a nessun server degli archivi (server usati: "
-      "dbserver, altrohost)\n";
+      "localhost, dbserver, altrohost)\n";
 
   const TEsito esito = impianto_.Esegui({"--check"});
   EXPECT_EQ(esito.stato, 9) << esito.err;
   EXPECT_EQ(esito.out,
-            "Task 1: ok\nTask 2: Archivio origine \"altrohost:/srv/a.fdb\" non trovato\n" + file +
-                ": [Predefinite] chiave sconosciuta \"User\"\n" + file + ": sezione [locahost" +
-                altrove + file + ": [locahost] chiave sconosciuta \"Passwd\"\n" + file +
-                ": sezione [inattivo" + altrove);
+            "Task 1: ok\nTask 2: Archivio origine \"altrohost:/srv/a.fdb\" non trovato\n" +
+                Via(impianto_.UserFdb()) + Via(impianto_.Ditta()) + Via(origine_) + Via(buona_) +
+                file + ": [Predefinite] chiave sconosciuta \"User\"\n" + file +
+                ": sezione [locahost" + altrove + file +
+                ": [locahost] chiave sconosciuta \"Passwd\"\n" + file + ": sezione [inattivo" +
+                altrove);
 }
 
 // A start-up that fails is when the faults of the configuration matter most. The sections of the
@@ -189,7 +191,8 @@ TEST_F(Opzioni, CheckNominaIDifettiAncheSeLAvvioFallisce) {
 
   const TEsito esito = impianto_.Esegui({"--check"});
   EXPECT_EQ(esito.stato, 2);
-  EXPECT_EQ(esito.out, datiIni + ": [CONFIG] chiave sconosciuta \"Alias Server\"\n" +
+  EXPECT_EQ(esito.out, Via(impianto_.UserFdb()) + datiIni +
+                           ": [CONFIG] chiave sconosciuta \"Alias Server\"\n" +
                            impianto_.CartellaUtente() +
                            "credenziali.ini: [Predefinite] chiave sconosciuta \"User\"\n");
 }
