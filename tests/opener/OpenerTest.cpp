@@ -561,11 +561,13 @@ TEST_F(OpenerServer, RefusedLoginNamesTheLoginTried) {
   const std::string cartella = server_->Nome() + ":" + temp.Path();
   const std::string credenziali = temp / "credenziali.ini";
   ImpostaFileCredenziali(credenziali);
+  // Appended, not prefixed: g++ 12 at -O3 sees a false overlap in "[" + string&&.
+  const std::string sezione = std::string("[").append(server_->Nome()).append("]");
   const std::pair<std::string, std::string> casi[] = {
       {"[locahost]\nPassword=tawnyquip\n[Predefinite]\nUtente=SITO\nPassword=x\n",
        "Utente \"SITO\" (sezione [Predefinite] di credenziali.ini)"},
-      {"[" + server_->Nome() + "]\nPassword=sbagliata\n",
-       "Utente \"SYSDBA\" (sezione [" + server_->Nome() + "] di credenziali.ini)"},
+      {sezione + "\nPassword=sbagliata\n",
+       "Utente \"SYSDBA\" (sezione " + sezione + " di credenziali.ini)"},
   };
   for (const auto& [file, login] : casi) {
     ScriviFile(credenziali, file);
