@@ -73,12 +73,15 @@ void Nomi(const std::string& testo) {
   }
   const std::string alias = presi.front();
   presi.erase(presi.begin());
-  if (alias.size() > 31) return;  // the server never describes longer names
+  // The server never describes longer names: 63 characters of UTF-8 (Firebird 4 and later).
+  if (alias.size() > 252) return;
   int senzaNome = 0;
   const std::string nome = NomeUscita(alias, presi, senzaNome);
   for (const std::string& preso : presi)
     if (preso == nome) Fallito("an output name that is already taken");
-  if (nome.size() > 31) Fallito("an output name longer than 31 characters");
+  // At most 63 names are taken, so a number of two digits always makes a free one.
+  if (nome.size() > (alias.empty() ? 4 : alias.size() + 2))
+    Fallito("an output name longer than its alias and a two-digit number");
 }
 
 }  // namespace
