@@ -56,6 +56,32 @@ void PreparaConnessione(TSQLDatabase& Database, const std::string& nome, const T
   Database.SetDatabaseName(nome);
 }
 
+enum class TEsitoConnessione { Connesso, Rete, LoginRifiutato, Altro };
+
+// One connection under `nome` with its login. Motivo: the failure's text, followed by the login
+// tried when the server refused it (a misspelt section falls back to another login).
+TEsitoConnessione Connetti(TSQLDatabase& Database, const std::string& nome,
+                           const std::string& Utente, const std::string& Password,
+                           const TOsservatoreConnessioni& Osservatore, std::string& Motivo) {
+  std::string chi;
+  PreparaConnessione(Database, nome, LoginPer(nome, Utente, Password, chi));
+  if (Osservatore) Osservatore(nome);
+  try {
+    Database.SetConnected(true);
+    return TEsitoConnessione::Connesso;
+  } catch (const ESQLError& errore) {
+    Motivo = errore.what();
+    if (errore.ErroreDiRete()) return TEsitoConnessione::Rete;
+    if (errore.LoginRifiutato()) {
+      Motivo += "\r" + chi;
+      return TEsitoConnessione::LoginRifiutato;
+    }
+  } catch (const std::exception& errore) {
+    Motivo = errore.what();
+  }
+  return TEsitoConnessione::Altro;
+}
+
 // A plain local path through the host's server. Fallito: no server answers, or it cannot open
 // that file (its account may not reach the folder); the embedded engine is then tried, as on a
 // host without a server. A refused login is the server's last word: the embedded engine would
@@ -65,22 +91,21 @@ TEsitoTentativo TentativoServerLocale(TSQLDatabase& Database, const std::string&
                                       const TOsservatoreConnessioni& Osservatore,
                                       std::string& Motivo) {
   const std::string nome = limitiRete.ServerLocale + ":" + NomeDatabase;
-  std::string chi;
-  PreparaConnessione(Database, nome, LoginPer(nome, Utente, Password, chi));
-  if (Osservatore) Osservatore(nome);
-  try {
-    Database.SetConnected(true);
-    return TEsitoTentativo::Connesso;
-  } catch (const ESQLError& errore) {
-    // No server answering is the usual state of a host without one, not a failure to report.
-    if (!errore.ErroreDiRete()) AnnotaFallimento(nome, errore.what());
-    if (!errore.LoginRifiutato()) return TEsitoTentativo::Fallito;
-    Motivo = std::string(errore.what()) + "\r" + chi;
-    return TEsitoTentativo::LoginRifiutato;
-  } catch (const std::exception& errore) {
-    AnnotaFallimento(nome, errore.what());
-    return TEsitoTentativo::Fallito;
+  switch (Connetti(Database, nome, Utente, Password, Osservatore, Motivo)) {
+    case TEsitoConnessione::Connesso:
+      return TEsitoTentativo::Connesso;
+    case TEsitoConnessione::LoginRifiutato:
+      AnnotaFallimento(nome, Motivo);
+      return TEsitoTentativo::LoginRifiutato;
+    case TEsitoConnessione::Altro:
+      AnnotaFallimento(nome, Motivo);
+      break;
+    case TEsitoConnessione::Rete:
+      // No server answering is the usual state of a host without one, not a failure to report.
+      break;
   }
+  Motivo.clear();
+  return TEsitoTentativo::Fallito;
 }
 
 // One attempt of ConnettiCreaDatabase; Motivo is the server's text of a failed connection,
@@ -101,30 +126,16 @@ TEsitoTentativo Tentativo(TSQLDatabase& Database, const std::string& NomeDatabas
         TentativoServerLocale(Database, nome, Utente, Password, Osservatore, Motivo);
     if (esito != TEsitoTentativo::Fallito) return esito;
   }
+  const TEsitoConnessione esito = Connetti(Database, nome, Utente, Password, Osservatore, Motivo);
+  if (esito == TEsitoConnessione::Connesso) return TEsitoTentativo::Connesso;
+  AnnotaFallimento(nome, Motivo);
+  if (esito == TEsitoConnessione::Rete) return TEsitoTentativo::Fallito;
+  if (esito == TEsitoConnessione::LoginRifiutato) return TEsitoTentativo::LoginRifiutato;
+  // Whatever else the cause, the next move is to create the database under the same name; an
+  // existing file makes the creation fail, so nothing is overwritten.
+  if (soloApertura) return TEsitoTentativo::Fallito;
   std::string chi;
   const TLogin login = LoginPer(nome, Utente, Password, chi);
-  PreparaConnessione(Database, nome, login);
-  if (Osservatore) Osservatore(nome);
-
-  try {
-    Database.SetConnected(true);
-    return TEsitoTentativo::Connesso;
-  } catch (const ESQLError& errore) {
-    Motivo = errore.what();
-    AnnotaFallimento(nome, Motivo);
-    if (errore.ErroreDiRete()) return TEsitoTentativo::Fallito;
-    if (errore.LoginRifiutato()) {
-      // A misspelt section falls back to another login: the note says which one was refused.
-      Motivo += "\r" + chi;
-      return TEsitoTentativo::LoginRifiutato;
-    }
-    // Whatever else the cause, the next move is to create the database under the same name; an
-    // existing file makes the creation fail, so nothing is overwritten.
-  } catch (const std::exception& errore) {
-    Motivo = errore.what();
-    AnnotaFallimento(nome, Motivo);
-  }
-  if (soloApertura) return TEsitoTentativo::Fallito;
   try {
     Database.Params().Clear();
     Database.Params().Add("USER " + TraApici(login.Utente, '"'));
