@@ -262,45 +262,33 @@ TEST_F(ServerSitiTest, SourceOnFirebird3DestinationOnFirebird4) {
   EXPECT_EQ(ContaRighe(Nome(*fb4_, "destinazione"), "PS_STOINSCAR", IsqlDi(*fb4_)), 4);
 }
 
-// Between two Firebird 4 archives as a site user, the new types included: the destination
-// server's text of each value is the source server's.
-TEST_F(ServerSitiTest, Firebird4CopyOfTheNewTypesAsSiteUser) {
+// Between two Firebird 4 archives as a site user, the new types and names longer than Firebird
+// 3's 31 characters included: the destination server's text of each value is the source
+// server's, and two names that agree in their first 31 characters stay two columns.
+TEST_F(ServerSitiTest, Firebird4CopyOfTheNewTypesAndLongNamesAsSiteUser) {
   RICHIEDE(fb4_);
-  const std::string origine =
-      Archivio(*fb4_, "origine", DatiOrigine() + kColonneNuove + kValoriNuovi);
+  const std::string nomi = std::string("UPDATE PS_STOINSCAR SET ") + kNomeLungo +
+                           " = 'cliente ' || IDINSERIMENTO, \"" + kNomeGemello +
+                           "\" = 'corriere ' || IDINSERIMENTO;\n";
+  const std::string origine = Archivio(
+      *fb4_, "origine", DatiOrigine() + kColonneNuove + kValoriNuovi + kColonneLunghe + nomi);
   const std::string destinazione =
-      Archivio(*fb4_, "destinazione", DatiDestinazione() + kColonneNuove);
+      Archivio(*fb4_, "destinazione", DatiDestinazione() + kColonneNuove + kColonneLunghe);
   const std::string password = UtenteSito(*fb4_, "VESS_SITO4", "origine", "destinazione");
   UnTask(origine, destinazione);
   Credenziali(Sezione(*fb4_, "VESS_SITO4", password));
   EseguiRiuscito();
-  const std::string atteso = fb4_->Isql(Nome(*fb4_, "origine"), kTestoNuove);
-  EXPECT_EQ(fb4_->Isql(Nome(*fb4_, "destinazione"), kTestoNuove), atteso);
+  const std::string testoNomi = std::string("SET LIST ON;\nSELECT IDINSERIMENTO, ") + kNomeLungo +
+                                ", \"" + kNomeGemello +
+                                "\" FROM PS_STOINSCAR WHERE IDSESSIONE IN (100,200,400)"
+                                " ORDER BY IDINSERIMENTO;\n";
+  for (const std::string& testo : {std::string(kTestoNuove), testoNomi})
+    EXPECT_EQ(fb4_->Isql(Nome(*fb4_, "destinazione"), testo),
+              fb4_->Isql(Nome(*fb4_, "origine"), testo));
+  const std::string atteso = fb4_->Isql(Nome(*fb4_, "origine"), kTestoNuove + testoNomi);
   EXPECT_NE(atteso.find("170141183460469231731687303715884105727"), std::string::npos) << atteso;
   EXPECT_NE(atteso.find("-1.000000000000000000000000000000001E-6143"), std::string::npos);
   EXPECT_NE(atteso.find("Europe/Rome"), std::string::npos);
-}
-
-// Each column by its whole name: none is cut to the 31 characters of Firebird 3, and two that agree
-// in those stay two, each with its own values.
-TEST_F(ServerSitiTest, Firebird4LongColumnNamesCopyWhole) {
-  RICHIEDE(fb4_);
-  const std::string valori = std::string("UPDATE PS_STOINSCAR SET ") + kNomeLungo +
-                             " = 'cliente ' || IDINSERIMENTO, \"" + kNomeGemello +
-                             "\" = 'corriere ' || IDINSERIMENTO;\n";
-  const std::string origine = Archivio(*fb4_, "origine", DatiOrigine() + kColonneLunghe + valori);
-  const std::string destinazione =
-      Archivio(*fb4_, "destinazione", DatiDestinazione() + kColonneLunghe);
-  const std::string password = UtenteSito(*fb4_, "VESS_SITO4", "origine", "destinazione");
-  UnTask(origine, destinazione);
-  Credenziali(Sezione(*fb4_, "VESS_SITO4", password));
-  EseguiRiuscito();
-  const std::string testo = std::string("SET LIST ON;\nSELECT IDINSERIMENTO, ") + kNomeLungo +
-                            ", \"" + kNomeGemello +
-                            "\" FROM PS_STOINSCAR WHERE IDSESSIONE IN (100,200,400)"
-                            " ORDER BY IDINSERIMENTO;\n";
-  const std::string atteso = fb4_->Isql(Nome(*fb4_, "origine"), testo);
-  EXPECT_EQ(fb4_->Isql(Nome(*fb4_, "destinazione"), testo), atteso);
   EXPECT_NE(atteso.find("cliente 1001"), std::string::npos) << atteso;
   EXPECT_NE(atteso.find("corriere 1001"), std::string::npos) << atteso;
 }

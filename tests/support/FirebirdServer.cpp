@@ -62,17 +62,21 @@ std::string Virgolette(const std::string& testo) {
 
 }  // namespace
 
+void PreparaRadiceFirebird(const std::string& radice) {
+  std::error_code errore;
+  for (const char* voce : {"UDF", "firebird.msg", "lib", "plugins", "include"})
+    fs::create_symlink(fs::path(CartellaFirebird) / voce, fs::path(radice) / voce, errore);
+  fs::copy(fs::path(CartellaFirebird) / "intl", fs::path(radice) / "intl",
+           fs::copy_options::recursive, errore);
+  for (const char* voce : {"plugins.conf", "fbtrace.conf"})
+    fs::copy_file(fs::path(ConfigurazioneFirebird) / voce, fs::path(radice) / voce, errore);
+}
+
 FirebirdServer::FirebirdServer(const std::string& password,
                                const std::vector<std::pair<std::string, std::string>>& aliases)
     : password_(password) {
   const std::string radice = root_.Path();
-  for (const char* voce : {"UDF", "firebird.msg", "lib", "plugins", "include"})
-    fs::create_symlink(fs::path(CartellaFirebird) / voce, radice + voce);
-  // The character-set module is copied: loaded through a link, it leaves every character set
-  // but the built-in ones "not installed" (WIN1252 among them).
-  fs::copy(fs::path(CartellaFirebird) / "intl", radice + "intl", fs::copy_options::recursive);
-  for (const char* voce : {"plugins.conf", "fbtrace.conf"})
-    fs::copy_file(fs::path(ConfigurazioneFirebird) / voce, radice + voce);
+  PreparaRadiceFirebird(radice);
   fs::create_directory(radice + "data");
   fs::create_directory(radice + "lock");
 

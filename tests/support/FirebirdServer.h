@@ -8,6 +8,12 @@
 
 #include "support/TestSupport.h"
 
+// Prepares `radice` to be FIREBIRD for the client library or a private server: links to the
+// installed engine, a copy of its character-set module (loaded through a link it knows none but
+// the built-in sets) and its plugin and trace settings; firebird.conf is the caller's. Raises
+// nothing: a root that could not be made fails at its first use.
+void PreparaRadiceFirebird(const std::string& radice);
+
 // A private Firebird server for one test: its own root folder, security database, lock folder
 // and a free port on 127.0.0.1. Started by the constructor (which throws std::runtime_error when
 // the server does not come up) and always stopped by the destructor: SIGTERM, then SIGKILL when

@@ -14,11 +14,12 @@
 #include <string>
 #include <system_error>
 
+#include "support/FirebirdServer.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kCartellaFirebird = "/usr/lib/x86_64-linux-gnu/firebird/3.0";
 const char* const kConfigurazioneFirebird = "/etc/firebird/3.0";
 // Reserved, and never listened on: a connection to it is refused at once.
 const int kPortaChiusa = 1;
@@ -37,13 +38,9 @@ class TClienteSenzaServerDellHost {
                     fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                         fs::perms::others_read | fs::perms::others_exec,
                     errore);
-    for (const char* voce : {"UDF", "firebird.msg", "lib", "plugins"})
-      fs::create_symlink(fs::path(kCartellaFirebird) / voce, fs::path(radice_) / voce, errore);
-    // Loaded through a link, the character-set module knows none but the built-in sets.
-    fs::copy(fs::path(kCartellaFirebird) / "intl", fs::path(radice_) / "intl",
-             fs::copy_options::recursive, errore);
-    for (const char* file : {"plugins.conf", "fbtrace.conf", "databases.conf"})
-      fs::copy_file(fs::path(kConfigurazioneFirebird) / file, fs::path(radice_) / file, errore);
+    PreparaRadiceFirebird(radice_);
+    fs::copy_file(fs::path(kConfigurazioneFirebird) / "databases.conf",
+                  fs::path(radice_) / "databases.conf", errore);
     std::ifstream originale(fs::path(kConfigurazioneFirebird) / "firebird.conf");
     std::ofstream(fs::path(radice_) / "firebird.conf")
         << originale.rdbuf() << "\nRemoteServicePort = " << kPortaChiusa << "\n";
