@@ -326,16 +326,6 @@ TEST(Startup, HelpAndVersionOpenNothing) {
   EXPECT_EQ(Esegui(installazione, &out, &err, {"notte", "statuss"}), 3);
   EXPECT_NE(err.find("Error: Impossibile stabilire la connessione all'archivio"), std::string::npos)
       << err;
-
-  // Started through a link in another folder, as /usr/bin/vessentaria is, it still opens the
-  // USER.FDB beside the program itself.
-  TempFolder altrove;
-  fs::create_symlink(installazione.Programma(), altrove / "vessentaria");
-  const TEsito collegato =
-      TProcesso(altrove.Path(), altrove / "vessentaria").Attendi(std::chrono::seconds(60));
-  EXPECT_EQ(collegato.stato, 3);
-  EXPECT_NE(collegato.err.find("\"" + installazione.UserFdb() + "\""), std::string::npos)
-      << collegato.err;
 }
 
 namespace {
