@@ -141,7 +141,9 @@ void ComponiSQLCampi(TStrings& sql, const std::string& condizione) {
   sql.Add("  COALESCE(B.RDB$CHARACTER_LENGTH,0) AS DIMENSIONE,");
   sql.Add("  COALESCE(B.RDB$FIELD_PRECISION,0) AS PRECISIONE,");
   sql.Add("  COALESCE(ABS(B.RDB$FIELD_SCALE),0) AS SCALA,");
-  sql.Add("  COALESCE(C.CHIAVE,0) AS CHIAVE");
+  sql.Add("  COALESCE(C.CHIAVE,0) AS CHIAVE,");
+  sql.Add("  COALESCE(B.RDB$FIELD_LENGTH,0) AS LUNGHEZZA,");
+  sql.Add("  COALESCE(B.RDB$CHARACTER_SET_ID,-1) AS CHARSET");
   sql.Add("FROM");
   sql.Add("  RDB$RELATION_FIELDS A");
   sql.Add("  INNER JOIN RDB$FIELDS B ON");
@@ -175,6 +177,9 @@ void LeggiCampo(TSQLStatement& statement, TCampoSQL& campo) {
   campo.Precisione = static_cast<uint8_t>(statement.FieldByName("PRECISIONE").AsInteger());
   campo.Scala = static_cast<uint8_t>(statement.FieldByName("SCALA").AsInteger());
   campo.Chiave = statement.FieldByName("CHIAVE").AsInteger() == 1;
+  campo.SottoTipo = static_cast<int16_t>(statement.FieldByName("SUBTIPO").AsInteger());
+  campo.Lunghezza = static_cast<int16_t>(statement.FieldByName("LUNGHEZZA").AsInteger());
+  campo.CharacterSet = static_cast<int16_t>(statement.FieldByName("CHARSET").AsInteger());
 }
 
 // The statement's rows from the current one on, as layouts by table; a row without a table is
@@ -334,9 +339,9 @@ bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabas
       "||COALESCE((SELECT LIST(" + TestoNome("L.TABELLA") + "||" + TestoNome("L.NOME") + "||" +
       TestoNumero("L.POSIZIONE") + "||" + TestoNumero("L.TIPO") + "||" + TestoNumero("L.SUBTIPO") +
       "||" + TestoNumero("L.DIMENSIONE") + "||" + TestoNumero("L.PRECISIONE") + "||" +
-      TestoNumero("L.SCALA") + "||" + TestoNumero("L.CHIAVE") + ",'') FROM (" + campi.Text() +
-      ") L),'') AS VARCHAR(" + std::to_string(kTestoDescrizione) +
-      ") CHARACTER SET OCTETS) FROM MON$DATABASE M";
+      TestoNumero("L.SCALA") + "||" + TestoNumero("L.CHIAVE") + "||" + TestoNumero("L.LUNGHEZZA") +
+      "||" + TestoNumero("L.CHARSET") + ",'') FROM (" + campi.Text() + ") L),'') AS VARCHAR(" +
+      std::to_string(kTestoDescrizione) + ") CHARACTER SET OCTETS) FROM MON$DATABASE M";
   if (!transaction.Active()) transaction.SetActive(true);
   std::string testo;
   try {
@@ -359,11 +364,14 @@ bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabas
     campo.Nome = lettore.Nome();
     const long long posizione = lettore.Numero();
     const auto tipo = static_cast<int>(lettore.Numero());
-    campo.Tipo = TipoDaSistema(tipo, static_cast<int>(lettore.Numero()));
+    campo.SottoTipo = static_cast<int16_t>(lettore.Numero());
+    campo.Tipo = TipoDaSistema(tipo, campo.SottoTipo);
     campo.Dimensione = static_cast<int16_t>(lettore.Numero());
     campo.Precisione = static_cast<uint8_t>(lettore.Numero());
     campo.Scala = static_cast<uint8_t>(lettore.Numero());
     campo.Chiave = lettore.Numero() == 1;
+    campo.Lunghezza = static_cast<int16_t>(lettore.Numero());
+    campo.CharacterSet = static_cast<int16_t>(lettore.Numero());
     letti[tabella].push_back({posizione, campo});
   }
   for (auto& [tabella, colonne] : letti) {

@@ -43,6 +43,11 @@ struct TCampoSQL {
   uint8_t Precisione = 0;
   uint8_t Scala = 0;    // number of decimals
   bool Chiave = false;  // part of the primary key
+  // As declared, for telling two columns that hold their values alike: the sub-type (of a
+  // number, a text or a blob), the length in bytes and the character set (-1: none).
+  int16_t SottoTipo = 0;
+  int16_t Lunghezza = 0;
+  int16_t CharacterSet = -1;
 };
 
 // The index error of TCampoSQLList: "List index out of bounds (%d)" with the index.

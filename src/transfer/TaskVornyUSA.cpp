@@ -58,7 +58,7 @@ bool TTaskVornyUSA::EseguiTravaso(TTravasoDatiVornyUSAClass classe,
   };
   travaso->SetCambioPasso([&](int nuovo) { annuncia(static_cast<size_t>(nuovo - 1)); });
   messaggio.clear();
-  bool risultato = travaso->Esegui(messaggio);
+  bool risultato = nelServer_ ? travaso->EseguiNelServer(messaggio) : travaso->Esegui(messaggio);
   if (!risultato) {
     messaggio.insert(0, RigaPasso(titoloCorrente_));
     return false;
@@ -78,9 +78,7 @@ std::vector<std::string> TTaskVornyUSA::TabelleUsate() const {
 void TTaskVornyUSA::PreparaComune() {
   // Across a slow link each request waits a round trip: the steps share the layouts that came
   // with the archives' identities, and the order tables are emptied in one request.
-  comune_ = std::make_unique<TComuneTravasi>();
-  comune_->origine = &TracciatiOrigine();
-  comune_->destinazione = &TracciatiDestinazione();
+  comune_->azzerate.clear();
   std::vector<std::string> daAzzerare;
   for (const TPasso& passo : kPassi) {
     const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
@@ -96,24 +94,17 @@ void TTaskVornyUSA::PreparaComune() {
     comune_->azzerate = daAzzerare;
 }
 
-bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
-  messaggio.clear();
-  if (!Origine() || !Destinazione())
-    throw std::logic_error("Esecuzione before ApriConnessioni succeeded");
-  // The whole run is one unit of work in the destination's write transaction, where only the
-  // destination's layouts were read before.
-  TSQLTransaction& scrittura = Destinazione()->TransazioneScrittura();
-  TransazioneDescrizione(TSlot::Origine);  // the snapshot of ApriConnessioni, or anew on a rerun
-  struct TFineIstantanea {
-    std::unique_ptr<TSQLTransaction>& istantanea;
-    // Read only: its release commits nothing and never fails.
-    ~TFineIstantanea() { istantanea.reset(); }
-  } fineIstantanea{istantaneaOrigine_};
-  struct TFineComune {
-    std::unique_ptr<TComuneTravasi>& comune;
-    ~TFineComune() { comune.reset(); }
-  } fineComune{comune_};
+bool TTaskVornyUSA::TuttiNelServer() {
+  for (const TPasso& passo : kPassi) {
+    const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
+    travaso->SetComune(comune_.get());
+    if (!travaso->CopiabileNelServer()) return false;
+  }
+  return true;
+}
 
+bool TTaskVornyUSA::EseguiPassi(std::string& messaggio) {
+  TSQLTransaction& scrittura = Destinazione()->TransazioneScrittura();
   // Undoes the destination's work; after a failure on the connection the rollback fails as
   // well, and the server undoes the work of the connection it lost.
   auto annulla = [&scrittura]() noexcept {
@@ -134,19 +125,57 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
     }
     titoloCorrente_ = kTitoloConferma;
     if (scrittura.InTransaction()) scrittura.Commit();
-  } catch (const ESQLError& e) {
+  } catch (...) {
     annulla();
+    throw;
+  }
+  return true;
+}
+
+bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
+  messaggio.clear();
+  if (!Origine() || !Destinazione())
+    throw std::logic_error("Esecuzione before ApriConnessioni succeeded");
+  // The whole run is one unit of work in the destination's write transaction, where only the
+  // destination's layouts were read before.
+  Destinazione()->TransazioneScrittura();
+  TransazioneDescrizione(TSlot::Origine);  // the snapshot of ApriConnessioni, or anew on a rerun
+  struct TFineIstantanea {
+    std::unique_ptr<TSQLTransaction>& istantanea;
+    // Read only: its release commits nothing and never fails.
+    ~TFineIstantanea() { istantanea.reset(); }
+  } fineIstantanea{istantaneaOrigine_};
+  struct TFineComune {
+    std::unique_ptr<TComuneTravasi>& comune;
+    ~TFineComune() { comune.reset(); }
+  } fineComune{comune_};
+
+  comune_ = std::make_unique<TComuneTravasi>();
+  comune_->origine = &TracciatiOrigine();
+  comune_->destinazione = &TracciatiDestinazione();
+  nelServer_ = copiaNelServer_ && TuttiNelServer();
+  try {
+    if (nelServer_) {
+      try {
+        if (EseguiPassi(messaggio)) return true;
+      } catch (const ESQLError& e) {
+        // A connection lost or cut: the rows' way would meet it as well.
+        if (e.ErroreDiRete()) throw;
+      }
+      // The server's copy names no refused row, and its own refusals (a source it cannot open,
+      // a check that fails) are told in its words: the work is undone, and the rows' way does it
+      // again and says what went wrong as it always does.
+      nelServer_ = false;
+    }
+    return EseguiPassi(messaggio);
+  } catch (const ESQLError& e) {
     // A connection cut under a request (its response limit passed, or the server went away), a
     // right the site's user lacks, or a destination whose own rules refuse the commit fails the
     // task, not the run.
     if (!e.ErroreDelSito() && titoloCorrente_ != kTitoloConferma) throw;
     messaggio = RigaPasso(titoloCorrente_) + e.what();
     return false;
-  } catch (...) {
-    annulla();
-    throw;
   }
-  return true;
 }
 
 TSQLTransaction& TTaskVornyUSA::TransazioneDescrizione(TSlot slot) {

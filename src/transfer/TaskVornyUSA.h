@@ -27,6 +27,13 @@ class TTaskVornyUSA : public TTask {
   // statements) without emptying or writing anything.
   bool Verifica(std::string& messaggio) override;
 
+  // Whether a run whose archives sit behind one server lets that server copy the rows (the
+  // default); off, every row passes through the program.
+  bool CopiaNelServer() const { return copiaNelServer_; }
+  void SetCopiaNelServer(bool value) { copiaNelServer_ = value; }
+  // Whether the last Esecuzione ended with the rows copied inside the server.
+  bool CopiatoNelServer() const { return nelServer_; }
+
  protected:
   // Runs one transfer of the class given, whose source rows make the steps of `titoli` in turn.
   // False: the line naming the failed step by its caption in front of the transfer's message.
@@ -41,8 +48,15 @@ class TTaskVornyUSA : public TTask {
  private:
   // Gives the steps the layouts read with the archives' identities and empties the order tables.
   void PreparaComune();
+  // PreparaComune, the steps and the commit, on the way that nelServer_ says; false with the
+  // note of a failed step, its work undone. Errors go on up, the work undone.
+  bool EseguiPassi(std::string& messaggio);
+  // Every step can be copied inside the destination's server.
+  bool TuttiNelServer();
 
   std::unique_ptr<TSQLTransaction> istantaneaOrigine_;  // from ApriConnessioni to Esecuzione's end
   std::unique_ptr<TComuneTravasi> comune_;              // the same
   std::string titoloCorrente_;  // the caption of the step under way, for a failure's note
+  bool copiaNelServer_ = true;
+  bool nelServer_ = false;  // the way of the steps under way
 };

@@ -76,7 +76,7 @@ void TTravasoDatiVornyUSA_ClientiOrdini::ComponiSQLOrigine(TStrings& righe) {
   righe.Add(") Q");
 }
 
-bool TTravasoDatiVornyUSA_PS::Travasa(std::string& messaggio) {
+bool TTravasoDatiVornyUSA_PS::PreparaDestinazione(std::string& messaggio) {
   messaggio.clear();
   std::string errore;
   const bool azzerata = Comune() && std::find(Comune()->azzerate.begin(), Comune()->azzerate.end(),
@@ -85,7 +85,7 @@ bool TTravasoDatiVornyUSA_PS::Travasa(std::string& messaggio) {
     messaggio = "Fallito azzeramento tabella destinazione \"" + Tabella() + "\"\r" + errore;
     return false;
   }
-  return TTravasoDatiVornyUSA::Travasa(messaggio);
+  return true;
 }
 
 bool TTravasoDatiVornyUSA_PS::AzzeraDestinazione(std::string& messaggio) {

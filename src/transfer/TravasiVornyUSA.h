@@ -35,8 +35,6 @@ class TTravasoDatiVornyUSA_PS : public TTravasoDatiVornyUSA {
  public:
   using TTravasoDatiVornyUSA::TTravasoDatiVornyUSA;
 
-  // Empties the destination table first, unless the run has already done it.
-  bool Travasa(std::string& messaggio) override;
   // DELETE FROM Tabella in the write transaction of Destinazione, not committed. False with the
   // database's error text when the server refuses it.
   bool AzzeraDestinazione(std::string& messaggio);
@@ -45,6 +43,10 @@ class TTravasoDatiVornyUSA_PS : public TTravasoDatiVornyUSA {
   // of them has changed.
   static bool AzzeraTabelle(TConnessione& destinazione, const std::vector<std::string>& tabelle,
                             std::string& messaggio);
+
+ protected:
+  // Empties the destination table, unless the run has already done it.
+  bool PreparaDestinazione(std::string& messaggio) override;
 };
 
 // The selected orders, matched on IDSESSIONE.

@@ -133,7 +133,7 @@ bool TTravasoDatiVornyUSA::ColonneAllineate(int colonneAttese, std::string& camp
   return true;
 }
 
-bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
+bool TTravasoDatiVornyUSA::Controlla(std::string& messaggio) {
   messaggio.clear();
   if (!TabellaEsistente(origine_)) {
     messaggio = "Tabella \"" + tabella_ + "\" non trovata in origine";
@@ -163,7 +163,11 @@ bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
         return false;
       }
   }
+  return true;
+}
 
+bool TTravasoDatiVornyUSA::Prepara(std::string& messaggio) {
+  if (!Controlla(messaggio)) return false;
   colonne_.clear();
   parametri_.clear();
   if (sqlOrigine_) {
@@ -325,6 +329,7 @@ bool TTravasoDatiVornyUSA::FusiOrariEsatti(const TStrings& origine, std::string&
 bool TTravasoDatiVornyUSA::Travasa(std::string& messaggio) {
   messaggio.clear();
   if (!sqlOrigine_ || !sqlDestinazione_) throw std::logic_error("Travasa before Prepara");
+  if (!PreparaDestinazione(messaggio)) return false;
   // Reading the source and writing the destination are two attachments that the engine serves on
   // two processors at once. A copy that stops early, by a refusal or an exception, stops the
   // reading before anything else is closed.
@@ -438,6 +443,11 @@ bool TTravasoDatiVornyUSA::InserisciRecord(std::string& messaggio) {
     messaggio = e.what();
     return false;
   }
+  return true;
+}
+
+bool TTravasoDatiVornyUSA::PreparaDestinazione(std::string& messaggio) {
+  messaggio.clear();
   return true;
 }
 

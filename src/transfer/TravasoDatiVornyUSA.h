@@ -62,6 +62,23 @@ class TTravasoDatiVornyUSA {
   // as exceptions.
   bool Esegui(std::string& messaggio);
 
+  // The source as the destination's server names it, where both archives are reached through
+  // that one server (the same server part of their names); empty otherwise.
+  static std::string OrigineNelServer(TConnessione& origine, TConnessione& destinazione);
+  // Whether the rows can be copied inside the destination's server and arrive exactly as one by
+  // one: the source is on that server, both archives have one dialect and one character set of
+  // the attachment, and every column of the source's layout is declared alike in the
+  // destination (type, sub-type, length, scale, precision, character set) and is a type whose
+  // value the server moves as it is. Needs the shared layouts.
+  bool CopiabileNelServer();
+  // The same checks as Prepara, then the whole copy inside the destination's server: one request
+  // that reads the source query through the server's own connection to the source, in the
+  // destination's transaction, and writes each row with the UPDATE OR INSERT of the rows' way.
+  // False with the message of a failed check, as Prepara gives it; a row refused, and anything
+  // the server cannot do, are raised as the server's error, whose text names no row: the caller
+  // then copies on the rows' way, which names it.
+  bool EseguiNelServer(std::string& messaggio);
+
   // The table exists in the pair's database, asked inside the pair's read transaction.
   bool TabellaEsistente(TConnessione& connessione);
   // Every column of Campi, in source order, must exist in the destination with the same type
@@ -73,7 +90,9 @@ class TTravasoDatiVornyUSA {
   // destination statement and checks that the query returns the layout's columns in its order.
   // Can run again on the same object, reusing Campi and the statements.
   virtual bool Prepara(std::string& messaggio);
-  // The copy loop over the open source cursor.
+  // The checks of Prepara that need no statement: both tables, the layouts and the names.
+  bool Controlla(std::string& messaggio);
+  // The copy loop over the open source cursor, after PreparaDestinazione.
   virtual bool Travasa(std::string& messaggio);
   // Moves the current source row into the destination statement and executes it.
   virtual bool InserisciRecord(std::string& messaggio);
@@ -121,6 +140,9 @@ class TTravasoDatiVornyUSA {
   virtual void ComponiSQLDestinazione(TStrings& righe);
   // The grouping of rows; tests give small measures to reach the edges of a batch.
   virtual TMisureBlocco MisureBlocco() const;
+  // What the destination table needs before its first row, on either way; false with the
+  // message of the step.
+  virtual bool PreparaDestinazione(std::string& messaggio);
 
  private:
   TConnessione& origine_;

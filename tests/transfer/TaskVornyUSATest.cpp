@@ -56,19 +56,53 @@ struct Esito {
   std::string messaggio;
 };
 
-// Runs the order task over the two archives as the run driver does; the task and its
-// connections are released on return.
-Esito EseguiTask(const ArchiviOrdini& archivi) {
+// Runs the order task from `origine` to `destinazione` as the run driver does, the server's copy
+// allowed or not; the task and its connections are released on return.
+Esito EseguiTask(const std::string& origine, const std::string& destinazione, bool nelServer = true,
+                 bool* copiatoNelServer = nullptr) {
   InterfacciaMuta ui;
   TTaskVornyUSA task;
-  const TVessentariaTaskInfo riga = RigaAttiva(archivi.origine, archivi.destinazione);
+  task.SetCopiaNelServer(nelServer);
+  const TVessentariaTaskInfo riga = RigaAttiva(origine, destinazione);
   Esito esito;
   EXPECT_TRUE(task.ApriConnessioni(riga, esito.messaggio)) << esito.messaggio;
   esito.riuscito = task.Esecuzione(esito.messaggio);
   EXPECT_TRUE(task.Destinazione()->TransazioneScrittura().InTransaction());
   EXPECT_EQ(ui.mostrati, std::vector<std::string>{});
+  if (copiatoNelServer) *copiatoNelServer = task.CopiatoNelServer();
   return esito;
 }
+
+Esito EseguiTask(const ArchiviOrdini& archivi) {
+  return EseguiTask(archivi.origine, archivi.destinazione);
+}
+
+// Archive pairs behind one private server, every archive under an alias of its own. A task row
+// names a stand-in file beside a dati.ini that sends it to its alias: both archives of a pair
+// are reached through one server name.
+struct CoppieSulServer {
+  explicit CoppieSulServer(const std::vector<const ArchiviOrdini*>& coppie) {
+    std::vector<std::pair<std::string, std::string>> alias;
+    for (size_t i = 0; i < coppie.size(); ++i) {
+      alias.push_back({"o" + std::to_string(i), coppie[i]->origine});
+      alias.push_back({"d" + std::to_string(i), coppie[i]->destinazione});
+    }
+    server = std::make_unique<FirebirdServer>("tawnyquip", alias);
+    for (size_t i = 0; i < alias.size(); ++i) {
+      const std::string cartella = coppie[i / 2]->cartella / ("via-" + alias[i].first + "/");
+      std::filesystem::create_directory(cartella);
+      percorsi.push_back(cartella + alias[i].first + ".fdb");
+      std::ofstream(percorsi.back()) << "x";
+      std::ofstream(cartella + "dati.ini")
+          << "[CONFIG]\nNome Server=" << server->Nome() << "\nAlias=" << alias[i].first << "\n";
+    }
+  }
+  const std::string& Origine(size_t coppia) const { return percorsi[2 * coppia]; }
+  const std::string& Destinazione(size_t coppia) const { return percorsi[2 * coppia + 1]; }
+
+  std::unique_ptr<FirebirdServer> server;
+  std::vector<std::string> percorsi;
+};
 
 // The ID of the last selected order with session 200 in the order the source query fetches.
 std::string UltimoOrdineSessione200(const std::string& origine) {
@@ -105,6 +139,19 @@ std::string DdlDialettoUno() {
     for (size_t p = ddl.find(da); p != std::string::npos; p = ddl.find(da, p + a.size()))
       ddl.replace(p, da.size(), a);
   return ddl;
+}
+
+// Rows of every type in the order tables of dialect 1.
+std::string DatiDialettoUno() {
+  return R"(
+INSERT INTO CLIENTI VALUES ('C01', x'416C6661E8', 'USA', 'C01', 12.34, 'nota');
+INSERT INTO PS_ORDINI VALUES (1, 100, 61, 'C01', '2024-01-02 10:11:12', -99.99, 'ordine');
+INSERT INTO PS_STOINSCAR VALUES (1001, 100, -32768, 2147483647, -7, 12.75, 1234567.89,
+  12345.6789, -0.0001, 1.125, 2.5, '1800-01-01', '2024-01-01 23:59:59', '2024-02-29 23:59:59',
+  'PZ', 'Tavolo', 'x', 'riga', x'00FF0D0A');
+INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (1002, 100);
+INSERT INTO PS_STOSESSION VALUES (100, '2024-03-01 08:00:00', NULL, 1.5, 'T1', 'registro');
+)";
 }
 
 const char kFallimento[] = "Impossibile eseguire il travaso ";
@@ -446,15 +493,7 @@ TEST(TaskVornyUSATest, FewFixedRoundTrips) {
 // the note of a layout that cannot be copied (archives made in dialect 3 and turned to dialect 1).
 TEST(TaskVornyUSATest, DialectOneArchives) {
   std::string ddl = DdlDialettoUno();
-  const std::string dati = R"(
-INSERT INTO CLIENTI VALUES ('C01', x'416C6661E8', 'USA', 'C01', 12.34, 'nota');
-INSERT INTO PS_ORDINI VALUES (1, 100, 61, 'C01', '2024-01-02 10:11:12', -99.99, 'ordine');
-INSERT INTO PS_STOINSCAR VALUES (1001, 100, -32768, 2147483647, -7, 12.75, 1234567.89,
-  12345.6789, -0.0001, 1.125, 2.5, '1800-01-01', '2024-01-01 23:59:59', '2024-02-29 23:59:59',
-  'PZ', 'Tavolo', 'x', 'riga', x'00FF0D0A');
-INSERT INTO PS_STOINSCAR (IDINSERIMENTO, IDSESSIONE) VALUES (1002, 100);
-INSERT INTO PS_STOSESSION VALUES (100, '2024-03-01 08:00:00', NULL, 1.5, 'T1', 'registro');
-)";
+  const std::string dati = DatiDialettoUno();
   {
     ArchiviOrdini archivi(dati, "", ddl, ddl, 1);
     Esito esito = EseguiTask(archivi);
@@ -473,5 +512,64 @@ INSERT INTO PS_STOSESSION VALUES (100, '2024-03-01 08:00:00', NULL, 1.5, 'T1', '
                                    "dialetto 1)"),
               std::string::npos)
         << esito.messaggio;
+  }
+}
+
+// Where both archives sit behind one server, the server copies the rows, and the destination
+// ends exactly as when every row passes through the program: every type the tables hold, NULLs,
+// empty and long blobs, 8-bit text in NONE, WIN1252 and UTF8 columns, in both dialects. A row
+// the destination refuses is named as on the rows' way, and nothing stays.
+TEST(TaskVornyUSATest, CopyInsideTheServerEndsAsTheRowsWay) {
+  const std::string utf8 =
+      "\nCOMMIT;\nALTER TABLE PS_STOSESSION ADD TESTO_UTF8 VARCHAR(4) CHARACTER SET UTF8, ADD "
+      "NOTA_UTF8 BLOB SUB_TYPE TEXT CHARACTER SET UTF8;\n";
+  const std::string datiUtf8 =
+      "\nCOMMIT;\nUPDATE PS_STOSESSION SET TESTO_UTF8 = _UTF8 x'C3A8E282AC41', NOTA_UTF8 = "
+      "_UTF8 x'E282ACC3A80D0A' WHERE ID = 100;\n";
+  const std::string solo61 =
+      "\nALTER TABLE PS_ORDINI ADD CONSTRAINT SOLO_VECCHI CHECK (IDSESSIONE >= 900);\n";
+  for (const int dialetto : {3, 1}) {
+    SCOPED_TRACE(dialetto);
+    const std::string ddl = dialetto == 3 ? DdlOrdini() : DdlDialettoUno();
+    const std::string dati = dialetto == 3 ? DatiOrigine() + utf8 + datiUtf8 : DatiDialettoUno();
+    const std::string datiDestinazione = dialetto == 3 ? DatiDestinazione() + utf8 : "";
+    ArchiviOrdini nelServer(dati, datiDestinazione, ddl, ddl, dialetto);
+    ArchiviOrdini perRighe(dati, datiDestinazione, ddl, ddl, dialetto);
+    ArchiviOrdini rifiuto(dati, datiDestinazione, ddl, ddl + solo61, dialetto);
+    ArchiviOrdini rifiutoPerRighe(dati, datiDestinazione, ddl, ddl + solo61, dialetto);
+    const std::string primaDelRifiuto = DumpOrdini(rifiuto.destinazione);
+    {
+      CoppieSulServer sulServer({&nelServer, &perRighe, &rifiuto, &rifiutoPerRighe});
+      bool copiato = false;
+      Esito esito = EseguiTask(sulServer.Origine(0), sulServer.Destinazione(0), true, &copiato);
+      EXPECT_TRUE(esito.riuscito) << esito.messaggio;
+      EXPECT_TRUE(copiato);
+      esito = EseguiTask(sulServer.Origine(1), sulServer.Destinazione(1), false, &copiato);
+      EXPECT_TRUE(esito.riuscito) << esito.messaggio;
+      EXPECT_FALSE(copiato);
+
+      const Esito rifiutato = EseguiTask(sulServer.Origine(2), sulServer.Destinazione(2));
+      const Esito rifiutatoPerRighe =
+          EseguiTask(sulServer.Origine(3), sulServer.Destinazione(3), false);
+      EXPECT_FALSE(rifiutato.riuscito);
+      EXPECT_EQ(rifiutato.messaggio, rifiutatoPerRighe.messaggio);
+      EXPECT_EQ(rifiutato.messaggio.rfind(std::string(kFallimento) +
+                                              "PS Ordini:\rErrore interno durante l'inserimento "
+                                              "record\r",
+                                          0),
+                0u)
+          << rifiutato.messaggio;
+    }
+    EXPECT_EQ(DumpOrdini(nelServer.destinazione), DumpOrdini(perRighe.destinazione));
+    EXPECT_EQ(DumpOrdini(nelServer.destinazione).find("Vecchio"), std::string::npos);
+    EXPECT_EQ(DumpOrdini(rifiuto.destinazione), primaDelRifiuto);
+    if (dialetto == 3) {
+      const std::string utf8Righe =
+          "SELECT ID, CAST(TESTO_UTF8 AS VARCHAR(16) CHARACTER SET OCTETS), CAST(NOTA_UTF8 AS "
+          "VARCHAR(64) CHARACTER SET OCTETS) FROM PS_STOSESSION ORDER BY ID";
+      const std::string copiati = QueryIsql(nelServer.destinazione, utf8Righe);
+      EXPECT_EQ(copiati, QueryIsql(perRighe.destinazione, utf8Righe));
+      EXPECT_NE(copiati.find("C3A8E282AC41"), std::string::npos) << copiati;
+    }
   }
 }

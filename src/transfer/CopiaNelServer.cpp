@@ -1,0 +1,165 @@
+// The copy inside the destination's server: where both archives sit behind one server, the rows
+// need not cross the network twice. The destination's server reads the source through a
+// connection of its own (EXECUTE STATEMENT ... ON EXTERNAL) in a transaction that it starts with
+// the parameters of the destination's, at the first such request of that transaction and shared
+// by every later one: a concurrency transaction on the destination gives all the steps one
+// moment of the source.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "db/SQLDatabase.h"
+#include "db/SQLStatement.h"
+#include "db/SQLVar.h"
+#include "opener/Credenziali.h"
+#include "taskbase/Avanzamento.h"
+#include "taskbase/Connessione.h"
+#include "transfer/TravasoDatiVornyUSA.h"
+
+namespace {
+
+// The value of `chiave` among the connection lines name=value; none: not found.
+bool ValoreParametro(const TStrings& params, const std::string& chiave, std::string& valore) {
+  for (const std::string& riga : params.Lines())
+    if (riga.size() > chiave.size() && riga.compare(0, chiave.size(), chiave) == 0 &&
+        riga[chiave.size()] == '=') {
+      valore = riga.substr(chiave.size() + 1);
+      return true;
+    }
+  return false;
+}
+
+std::string Parametro(const TStrings& params, const std::string& chiave) {
+  std::string valore;
+  ValoreParametro(params, chiave, valore);
+  return valore;
+}
+
+// A value that the server moves from the source's column to the destination's as it is, with the
+// conversions of the rows' way. A time with its zone is left to the rows' way, which checks that
+// each one survives its trip as text; a type the layouts do not know is left alone.
+bool TipoCopiabile(TTipoCampoSQL tipo) {
+  return tipo != tcSconosciuto && tipo != tcTimeTZ && tipo != tcTimeStampTZ;
+}
+
+bool DichiaratiUguali(const TCampoSQL& a, const TCampoSQL& b) {
+  return a.Tipo == b.Tipo && a.SottoTipo == b.SottoTipo && a.Lunghezza == b.Lunghezza &&
+         a.Dimensione == b.Dimensione && a.Precisione == b.Precisione && a.Scala == b.Scala &&
+         a.CharacterSet == b.CharacterSet;
+}
+
+}  // namespace
+
+std::string TTravasoDatiVornyUSA::OrigineNelServer(TConnessione& origine,
+                                                   TConnessione& destinazione) {
+  const std::string& nomeOrigine = origine.Database().DatabaseName();
+  const std::string& nomeDestinazione = destinazione.Database().DatabaseName();
+  const std::string server = ServerDelNome(nomeOrigine);
+  // Only names of the form server:file, which the opener builds; a name in another form may
+  // reach one server by two ways that the program cannot compare.
+  if (server.empty() || server != ServerDelNome(nomeDestinazione) ||
+      nomeOrigine.find("://") != std::string::npos || nomeOrigine.rfind("\\\\", 0) == 0)
+    return "";
+  if (!origine.Database().Remota() || !destinazione.Database().Remota()) return "";
+  return nomeOrigine.substr(server.size() + 1);
+}
+
+bool TTravasoDatiVornyUSA::CopiabileNelServer() {
+  if (!comune_ || OrigineNelServer(origine_, destinazione_).empty()) return false;
+  if (origine_.Database().SQLDialect() != destinazione_.Database().SQLDialect()) return false;
+  // The server's connection to the source talks in the destination attachment's character set.
+  if (Parametro(origine_.Database().Params(), "lc_ctype") !=
+      Parametro(destinazione_.Database().Params(), "lc_ctype"))
+    return false;
+  const TCampoSQLList* origine = TracciatoComune(origine_);
+  const TCampoSQLList* destinazione = TracciatoComune(destinazione_);
+  if (!origine || !destinazione || origine->Count() == 0) return false;
+  for (int i = 0; i < origine->Count(); ++i) {
+    const TCampoSQL& campo = origine->Campo(i);
+    const int indice = destinazione->IndiceCampo(campo.Nome);
+    if (indice < 0 || !TipoCopiabile(campo.Tipo) ||
+        !DichiaratiUguali(campo, destinazione->Campo(indice)))
+      return false;
+  }
+  return true;
+}
+
+bool TTravasoDatiVornyUSA::EseguiNelServer(std::string& messaggio) {
+  if (!Controlla(messaggio)) return false;
+  const std::string sorgente = OrigineNelServer(origine_, destinazione_);
+  if (sorgente.empty()) throw std::logic_error("EseguiNelServer without one server");
+  const bool quotati = destinazione_.Database().SQLDialect() >= 3;
+  auto nome = [&](int i) {
+    const std::string& n = campi_->Campo(i).Nome;
+    return quotati ? TraApici(n, '"') : n;
+  };
+  const int n = campi_->Count();
+  const int passi = PassiOrigine();
+
+  // The source query gives the layout's columns by name, then the step of the row.
+  TStrings originale;
+  ComponiSQLOrigine(originale);
+  std::string query = "SELECT ";
+  for (int i = 0; i < n; ++i) query += (i ? ", Q." : "Q.") + nome(i);
+  if (passi > 1) query += ", Q.VSQL_PASSO";
+  query += " FROM (\r\n" + originale.Text() + ") Q";
+
+  TStrings scrittura;
+  ComponiSQLDestinazione(scrittura);
+
+  // The login travels as parameters: the statement's text is shown in the server's monitoring
+  // tables. The rows' variables are named as the columns, so that the destination statement runs
+  // here as its text stands.
+  std::string blocco =
+      "EXECUTE BLOCK (VSQL_UTENTE VARCHAR(255) CHARACTER SET UTF8 = ?, VSQL_PAROLA VARCHAR(255) "
+      "CHARACTER SET UTF8 = ?, VSQL_RUOLO VARCHAR(255) CHARACTER SET UTF8 = ?)\r\n"
+      "RETURNS (VSQL_PASSO INTEGER, VSQL_RIGHE DOUBLE PRECISION)\r\nAS\r\n";
+  for (int i = 0; i < n; ++i)
+    blocco += "DECLARE " + nome(i) + " TYPE OF COLUMN " + Tabella() + "." + nome(i) + ";\r\n";
+  blocco += "DECLARE VSQL_PASSO_RIGA INTEGER = 1;\r\n";
+  for (int p = 1; p <= passi; ++p)
+    blocco += "DECLARE VSQL_RIGHE_" + std::to_string(p) + " DOUBLE PRECISION = 0;\r\n";
+  blocco += "BEGIN\r\nFOR EXECUTE STATEMENT " + TraApici(query) + "\r\nON EXTERNAL " +
+            TraApici(sorgente) +
+            " AS USER :VSQL_UTENTE PASSWORD :VSQL_PAROLA ROLE :VSQL_RUOLO WITH COMMON "
+            "TRANSACTION\r\nINTO ";
+  for (int i = 0; i < n; ++i) blocco += (i ? ", :" : ":") + nome(i);
+  if (passi > 1) blocco += ", :VSQL_PASSO_RIGA";
+  blocco += "\r\nDO BEGIN\r\n" + scrittura.Text() + ";\r\n";
+  for (int p = 1; p <= passi; ++p) {
+    const std::string contatore = "VSQL_RIGHE_" + std::to_string(p);
+    blocco += (passi > 1 ? "IF (VSQL_PASSO_RIGA = " + std::to_string(p) + ") THEN " : "") +
+              contatore + " = " + contatore + " + 1;\r\n";
+  }
+  blocco += "END\r\n";
+  for (int p = 1; p <= passi; ++p)
+    blocco += "VSQL_PASSO = " + std::to_string(p) + "; VSQL_RIGHE = VSQL_RIGHE_" +
+              std::to_string(p) + "; SUSPEND;\r\n";
+  blocco += "END";
+
+  if (!PreparaDestinazione(messaggio)) return false;
+
+  TSQLStatement statement;
+  statement.SetDatabase(&destinazione_.Database());
+  statement.SetTransaction(&destinazione_.TransazioneScrittura());
+  statement.SetParamCheck(false);
+  statement.SQL().Add(blocco);
+  statement.Prepare();
+  const TStrings& login = origine_.Database().Params();
+  const char* const chiavi[] = {"user_name", "password", "sql_role_name"};
+  for (int i = 0; i < 3; ++i) {
+    std::string valore;
+    if (ValoreParametro(login, chiavi[i], valore))
+      statement.Params(i).SetAsString(valore);
+    else
+      statement.Params(i).Clear();
+  }
+  statement.Execute();
+  for (; !statement.Eof(); statement.Next()) {
+    const int passo = statement.Fields(0).AsInteger();
+    if (passo > 1 && cambioPasso_) cambioPasso_(passo);
+    if (avanzamento_) avanzamento_->Righe(static_cast<int64_t>(statement.Fields(1).AsDouble()));
+  }
+  return true;
+}
