@@ -377,32 +377,39 @@ int RigheDelNuovoOrdine(TSQLDatabase& database) {
 }  // namespace
 
 // An order committed to the source between two steps reaches the destination whole or not at
-// all: the source queries read one moment of the source.
+// all: the source queries read one moment of the source, on the rows' way and in the server.
 TEST(TaskVornyUSATest, OrderWrittenDuringTheRunArrivesWholeOrNotAtAll) {
-  for (int passo = 1; passo <= 3; ++passo) {
-    SCOPED_TRACE(passo);
-    ArchiviOrdini archivi;
-    InterfacciaMuta ui;
-    auto altro = ConnettiArchivio(archivi.origine);
-    TTaskConPausa task([&](int fatto) {
-      if (fatto != passo) return;
-      auto scrittura = CreaTransazioneSnapshot(*altro);
-      TSQLStatement statement;
-      statement.SetDatabase(altro.get());
-      statement.SetTransaction(scrittura.get());
-      statement.SetParamCheck(false);
-      statement.SQL().Add(kNuovoOrdine);
-      statement.Execute();
-      scrittura->Commit();
-    });
-    const TVessentariaTaskInfo riga = RigaAttiva(archivi.origine, archivi.destinazione);
-    std::string messaggio;
-    ASSERT_TRUE(task.ApriConnessioni(riga, messaggio)) << messaggio;
-    EXPECT_TRUE(task.Esecuzione(messaggio)) << messaggio;
-    EXPECT_EQ(RigheDelNuovoOrdine(*altro), 5);
-    const int arrivate = RigheDelNuovoOrdine(task.Destinazione()->Database());
-    EXPECT_TRUE(arrivate == 0 || arrivate == 5) << arrivate << " of 5 rows";
-  }
+  for (const bool sulServer : {false, true})
+    for (int passo = 1; passo <= 3; ++passo) {
+      SCOPED_TRACE(std::to_string(passo) + (sulServer ? " on the server" : ""));
+      ArchiviOrdini archivi;
+      std::unique_ptr<CoppieSulServer> server;
+      if (sulServer)
+        server = std::make_unique<CoppieSulServer>(std::vector<const ArchiviOrdini*>{&archivi});
+      const std::string origine = sulServer ? server->Origine(0) : archivi.origine;
+      const std::string destinazione = sulServer ? server->Destinazione(0) : archivi.destinazione;
+      InterfacciaMuta ui;
+      auto altro = sulServer ? ConnettiArchivio(server->server->Nome() + ":o0", "tawnyquip")
+                             : ConnettiArchivio(archivi.origine);
+      TTaskConPausa task([&](int fatto) {
+        if (fatto != passo) return;
+        auto scrittura = CreaTransazioneSnapshot(*altro);
+        TSQLStatement statement;
+        statement.SetDatabase(altro.get());
+        statement.SetTransaction(scrittura.get());
+        statement.SetParamCheck(false);
+        statement.SQL().Add(kNuovoOrdine);
+        statement.Execute();
+        scrittura->Commit();
+      });
+      std::string messaggio;
+      ASSERT_TRUE(task.ApriConnessioni(RigaAttiva(origine, destinazione), messaggio)) << messaggio;
+      EXPECT_TRUE(task.Esecuzione(messaggio)) << messaggio;
+      EXPECT_EQ(task.CopiatoNelServer(), sulServer);
+      EXPECT_EQ(RigheDelNuovoOrdine(*altro), 5);
+      const int arrivate = RigheDelNuovoOrdine(task.Destinazione()->Database());
+      EXPECT_TRUE(arrivate == 0 || arrivate == 5) << arrivate << " of 5 rows";
+    }
 }
 
 // One database reached under two names is refused before any step, and the archive keeps every
