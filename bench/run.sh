@@ -5,10 +5,12 @@
 #   vuota     embedded engine on both sides, empty destination
 #   piena     embedded, the destination already holds every row (all of them are updated)
 #   senzablob embedded, empty destination, tables without BLOB columns
-#   server    the destination through a private Firebird server on 127.0.0.1 started here
+#   server    both archives through a private Firebird server on 127.0.0.1 started here: the
+#             server copies the rows itself
 #   wan       the destination through that server behind bench_relay, a link that holds every
-#             chunk for BENCH_DELAY_MS (default 5) each way: a wide-area round trip
-#   wan2      the source too behind the relay
+#             chunk for BENCH_DELAY_MS (default 5) each way: a wide-area round trip; the source
+#             embedded
+#   wan2      the source too behind the relay: one server, which copies the rows itself
 #   lunghezze the order rows 60 INTEGER columns wider, in runs of 1, 2, ... 63 short rows each
 #             followed by one row with a 9,000-byte blob (bench/genera.sh --lunghezze, 2,079
 #             rows): every length of a partial block occurs; embedded
@@ -419,10 +421,14 @@ for modo in $modi; do
     server | wan | wan2 | lunghezze-server)
       printf '[CONFIG]\nNome Server=%s\nAlias=bench\n' "${dest%%:*}" >"$inst/dest/dati.ini" ;;
   esac
-  if [ "$modo" = wan2 ]; then
-    origine="localhost/$porta_relay:origine"
-    printf '[CONFIG]\nNome Server=%s\nAlias=origine\n' "${origine%%:*}" >"$inst/origine/dati.ini"
-  fi
+  case "$modo" in
+    server) origine="localhost/$porta:origine" ;;
+    wan2) origine="localhost/$porta_relay:origine" ;;
+  esac
+  case "$modo" in
+    server | wan2)
+      printf '[CONFIG]\nNome Server=%s\nAlias=origine\n' "${origine%%:*}" >"$inst/origine/dati.ini" ;;
+  esac
   righe=$(conta_righe "$inst/origine/origine.fdb")
   collegamento=""
   [ -n "$relay_pid" ] && collegamento=", ${ritardo} ms each way through the relay"
