@@ -14,6 +14,7 @@
 #include "platform/Dialogs.h"
 #include "support/ArchiviOrdini.h"
 #include "support/FirebirdServer.h"
+#include "support/Impianto.h"
 #include "support/Relay.h"
 #include "taskbase/Connessione.h"
 #include "taskbase/TaskInfo.h"
@@ -79,28 +80,31 @@ Esito EseguiTask(const ArchiviOrdini& archivi) {
 
 // Archive pairs behind one private server, every archive under an alias of its own. A task row
 // names a stand-in file beside a dati.ini that sends it to its alias: both archives of a pair
-// are reached through one server name.
+// are reached through one server name, with `conRelay` through a relay that counts round trips.
 struct CoppieSulServer {
-  explicit CoppieSulServer(const std::vector<const ArchiviOrdini*>& coppie) {
+  explicit CoppieSulServer(const std::vector<const ArchiviOrdini*>& coppie, bool conRelay = false) {
     std::vector<std::pair<std::string, std::string>> alias;
     for (size_t i = 0; i < coppie.size(); ++i) {
       alias.push_back({"o" + std::to_string(i), coppie[i]->origine});
       alias.push_back({"d" + std::to_string(i), coppie[i]->destinazione});
     }
     server = std::make_unique<FirebirdServer>("tawnyquip", alias);
+    if (conRelay) relay = std::make_unique<Relay>(server->Port());
     for (size_t i = 0; i < alias.size(); ++i) {
       const std::string cartella = coppie[i / 2]->cartella / ("via-" + alias[i].first + "/");
       std::filesystem::create_directory(cartella);
       percorsi.push_back(cartella + alias[i].first + ".fdb");
       std::ofstream(percorsi.back()) << "x";
       std::ofstream(cartella + "dati.ini")
-          << "[CONFIG]\nNome Server=" << server->Nome() << "\nAlias=" << alias[i].first << "\n";
+          << "[CONFIG]\nNome Server=" << (relay ? relay->Nome() : server->Nome())
+          << "\nAlias=" << alias[i].first << "\n";
     }
   }
   const std::string& Origine(size_t coppia) const { return percorsi[2 * coppia]; }
   const std::string& Destinazione(size_t coppia) const { return percorsi[2 * coppia + 1]; }
 
   std::unique_ptr<FirebirdServer> server;
+  std::unique_ptr<Relay> relay;
   std::vector<std::string> percorsi;
 };
 
@@ -579,4 +583,21 @@ TEST(TaskVornyUSATest, CopyInsideTheServerEndsAsTheRowsWay) {
       EXPECT_NE(copiati.find("C3A8E282AC41"), std::string::npos) << copiati;
     }
   }
+}
+
+// Where the server copies the rows, a copy across a slow link costs a fixed number of round
+// trips, however many rows it copies.
+TEST(TaskVornyUSATest, CopyInsideTheServerTakesFixedRoundTrips) {
+  long long giri[2] = {0, 0};
+  for (const int ordini : {10, 3000}) {
+    ArchiviOrdini archivi(DatiMassivi(ordini), "");
+    CoppieSulServer sulServer({&archivi}, true);
+    bool copiato = false;
+    const Esito esito = EseguiTask(sulServer.Origine(0), sulServer.Destinazione(0), true, &copiato);
+    EXPECT_TRUE(esito.riuscito) << esito.messaggio;
+    EXPECT_TRUE(copiato);
+    giri[ordini == 10 ? 0 : 1] = sulServer.relay->Giri();
+  }
+  EXPECT_EQ(giri[0], giri[1]);
+  EXPECT_LE(giri[1], 35);
 }
