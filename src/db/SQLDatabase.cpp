@@ -223,8 +223,8 @@ void TSQLDatabase::Attaccato(unsigned int handle) {
   informato_ = false;
   // Watched from the first request on: a server may stop answering at any one.
   if (responseTimeout_ > 0 && responseTimeout_ <= kRispostaMassima) try {
-      sorvegliante_ =
-          std::make_unique<TSorvegliante>(handle_, static_cast<uint32_t>(responseTimeout_) * 1000u);
+      sorvegliante_ = std::make_unique<TSorvegliante>(*this);
+      sorvegliante_->SetMarca(lavoroSorvegliato_);
     } catch (...) {
       // Half a connection is no connection: detach so that the object reports what it is.
       ISC_STATUS_ARRAY status{};
@@ -233,6 +233,11 @@ void TSQLDatabase::Attaccato(unsigned int handle) {
       handle_ = 0;
       throw;
     }
+}
+
+void TSQLDatabase::SetLavoroSorvegliato(const std::string& marca) {
+  lavoroSorvegliato_ = marca;
+  if (sorvegliante_) sorvegliante_->SetMarca(marca);
 }
 
 void TSQLDatabase::ChiediInformazioni() {

@@ -80,6 +80,12 @@ class TSQLDatabase {
   // runs anyway told them first (`protocollo`: the attachment's network protocol, empty on the
   // embedded engine): across a slow link that spares a round trip.
   void SetInformazioni(int dialetto, const std::string& protocollo);
+  // While `marca` is not empty, a request that passes the response limit is given another limit
+  // for as long as the server shows that the statements of this database whose text holds `marca`
+  // read or write records (looked at once per limit through an attachment of the watchdog's own);
+  // empty: cut at the limit. Nothing on an attachment that is not watched. The caller makes the
+  // mark unique to its statement.
+  void SetLavoroSorvegliato(const std::string& marca);
   // The watchdog of the attachment's requests, or none.
   TSorvegliante* Sorvegliante() const { return sorvegliante_.get(); }
   // Taken around every call on the attachment: the client library serves one attachment to one
@@ -108,6 +114,7 @@ class TSQLDatabase {
   int dbDialect_ = 3;
   int connectTimeout_ = 0;
   int responseTimeout_ = 0;
+  std::string lavoroSorvegliato_;
   unsigned int handle_ = 0;
   bool informato_ = false;
   bool remota_ = false;

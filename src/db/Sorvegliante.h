@@ -8,26 +8,53 @@
 // a few times a second, at the request in progress and cancels the attachment when that request
 // has waited longer than the limit. The request path only publishes "request N began at T" and
 // "ended"; the thread alone calls the client library.
+//
+// Some requests are long by design (a whole table copied inside the server). The owner marks such
+// work with a text that its statement carries; past the limit the thread then asks the server,
+// through an attachment of its own, whether the statements holding that text have read or written
+// more records since its previous look, and gives the request another limit while they have. A
+// frozen server cannot answer the look either, so it is still cut within bounded time.
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
+
+class TSQLDatabase;
 
 class TSorvegliante {
  public:
-  // Starts watching `attachment`; raises ESQLError when the thread cannot start, so that no
-  // attachment with a limit runs unwatched.
-  TSorvegliante(unsigned int attachment, uint32_t limiteMs);
-  // The same watchdog with `annulla` in place of the client's cancel of the attachment and `ora`
-  // in place of the steady clock in milliseconds: how its decisions are shown without a server.
-  TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, uint32_t (*ora)() = &OraMs);
+  // Records read and written so far by the running statements whose text holds `marca`; raises
+  // when it cannot tell. Called on the thread alone, never under the thread's lock.
+  using TLavoro = std::function<int64_t(const std::string& marca)>;
+
+  // Starts watching the attachment of `database`, which must be connected, with its response
+  // limit; its marked work is looked at through an attachment of the watchdog's own to the same
+  // database with the same login and limits, opened at the first look. Raises ESQLError when the
+  // thread cannot start, so that no attachment with a limit runs unwatched.
+  explicit TSorvegliante(const TSQLDatabase& database);
+  // The same watchdog with `annulla` in place of the client's cancel of the attachment, `ora` in
+  // place of the steady clock in milliseconds and `lavoro` in place of the look at the server:
+  // how its decisions are shown without a server.
+  TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, uint32_t (*ora)() = &OraMs,
+                TLavoro lavoro = nullptr);
   TSorvegliante(const TSorvegliante&) = delete;
   TSorvegliante& operator=(const TSorvegliante&) = delete;
-  // Returns when the thread has stopped: the handle is no longer used after it.
+  // Returns when the thread has stopped, after a look in progress: the handle is no longer used
+  // after it. Then closes the watchdog's own attachment.
   ~TSorvegliante();
+
+  // A request past the limit is given another limit while the statements whose text holds `marca`
+  // have read or written records since the previous look; empty: cut at the limit. The
+  // watchdog's own attachment is closed by the thread once the mark is cleared. Never waits for a
+  // look.
+  void SetMarca(const std::string& marca) {
+    std::lock_guard<std::mutex> guardia(guardia_);
+    marca_ = marca;
+  }
 
   // The cancel cuts whatever the attachment is doing when it lands, not a given request: the lock
   // that the thread holds from its look at request N to the cancel keeps N from ending and the next
@@ -65,20 +92,33 @@ class TSorvegliante {
   };
 
  private:
+  class TSonda;
+
+  TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, uint32_t (*ora)(), TLavoro lavoro,
+                std::unique_ptr<TSonda> sonda);
   // On the thread.
   void Giro();
+  // True when the marked work has grown since the previous look at request `numero`; any failure
+  // of the look is no growth.
+  bool Progredisce(uint32_t numero, const std::string& marca) noexcept;
 
   const std::function<void()> annulla_;
   const uint32_t limiteMs_;
   uint32_t (*const ora_)();
+  TLavoro lavoro_;  // set before the thread starts; empty: no look
   std::mutex guardia_;
   uint32_t richieste_ = 0;  // under guardia_
   // The request in progress: its number in the high 32 bits, its start in milliseconds of the
-  // steady clock in the low 32 (modulo 2^32, enough for limits of days); 0 when none. Under
-  // guardia_.
+  // steady clock in the low 32 (modulo 2^32, enough for limits of days), moved on when the request
+  // is given another limit; 0 when none. Under guardia_.
   uint64_t inCorso_ = 0;
-  uint64_t annullata_ = 0;       // thread only
-  std::unique_ptr<TFilo> filo_;  // last: stopped first, before the state it reads
+  std::string marca_;       // under guardia_
+  uint64_t annullata_ = 0;  // thread only
+  // The request that the last look was for and the work it saw; thread only.
+  uint32_t guardata_ = 0;
+  int64_t lavoroVisto_ = 0;
+  std::unique_ptr<TSonda> sonda_;  // used by the thread alone, released after it has stopped
+  std::unique_ptr<TFilo> filo_;    // last: stopped first, before the state it reads
 };
 
 // One client call, published to the attachment's watchdog for as long as the object lives; no
