@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -127,6 +128,64 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
   }
 }
 
+// Long marked work on a server with a limit of 1 s: a statement that keeps writing records runs
+// past the limit to its end; the same statement under another mark, one that reads and writes
+// nothing, and one whose server freezes on the way are cut with the network error, within bounded
+// time (a freeze: the limit that the last look gave, then the look's own limits).
+TEST_F(SorveglianteTest, LavoroSegnato) {
+  // A cut request goes on in the server for a while: each case has a mark of its own.
+  auto blocco = [](const std::string& marca, const char* passo, int ms) {
+    return "EXECUTE BLOCK AS DECLARE T TIMESTAMP; DECLARE N INTEGER = 0; BEGIN /* " + marca +
+           " */ T = CAST('NOW' AS TIMESTAMP); WHILE (DATEDIFF(MILLISECOND FROM T TO"
+           " CAST('NOW' AS TIMESTAMP)) < " +
+           std::to_string(ms) + ") DO " + passo + "; END";
+  };
+  const char* const scrive = "INSERT INTO T (ID) VALUES (0)";
+  struct Caso {
+    const char* nome;
+    std::string sql;
+    const char* marca;
+    int sospesoDopoMs;  // 0: never
+    double minimo, massimo;
+  };
+  const std::vector<Caso> casi = {
+      {"writes", blocco("vessentaria 1", scrive, 3000), "vessentaria 1", 0, 2.9, 4.0},
+      {"another mark", blocco("vessentaria 2", scrive, 3000), "vessentaria 20", 0, 0.9, 2.0},
+      {"no records", blocco("vessentaria 3", "N = N + 1", 4000), "vessentaria 3", 0, 0.9, 3.0},
+      {"frozen", blocco("vessentaria 4", scrive, 3000), "vessentaria 4", 1500, 0.9, 4.5},
+  };
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.nome);
+    auto db = Apri(1, 1);
+    db->SetLavoroSorvegliato(caso.marca);
+    auto tr = CreaTransazioneSnapshot(*db);
+    TSQLStatement s;
+    s.SetDatabase(db.get());
+    s.SetTransaction(tr.get());
+    s.SetParamCheck(false);
+    s.SQL().Add(caso.sql);
+    Ripresa ripresa{server_};
+    std::thread sospensione([&] {
+      if (caso.sospesoDopoMs == 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(caso.sospesoDopoMs));
+      server_.Sospendi();
+    });
+    const auto inizio = std::chrono::steady_clock::now();
+    const bool completa = caso.nome == std::string("writes");
+    try {
+      s.Execute();
+      EXPECT_TRUE(completa) << "not cut";
+    } catch (const ESQLError& e) {
+      EXPECT_FALSE(completa) << e.what();
+      EXPECT_TRUE(e.ErroreDiRete()) << e.ISCCode() << " " << e.what();
+    }
+    const double secondi = Secondi(inizio);
+    sospensione.join();
+    EXPECT_GE(secondi, caso.minimo);
+    EXPECT_LT(secondi, caso.massimo);
+  }
+}
+
 }  // namespace
 
 // The limit watches only attachments through a server: on the embedded engine a long request is
@@ -164,6 +223,22 @@ TEST(SorveglianteLocale, RichiestaLungaNonInterrotta) {
   }
 }
 
+namespace {
+
+// Several passes of the watchdog's thread (one every 100 ms).
+void Guarda() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(350));
+}
+
+// `contatore` once it has reached `n`, or after 5 s.
+int Attendi(const std::atomic<int>& contatore, int n) {
+  for (int i = 0; i < 100 && contatore < n; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return contatore.load();
+}
+
+}  // namespace
+
 // The watchdog's decisions on a clock that the test moves, with a counted cut in place of the
 // client's cancel: a request that overruns is cut once, however long it lasts; the next request is
 // judged by its own time, even one begun at the same clock reading as the request that was cut
@@ -172,32 +247,25 @@ TEST(SorveglianteDecisioni, OgniRichiestaGiudicataDaSola) {
   static std::atomic<uint32_t> ora{1000};
   std::atomic<int> tagli{0};
   TSorvegliante sorvegliante([&tagli] { ++tagli; }, 500, [] { return ora.load(); });
-  // Several looks of the thread (one every 100 ms).
-  auto guarda = [] { std::this_thread::sleep_for(std::chrono::milliseconds(350)); };
-  auto attendiTagli = [&tagli](int n) {
-    for (int i = 0; i < 100 && tagli < n; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return tagli.load();
-  };
   {
     TRichiesta prima(&sorvegliante);
-    guarda();
+    Guarda();
     EXPECT_EQ(tagli, 0);
     ora += 600;
-    EXPECT_EQ(attendiTagli(1), 1);
-    guarda();
+    EXPECT_EQ(Attendi(tagli, 1), 1);
+    Guarda();
     EXPECT_EQ(tagli, 1);
   }
   ora = 1000;
   {
     TRichiesta seconda(&sorvegliante);
-    guarda();
+    Guarda();
     EXPECT_EQ(tagli, 1);
     ora += 600;
-    EXPECT_EQ(attendiTagli(2), 2);
+    EXPECT_EQ(Attendi(tagli, 2), 2);
   }
   ora += 600;
-  guarda();
+  Guarda();
   EXPECT_EQ(tagli, 2);
 }
 
@@ -237,4 +305,74 @@ TEST(SorveglianteDecisioni, TaglioNonCadeSullaRichiestaSeguente) {
   sorvegliante.Fine();
   std::lock_guard<std::mutex> l(m);
   EXPECT_EQ(tagliata, 1);
+}
+
+// Past the limit, a marked request is looked at once per limit: given another limit while its
+// work grows since the previous look, cut when it does not or when the look fails; without a
+// mark, cut without a look.
+TEST(SorveglianteDecisioni, LavoroSegnatoGuardato) {
+  static std::atomic<uint32_t> ora{1000};
+  std::atomic<int> tagli{0}, sguardi{0};
+  std::atomic<int64_t> lavoro{0};  // negative: the look fails
+  TSorvegliante sorvegliante([&tagli] { ++tagli; }, 500, [] { return ora.load(); },
+                             [&](const std::string& marca) -> int64_t {
+                               ++sguardi;
+                               if (lavoro < 0 || marca != "m") throw std::runtime_error("none");
+                               return lavoro.load();
+                             });
+  sorvegliante.SetMarca("m");
+  {
+    TRichiesta richiesta(&sorvegliante);
+    lavoro = 10;
+    ora += 600;
+    EXPECT_EQ(Attendi(sguardi, 1), 1);
+    Guarda();  // the new limit runs from the look
+    EXPECT_EQ(sguardi, 1);
+    EXPECT_EQ(tagli, 0);
+    ora += 600;
+    EXPECT_EQ(Attendi(tagli, 1), 1);
+  }
+  for (const char* marca : {"m", ""}) {
+    TRichiesta richiesta(&sorvegliante);
+    sorvegliante.SetMarca(marca);
+    lavoro = -1;
+    ora += 600;
+    const int prima = tagli;
+    EXPECT_EQ(Attendi(tagli, prima + 1), prima + 1);
+  }
+  EXPECT_EQ(sguardi, 3);
+}
+
+// The look is made without the watchdog's lock, so requests end and begin during it: what it saw
+// of request 1 never cuts request 2, which is judged by its own time and look.
+TEST(SorveglianteDecisioni, SguardoNonTagliaLaRichiestaSeguente) {
+  static std::atomic<uint32_t> ora{1000};
+  std::mutex m;
+  std::condition_variable cv;
+  int sguardi = 0;
+  bool seguente = false;
+  std::atomic<int> tagli{0};
+  TSorvegliante sorvegliante([&tagli] { ++tagli; }, 500, [] { return ora.load(); },
+                             [&](const std::string&) -> int64_t {
+                               std::unique_lock<std::mutex> l(m);
+                               ++sguardi;
+                               cv.notify_all();
+                               cv.wait_for(l, std::chrono::seconds(5), [&] { return seguente; });
+                               return 0;
+                             });
+  sorvegliante.SetMarca("m");
+  sorvegliante.Inizio();
+  ora += 600;
+  std::unique_lock<std::mutex> l(m);
+  ASSERT_TRUE(cv.wait_for(l, std::chrono::seconds(5), [&] { return sguardi == 1; }));
+  sorvegliante.Fine();
+  sorvegliante.Inizio();
+  seguente = true;
+  l.unlock();
+  cv.notify_all();
+  Guarda();
+  EXPECT_EQ(tagli, 0);
+  ora += 600;
+  EXPECT_EQ(Attendi(tagli, 1), 1);
+  sorvegliante.Fine();
 }
