@@ -104,52 +104,76 @@ TSorvegliante::TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, u
 
 TSorvegliante::~TSorvegliante() = default;
 
-void TSorvegliante::Giro() {
-  uint64_t guardata = 0;
-  std::string marca;
-  bool marcata;
-  {
-    // The cancel returns at once and needs nothing from the server, so the request path never
-    // waits on a frozen server for this lock; the look, which does, is made without it.
-    std::lock_guard<std::mutex> guardia(guardia_);
-    marcata = !marca_.empty() && lavoro_;
-    const bool scaduta = inCorso_ != 0 && inCorso_ != annullata_ &&
-                         ora_() - static_cast<uint32_t>(inCorso_) >= limiteMs_;
-    if (scaduta && !marcata) {
-      annulla_();
-      annullata_ = inCorso_;
+void TSorvegliante::SetMarca(const std::string& marca) {
+  if (!marca.empty() && lavoro_ && !filoSguardi_) try {
+      filoSguardi_ = std::make_unique<TFilo>([this] { Sguardo(); }, kIntervallo);
+    } catch (const std::exception& e) {
+      ErroreSQL(ceNonSupportato, std::string("Cannot start the look of the watchdog: ") + e.what());
     }
-    if (scaduta && marcata) {
-      guardata = inCorso_;
-      marca = marca_;
-    }
-  }
-  if (!marcata && sonda_) sonda_->Chiudi();
-  if (guardata == 0) return;
-  const bool avanti = Progredisce(static_cast<uint32_t>(guardata >> 32), marca);
   std::lock_guard<std::mutex> guardia(guardia_);
-  // Only the request that was looked at: one begun during the look is judged by its own time.
-  if (inCorso_ >> 32 != guardata >> 32) return;
-  if (avanti) {
-    inCorso_ = (inCorso_ & ~uint64_t{0xFFFFFFFF}) | ora_();
-  } else {
-    annulla_();
-    annullata_ = inCorso_;
-  }
+  marca_ = marca;
 }
 
-bool TSorvegliante::Progredisce(uint32_t numero, const std::string& marca) noexcept {
-  int64_t lavoro = 0;
-  try {
-    lavoro = lavoro_(marca);
-  } catch (...) {
-    return false;
+void TSorvegliante::Giro() {
+  // The cancel returns at once and needs nothing from the server, so the request path never waits
+  // on a frozen server for this lock; the look, which does, is made on its own thread.
+  std::lock_guard<std::mutex> guardia(guardia_);
+  const bool marcata = !marca_.empty() && lavoro_;
+  if (lavoro_) {
+    std::lock_guard<std::mutex> sguardi(sguardi_);
+    chiudi_ = !marcata;
   }
+  if (inCorso_ == 0 || inCorso_ == annullata_) return;
+  if (ora_() - static_cast<uint32_t>(inCorso_) < limiteMs_) return;
+  if (marcata && Prorogata()) return;
+  annulla_();
+  annullata_ = inCorso_;
+}
+
+bool TSorvegliante::Prorogata() {
+  const uint32_t numero = static_cast<uint32_t>(inCorso_ >> 32);
+  std::lock_guard<std::mutex> sguardi(sguardi_);
+  // A look for an earlier request is not waited for: this one asks its own, answered or not.
+  if (sguardoPer_ != numero) {
+    sguardoPer_ = numero;
+    sguardoMarca_ = marca_;
+    sguardoDal_ = ora_();
+    risposto_ = false;
+    return true;
+  }
+  if (!risposto_) return ora_() - sguardoDal_ < limiteMs_;
+  sguardoPer_ = 0;
   // The counters start from zero with the request, so its first look compares with nothing done:
   // work in its first limit earns it one more. A statement run again may show its earlier runs'
   // work; that costs at most one limit more.
   const int64_t prima = numero == guardata_ ? lavoroVisto_ : 0;
   guardata_ = numero;
-  lavoroVisto_ = lavoro;
-  return lavoro > prima;
+  lavoroVisto_ = risposta_;
+  if (risposta_ <= prima) return false;
+  inCorso_ = (inCorso_ & ~uint64_t{0xFFFFFFFF}) | ora_();
+  return true;
+}
+
+void TSorvegliante::Sguardo() {
+  uint32_t numero;
+  std::string marca;
+  bool chiudi;
+  {
+    std::lock_guard<std::mutex> sguardi(sguardi_);
+    chiudi = chiudi_;
+    numero = risposto_ ? 0 : sguardoPer_;
+    marca = sguardoMarca_;
+  }
+  // Detaching talks to the server: never under the lock that the watchdog's thread takes.
+  if (chiudi && sonda_) sonda_->Chiudi();
+  if (numero == 0) return;
+  int64_t lavoro = -1;
+  try {
+    lavoro = lavoro_(marca);
+  } catch (...) {
+  }
+  std::lock_guard<std::mutex> sguardi(sguardi_);
+  if (sguardoPer_ != numero) return;
+  risposto_ = true;
+  risposta_ = lavoro;
 }

@@ -10,10 +10,12 @@
 // "ended"; the thread alone calls the client library.
 //
 // Some requests are long by design (a whole table copied inside the server). The owner marks such
-// work with a text that its statement carries; past the limit the thread then asks the server,
+// work with a text that its statement carries; past the limit the watchdog then asks the server,
 // through an attachment of its own, whether the statements holding that text have read or written
-// more records since its previous look, and gives the request another limit while they have. A
-// frozen server cannot answer the look either, so it is still cut within bounded time.
+// more records since its previous look, and gives the request another limit while they have. The
+// look runs on a second thread: a frozen server may hold it for ever (a login that the server
+// stops answering has no limit), so a look that has not answered within one limit counts as none
+// and the request is cut.
 
 #include <chrono>
 #include <cstdint>
@@ -28,7 +30,7 @@ class TSQLDatabase;
 class TSorvegliante {
  public:
   // Records read and written so far by the running statements whose text holds `marca`; raises
-  // when it cannot tell. Called on the thread alone, never under the thread's lock.
+  // when it cannot tell. Called on the look's thread alone, never under a lock.
   using TLavoro = std::function<int64_t(const std::string& marca)>;
 
   // Starts watching the attachment of `database`, which must be connected, with its response
@@ -43,18 +45,16 @@ class TSorvegliante {
                 TLavoro lavoro = nullptr);
   TSorvegliante(const TSorvegliante&) = delete;
   TSorvegliante& operator=(const TSorvegliante&) = delete;
-  // Returns when the thread has stopped, after a look in progress: the handle is no longer used
-  // after it. Then closes the watchdog's own attachment.
+  // Returns when both threads have stopped, after a look in progress: the handle is no longer
+  // used after it. Then closes the watchdog's own attachment.
   ~TSorvegliante();
 
   // A request past the limit is given another limit while the statements whose text holds `marca`
   // have read or written records since the previous look; empty: cut at the limit. The
-  // watchdog's own attachment is closed by the thread once the mark is cleared. Never waits for a
-  // look.
-  void SetMarca(const std::string& marca) {
-    std::lock_guard<std::mutex> guardia(guardia_);
-    marca_ = marca;
-  }
+  // watchdog's own attachment is closed by the look's thread once the mark is cleared. Never
+  // waits for a look.
+  // Raises ESQLError when the look's thread, started at the first mark, cannot start.
+  void SetMarca(const std::string& marca);
 
   // The cancel cuts whatever the attachment is doing when it lands, not a given request: the lock
   // that the thread holds from its look at request N to the cancel keeps N from ending and the next
@@ -98,9 +98,12 @@ class TSorvegliante {
                 std::unique_ptr<TSonda> sonda);
   // On the thread.
   void Giro();
-  // True when the marked work has grown since the previous look at request `numero`; any failure
-  // of the look is no growth.
-  bool Progredisce(uint32_t numero, const std::string& marca) noexcept;
+  // Under guardia_, for the request in progress past its limit: false when it must be cut now; true
+  // while its look is awaited (one limit at most) or when the look saw its work grow, which gives
+  // it another limit.
+  bool Prorogata();
+  // On the look's thread.
+  void Sguardo();
 
   const std::function<void()> annulla_;
   const uint32_t limiteMs_;
@@ -114,11 +117,21 @@ class TSorvegliante {
   uint64_t inCorso_ = 0;
   std::string marca_;       // under guardia_
   uint64_t annullata_ = 0;  // thread only
-  // The request that the last look was for and the work it saw; thread only.
+  // The request that the last answered look was for and the work it saw; thread only.
   uint32_t guardata_ = 0;
   int64_t lavoroVisto_ = 0;
-  std::unique_ptr<TSonda> sonda_;  // used by the thread alone, released after it has stopped
-  std::unique_ptr<TFilo> filo_;    // last: stopped first, before the state it reads
+  // The look asked for, under sguardi_ (taken after guardia_, never before it): the request's
+  // number (0: none), the mark, when it was asked, and the answer once there (-1: it failed).
+  std::mutex sguardi_;
+  uint32_t sguardoPer_ = 0;
+  std::string sguardoMarca_;
+  uint32_t sguardoDal_ = 0;
+  bool risposto_ = false;
+  int64_t risposta_ = 0;
+  bool chiudi_ = false;                 // the mark was cleared: the own attachment goes
+  std::unique_ptr<TSonda> sonda_;       // used by the look's thread alone, released after it
+  std::unique_ptr<TFilo> filoSguardi_;  // from the first mark on; owner's thread
+  std::unique_ptr<TFilo> filo_;         // last: stopped first, before the state it reads
 };
 
 // One client call, published to the attachment's watchdog for as long as the object lives; no

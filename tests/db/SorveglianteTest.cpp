@@ -343,21 +343,23 @@ TEST(SorveglianteDecisioni, LavoroSegnatoGuardato) {
   EXPECT_EQ(sguardi, 3);
 }
 
-// The look is made without the watchdog's lock, so requests end and begin during it: what it saw
-// of request 1 never cuts request 2, which is judged by its own time and look.
+// The look runs on a thread of its own, so requests end and begin during it: what it saw of
+// request 1 never cuts request 2, which is judged by its own time and look; a look that does not
+// answer within a limit (a frozen server) is no look, and the request is cut.
 TEST(SorveglianteDecisioni, SguardoNonTagliaLaRichiestaSeguente) {
   static std::atomic<uint32_t> ora{1000};
   std::mutex m;
   std::condition_variable cv;
   int sguardi = 0;
-  bool seguente = false;
+  bool seguente = false, fine = false;
   std::atomic<int> tagli{0};
   TSorvegliante sorvegliante([&tagli] { ++tagli; }, 500, [] { return ora.load(); },
                              [&](const std::string&) -> int64_t {
                                std::unique_lock<std::mutex> l(m);
-                               ++sguardi;
+                               const bool primo = ++sguardi == 1;
                                cv.notify_all();
-                               cv.wait_for(l, std::chrono::seconds(5), [&] { return seguente; });
+                               cv.wait_for(l, std::chrono::seconds(5),
+                                           [&] { return primo ? seguente : fine; });
                                return 0;
                              });
   sorvegliante.SetMarca("m");
@@ -373,6 +375,16 @@ TEST(SorveglianteDecisioni, SguardoNonTagliaLaRichiestaSeguente) {
   Guarda();
   EXPECT_EQ(tagli, 0);
   ora += 600;
+  l.lock();
+  ASSERT_TRUE(cv.wait_for(l, std::chrono::seconds(5), [&] { return sguardi == 2; }));
+  l.unlock();
+  Guarda();
+  EXPECT_EQ(tagli, 0);
+  ora += 500;
   EXPECT_EQ(Attendi(tagli, 1), 1);
   sorvegliante.Fine();
+  l.lock();
+  fine = true;
+  l.unlock();
+  cv.notify_all();
 }
