@@ -23,7 +23,7 @@ constexpr const char* kLavoro =
 
 // The watchdog's own attachment to the watched database: the same name, login and limits, so that
 // a look at a frozen server is cut by the look's own watchdog. Opened at the first look and kept
-// between looks; used on the thread alone.
+// between looks; used on the look's thread alone.
 class TSorvegliante::TSonda {
  public:
   explicit TSonda(const TSQLDatabase& osservato)
@@ -162,7 +162,7 @@ void TSorvegliante::Sguardo() {
     std::lock_guard<std::mutex> sguardi(sguardi_);
     chiudi = chiudi_;
     numero = risposto_ ? 0 : sguardoPer_;
-    marca = sguardoMarca_;
+    if (numero != 0) marca = sguardoMarca_;
   }
   // Detaching talks to the server: never under the lock that the watchdog's thread takes.
   if (chiudi && sonda_) sonda_->Chiudi();

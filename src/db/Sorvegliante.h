@@ -52,8 +52,8 @@ class TSorvegliante {
   // A request past the limit is given another limit while the statements whose text holds `marca`
   // have read or written records since the previous look; empty: cut at the limit. The
   // watchdog's own attachment is closed by the look's thread once the mark is cleared. Never
-  // waits for a look.
-  // Raises ESQLError when the look's thread, started at the first mark, cannot start.
+  // waits for a look; raises ESQLError when the look's thread, started at the first mark, cannot
+  // start.
   void SetMarca(const std::string& marca);
 
   // The cancel cuts whatever the attachment is doing when it lands, not a given request: the lock
