@@ -39,8 +39,11 @@ double Secondi(std::chrono::steady_clock::time_point da) {
 class ServerBloccatoTest : public ::testing::Test {
  protected:
   // `ddl` runs in the destination after its rows; `risposta` is the response limit.
+  // With `origineSulServer` the source too is reached through the server, from a folder of its
+  // own: the server then copies the rows.
   void Prepara(const std::string& ordini, const std::string& ddl = "",
-               int risposta = kTimeoutRisposta) {
+               int risposta = kTimeoutRisposta, bool origineSulServer = false) {
+    if (origineSulServer) origine_ = impianto_.Archivi() + "origine-remota/origine.fdb";
     TImpianto::CreaOrdini(origine_, ordini);
     TImpianto::CreaOrdini(destinazione_,
                           "CREATE GENERATOR G_AVANZAMENTO;\n"
@@ -61,10 +64,12 @@ class ServerBloccatoTest : public ::testing::Test {
     std::ofstream(impianto_.Installazione() + "User/dati.ini", std::ios::binary)
         << "[Rete]\r\nTimeoutConnessione=" << kTimeoutConnessione
         << "\r\nTimeoutRisposta=" << risposta << "\r\n";
-    server_ = std::make_unique<FirebirdServer>(
-        kPassword,
-        std::vector<std::pair<std::string, std::string>>{{"destinazione", destinazione_}});
+    std::vector<std::pair<std::string, std::string>> alias{{"destinazione", destinazione_}};
+    if (origineSulServer) alias.push_back({"origine", origine_});
+    server_ = std::make_unique<FirebirdServer>(kPassword, alias);
     ScriviDatiIni(cartellaRemota_, server_->Nome(), "destinazione");
+    if (origineSulServer)
+      ScriviDatiIni(impianto_.Archivi() + "origine-remota/", server_->Nome(), "origine");
     prima_ = Impronta(destinazione_, IsqlServer());
   }
 
@@ -222,6 +227,40 @@ TEST_F(LimiteRispostaTest, CommitOltreIlLimite) {
           "  IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'COPIA') IS NOT NULL) THEN BEGIN\n" + lento_ +
           "  END\nEND^\n",
       "Impossibile eseguire il travaso Conferma PS Ordini:\r");
+}
+
+// Where the server copies the rows, one request lasts as long as a table's copy: five seconds of
+// order rows (25 ms each, as a busy destination writes them) against a limit of one are not cut
+// while the rows keep moving. Through the program the same rows would go in requests of 64 rows,
+// each longer than the limit. The request that the server's monitoring tables show while it runs
+// holds no password.
+TEST_F(LimiteRispostaTest, CopiaNelServerOltreIlLimite) {
+  Prepara(DatiMassivi(100),
+          "SET TERM ^;\nCREATE TRIGGER T_LENTO FOR PS_STOINSCAR BEFORE INSERT AS\n" + variabili_ +
+              "  T = CAST('NOW' AS TIMESTAMP);\n"
+              "  WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 25) DO N = N + "
+              "1;\nEND^\nSET TERM ;^\n",
+          1, true);
+  TProcesso processo = impianto_.Avvia();
+  int copie = 0, conPassword = -1;
+  const auto limite = std::chrono::steady_clock::now() + 60s;
+  while (copie == 0 && processo.InCorso() && std::chrono::steady_clock::now() < limite) {
+    TSessione osservatore(server_->Nome() + ":destinazione", kPassword);
+    const std::string copia =
+        "SELECT COUNT(*) FROM MON$STATEMENTS WHERE MON$STATE = 1 AND "
+        "MON$SQL_TEXT CONTAINING 'ON EXTERNAL'";
+    copie = osservatore.Valore(copia);
+    conPassword = osservatore.Valore(copia + " AND MON$SQL_TEXT CONTAINING '" + kPassword + "'");
+  }
+  EXPECT_GT(copie, 0) << "the server's copy was never seen running";
+  EXPECT_EQ(conPassword, 0);
+  const TEsito esito = processo.Attendi(120s);
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  const auto righe = impianto_.LeggiTabella();
+  EXPECT_EQ(righe.at(1).nota, kSuccesso) << Riga(righe.at(1).nota);
+  EXPECT_EQ(ContaRighe(destinazione_, "PS_STOINSCAR", IsqlServer()), 200);
+  std::cout << "the server's copy of 200 slow order rows under a 1 s limit took " << esito.secondi
+            << " s\n";
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "support/FirebirdServer.h"
 #include "support/Impianto.h"
 #include "support/Relay.h"
+#include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
 #include "taskbase/TaskInfo.h"
 #include "transfer/TaskVornyUSA.h"
@@ -60,10 +61,11 @@ struct Esito {
 // Runs the order task from `origine` to `destinazione` as the run driver does, the server's copy
 // allowed or not; the task and its connections are released on return.
 Esito EseguiTask(const std::string& origine, const std::string& destinazione, bool nelServer = true,
-                 bool* copiatoNelServer = nullptr) {
+                 bool* copiatoNelServer = nullptr, TAvanzamento* avanzamento = nullptr) {
   InterfacciaMuta ui;
   TTaskVornyUSA task;
   task.SetCopiaNelServer(nelServer);
+  task.SetAvanzamento(avanzamento);
   const TVessentariaTaskInfo riga = RigaAttiva(origine, destinazione);
   Esito esito;
   EXPECT_TRUE(task.ApriConnessioni(riga, esito.messaggio)) << esito.messaggio;
@@ -77,6 +79,16 @@ Esito EseguiTask(const std::string& origine, const std::string& destinazione, bo
 Esito EseguiTask(const ArchiviOrdini& archivi) {
   return EseguiTask(archivi.origine, archivi.destinazione);
 }
+
+// The rows each step showed last, by step in order: what the terminal's progress line ends with.
+class PassiMostrati : public TAvanzamento {
+ public:
+  void InizioTask(int32_t) override {}
+  void InizioPasso(const std::string& titolo) override { passi.push_back({titolo, 0}); }
+  void Righe(int64_t copiate) override { passi.back().second = copiate; }
+  void FineTask(bool, const std::string&) override {}
+  std::vector<std::pair<std::string, int64_t>> passi;
+};
 
 // Archive pairs behind one private server, every archive under an alias of its own. A task row
 // names a stand-in file beside a dati.ini that sends it to its alias: both archives of a pair
@@ -533,10 +545,11 @@ TEST(TaskVornyUSATest, DialectOneArchives) {
 TEST(TaskVornyUSATest, CopyInsideTheServerEndsAsTheRowsWay) {
   const std::string utf8 =
       "\nCOMMIT;\nALTER TABLE PS_STOSESSION ADD TESTO_UTF8 VARCHAR(4) CHARACTER SET UTF8, ADD "
-      "NOTA_UTF8 BLOB SUB_TYPE TEXT CHARACTER SET UTF8;\n";
+      "NOTA_UTF8 BLOB SUB_TYPE TEXT CHARACTER SET UTF8, ADD NOTA_WIN BLOB SUB_TYPE TEXT "
+      "CHARACTER SET WIN1252;\n";
   const std::string datiUtf8 =
       "\nCOMMIT;\nUPDATE PS_STOSESSION SET TESTO_UTF8 = _UTF8 x'C3A8E282AC41', NOTA_UTF8 = "
-      "_UTF8 x'E282ACC3A80D0A' WHERE ID = 100;\n";
+      "_UTF8 x'E282ACC3A80D0A', NOTA_WIN = _WIN1252 x'E8E0F9810D0A' WHERE ID = 100;\n";
   const std::string solo61 =
       "\nALTER TABLE PS_ORDINI ADD CONSTRAINT SOLO_VECCHI CHECK (IDSESSIONE >= 900);\n";
   for (const int dialetto : {3, 1}) {
@@ -552,12 +565,17 @@ TEST(TaskVornyUSATest, CopyInsideTheServerEndsAsTheRowsWay) {
     {
       CoppieSulServer sulServer({&nelServer, &perRighe, &rifiuto, &rifiutoPerRighe});
       bool copiato = false;
-      Esito esito = EseguiTask(sulServer.Origine(0), sulServer.Destinazione(0), true, &copiato);
+      PassiMostrati mostrati, mostratiPerRighe;
+      Esito esito =
+          EseguiTask(sulServer.Origine(0), sulServer.Destinazione(0), true, &copiato, &mostrati);
       EXPECT_TRUE(esito.riuscito) << esito.messaggio;
       EXPECT_TRUE(copiato);
-      esito = EseguiTask(sulServer.Origine(1), sulServer.Destinazione(1), false, &copiato);
+      esito = EseguiTask(sulServer.Origine(1), sulServer.Destinazione(1), false, &copiato,
+                         &mostratiPerRighe);
       EXPECT_TRUE(esito.riuscito) << esito.messaggio;
       EXPECT_FALSE(copiato);
+      EXPECT_EQ(mostrati.passi, mostratiPerRighe.passi);
+      EXPECT_EQ(mostrati.passi.size(), 5u);
 
       const Esito rifiutato = EseguiTask(sulServer.Origine(2), sulServer.Destinazione(2));
       const Esito rifiutatoPerRighe =
@@ -577,10 +595,12 @@ TEST(TaskVornyUSATest, CopyInsideTheServerEndsAsTheRowsWay) {
     if (dialetto == 3) {
       const std::string utf8Righe =
           "SELECT ID, CAST(TESTO_UTF8 AS VARCHAR(16) CHARACTER SET OCTETS), CAST(NOTA_UTF8 AS "
-          "VARCHAR(64) CHARACTER SET OCTETS) FROM PS_STOSESSION ORDER BY ID";
+          "VARCHAR(64) CHARACTER SET OCTETS), CAST(NOTA_WIN AS VARCHAR(64) CHARACTER SET OCTETS) "
+          "FROM PS_STOSESSION ORDER BY ID";
       const std::string copiati = QueryIsql(nelServer.destinazione, utf8Righe);
       EXPECT_EQ(copiati, QueryIsql(perRighe.destinazione, utf8Righe));
       EXPECT_NE(copiati.find("C3A8E282AC41"), std::string::npos) << copiati;
+      EXPECT_NE(copiati.find("E8E0F9810D0A"), std::string::npos) << copiati;
     }
   }
 }
