@@ -128,42 +128,32 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
   }
 }
 
-// Long marked work on a server with a limit of 1 s: a statement that keeps writing records runs
-// past the limit to its end; the same statement under another mark, one that reads and writes
-// nothing, and one whose server freezes on the way are cut with the network error, within bounded
-// time (a freeze: the limit that the last look gave, then the look's own limits).
-TEST_F(SorveglianteTest, LavoroSegnato) {
-  // A cut request goes on in the server for a while: each case has a mark of its own.
-  auto blocco = [](const std::string& marca, const char* passo, int ms) {
-    return "EXECUTE BLOCK AS DECLARE T TIMESTAMP; DECLARE N INTEGER = 0; BEGIN /* " + marca +
-           " */ T = CAST('NOW' AS TIMESTAMP); WHILE (DATEDIFF(MILLISECOND FROM T TO"
-           " CAST('NOW' AS TIMESTAMP)) < " +
-           std::to_string(ms) + ") DO " + passo + "; END";
-  };
-  const char* const scrive = "INSERT INTO T (ID) VALUES (0)";
-  struct Caso {
-    const char* nome;
-    std::string sql;
-    const char* marca;
+// Long marked work on a server with a limit of 1 s whose work gives no sign: a statement that
+// reads and writes nothing, and one whose server freezes on the way, are cut with the network
+// error within bounded time (a freeze: the limit that the last look gave, then the look's own
+// limits). Work that keeps writing is shown outliving the limit by the copy inside the server.
+TEST_F(SorveglianteTest, LavoroSegnatoSenzaSegniInterrotto) {
+  const struct {
+    const char* passo;
     int sospesoDopoMs;  // 0: never
-    double minimo, massimo;
-  };
-  const std::vector<Caso> casi = {
-      {"writes", blocco("vessentaria 1", scrive, 3000), "vessentaria 1", 0, 2.9, 4.0},
-      {"another mark", blocco("vessentaria 2", scrive, 3000), "vessentaria 20", 0, 0.9, 2.0},
-      {"no records", blocco("vessentaria 3", "N = N + 1", 4000), "vessentaria 3", 0, 0.9, 3.0},
-      {"frozen", blocco("vessentaria 4", scrive, 3000), "vessentaria 4", 1500, 0.9, 4.5},
-  };
-  for (const Caso& caso : casi) {
-    SCOPED_TRACE(caso.nome);
+    double massimo;
+  } casi[] = {{"N = N + 1", 0, 3.0}, {"INSERT INTO T (ID) VALUES (0)", 1500, 4.5}};
+  int numero = 0;
+  for (const auto& caso : casi) {
+    SCOPED_TRACE(caso.passo);
+    // A cut request goes on in the server for a while: each case has a mark of its own.
+    const std::string marca = "vessentaria " + std::to_string(++numero);
     auto db = Apri(1, 1);
-    db->SetLavoroSorvegliato(caso.marca);
+    db->SetLavoroSorvegliato(marca);
     auto tr = CreaTransazioneSnapshot(*db);
     TSQLStatement s;
     s.SetDatabase(db.get());
     s.SetTransaction(tr.get());
     s.SetParamCheck(false);
-    s.SQL().Add(caso.sql);
+    s.SQL().Add("EXECUTE BLOCK AS DECLARE T TIMESTAMP; DECLARE N INTEGER = 0; BEGIN /* " + marca +
+                " */ T = CAST('NOW' AS TIMESTAMP); WHILE (DATEDIFF(MILLISECOND FROM T TO "
+                "CAST('NOW' AS TIMESTAMP)) < 4000) DO " +
+                caso.passo + "; END");
     Ripresa ripresa{server_};
     std::thread sospensione([&] {
       if (caso.sospesoDopoMs == 0) return;
@@ -171,17 +161,15 @@ TEST_F(SorveglianteTest, LavoroSegnato) {
       server_.Sospendi();
     });
     const auto inizio = std::chrono::steady_clock::now();
-    const bool completa = caso.nome == std::string("writes");
     try {
       s.Execute();
-      EXPECT_TRUE(completa) << "not cut";
+      ADD_FAILURE() << "not cut";
     } catch (const ESQLError& e) {
-      EXPECT_FALSE(completa) << e.what();
       EXPECT_TRUE(e.ErroreDiRete()) << e.ISCCode() << " " << e.what();
     }
     const double secondi = Secondi(inizio);
     sospensione.join();
-    EXPECT_GE(secondi, caso.minimo);
+    EXPECT_GE(secondi, 0.9);
     EXPECT_LT(secondi, caso.massimo);
   }
 }
