@@ -145,11 +145,10 @@ bool TTravasoDatiVornyUSA::EseguiNelServer(std::string& messaggio) {
   TStrings scrittura;
   ComponiSQLDestinazione(scrittura);
 
-  // The login travels as parameters: the statement's text is shown in the server's monitoring
-  // tables. The rows' variables are named as the columns, so that the destination statement runs
-  // here as its text stands.
   // The mark by which the watchdog finds this request's work in the server's monitoring tables:
-  // a copy that lasts longer than the response limit is not cut while its rows keep moving.
+  // a copy that lasts longer than the response limit is not cut while its rows keep moving. The
+  // login travels as parameters, as the text is shown there too. The rows' variables are named as
+  // the columns, so that the destination statement runs here as its text stands.
   const std::string marca = "vessentaria " + Gettone();
   std::string blocco =
       "EXECUTE BLOCK (VSQL_UTENTE VARCHAR(255) CHARACTER SET UTF8 = ?, VSQL_PAROLA VARCHAR(255) "
