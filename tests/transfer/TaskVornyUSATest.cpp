@@ -96,9 +96,10 @@ class PassiMostrati : public TAvanzamento {
 struct CoppieSulServer {
   explicit CoppieSulServer(const std::vector<const ArchiviOrdini*>& coppie, bool conRelay = false) {
     std::vector<std::pair<std::string, std::string>> alias;
+    // Appended, not prefixed to a temporary: g++ 12 warns falsely of the latter at -O3.
     for (size_t i = 0; i < coppie.size(); ++i) {
-      alias.push_back({"o" + std::to_string(i), coppie[i]->origine});
-      alias.push_back({"d" + std::to_string(i), coppie[i]->destinazione});
+      alias.push_back({std::string("o").append(std::to_string(i)), coppie[i]->origine});
+      alias.push_back({std::string("d").append(std::to_string(i)), coppie[i]->destinazione});
     }
     server = std::make_unique<FirebirdServer>("tawnyquip", alias);
     if (conRelay) relay = std::make_unique<Relay>(server->Port());
