@@ -128,52 +128,6 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
   }
 }
 
-// Long marked work on a server with a limit of 1 s whose work gives no sign: a statement that
-// reads and writes nothing, and one whose server freezes on the way, are cut with the network
-// error within bounded time (a freeze: the limit that the last look gave, then the look's own
-// limits). Work that keeps writing is shown outliving the limit by the copy inside the server.
-TEST_F(SorveglianteTest, LavoroSegnatoSenzaSegniInterrotto) {
-  const struct {
-    const char* passo;
-    int sospesoDopoMs;  // 0: never
-    double massimo;
-  } casi[] = {{"N = N + 1", 0, 3.0}, {"INSERT INTO T (ID) VALUES (0)", 1500, 4.5}};
-  int numero = 0;
-  for (const auto& caso : casi) {
-    SCOPED_TRACE(caso.passo);
-    // A cut request goes on in the server for a while: each case has a mark of its own.
-    const std::string marca = "vessentaria " + std::to_string(++numero);
-    auto db = Apri(1, 1);
-    db->SetLavoroSorvegliato(marca);
-    auto tr = CreaTransazioneSnapshot(*db);
-    TSQLStatement s;
-    s.SetDatabase(db.get());
-    s.SetTransaction(tr.get());
-    s.SetParamCheck(false);
-    s.SQL().Add("EXECUTE BLOCK AS DECLARE T TIMESTAMP; DECLARE N INTEGER = 0; BEGIN /* " + marca +
-                " */ T = CAST('NOW' AS TIMESTAMP); WHILE (DATEDIFF(MILLISECOND FROM T TO "
-                "CAST('NOW' AS TIMESTAMP)) < 4000) DO " +
-                caso.passo + "; END");
-    Ripresa ripresa{server_};
-    std::thread sospensione([&] {
-      if (caso.sospesoDopoMs == 0) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(caso.sospesoDopoMs));
-      server_.Sospendi();
-    });
-    const auto inizio = std::chrono::steady_clock::now();
-    try {
-      s.Execute();
-      ADD_FAILURE() << "not cut";
-    } catch (const ESQLError& e) {
-      EXPECT_TRUE(e.ErroreDiRete()) << e.ISCCode() << " " << e.what();
-    }
-    const double secondi = Secondi(inizio);
-    sospensione.join();
-    EXPECT_GE(secondi, 0.9);
-    EXPECT_LT(secondi, caso.massimo);
-  }
-}
-
 }  // namespace
 
 // The limit watches only attachments through a server: on the embedded engine a long request is

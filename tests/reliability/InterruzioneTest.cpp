@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -90,6 +92,23 @@ class InterruzioneTest : public ::testing::Test {
     return -1;
   }
 
+  // After a kill: the four tables (as `impronta` reads them) and the task row exactly as before;
+  // then a new run at once completes with the clean run's result. Returns that run.
+  TEsito VerificaDopoLUccisione(const std::string& prima,
+                                const std::map<int, TRigaTask>& righePrima,
+                                const std::string& completa,
+                                const std::function<std::string()>& impronta) {
+    EXPECT_EQ(impronta(), prima);
+    const auto righeDopo = impianto_.LeggiTabella();
+    EXPECT_EQ(righeDopo.at(1).nota, righePrima.at(1).nota);
+    EXPECT_EQ(righeDopo.at(1).ultima, righePrima.at(1).ultima);
+    const TEsito ripresa = impianto_.Esegui();
+    EXPECT_EQ(ripresa.stato, 0) << ripresa.out << ripresa.err;
+    EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+    EXPECT_EQ(impronta(), completa);
+    return ripresa;
+  }
+
   TImpianto impianto_;
   std::string origine_ = impianto_.Archivi() + "origine.fdb";
   std::string cartellaRemota_ = impianto_.Archivi() + "remoto/";
@@ -149,17 +168,8 @@ TEST_F(InterruzioneTest, ProgrammaUccisoDuranteLaCopia) {
         notato = std::chrono::duration<double>(std::chrono::steady_clock::now() - ucciso).count();
     }
     EXPECT_GE(notato, 0) << "the killed run's connection stayed a minute";
-    // The four tables exactly as before, and the task row too.
-    EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima);
-    const auto righeDopo = impianto_.LeggiTabella();
-    EXPECT_EQ(righeDopo.at(1).nota, righePrima.at(1).nota);
-    EXPECT_EQ(righeDopo.at(1).ultima, righePrima.at(1).ultima);
-
-    // A new run at once completes, and its result is the clean run's.
-    const TEsito ripresa = impianto_.Esegui();
-    EXPECT_EQ(ripresa.stato, 0) << ripresa.out << ripresa.err;
-    EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
-    EXPECT_EQ(Impronta(destinazione_, IsqlServer()), completa);
+    const TEsito ripresa = VerificaDopoLUccisione(
+        prima, righePrima, completa, [this] { return Impronta(destinazione_, IsqlServer()); });
     std::cout << kRigheDaScrivere << " rows to write; killed after " << scritti << " of " << kOrdini
               << " orders; clean run " << pulita.secondi << " s; the server let the "
               << "killed run's connection go " << notato << " s after the kill; rerun "
@@ -196,15 +206,8 @@ TEST_F(InterruzioneTest, ProgrammaUccisoDuranteLaCopiaSulMotoreIncorporato) {
   ASSERT_TRUE(processo.InCorso()) << "the program ended before the time of the kill";
   processo.Uccidi();
 
-  EXPECT_EQ(Impronta(locale), prima);
-  const auto righeDopo = impianto_.LeggiTabella();
-  EXPECT_EQ(righeDopo.at(1).nota, righePrima.at(1).nota);
-  EXPECT_EQ(righeDopo.at(1).ultima, righePrima.at(1).ultima);
-
-  const TEsito ripresa = impianto_.Esegui();
-  EXPECT_EQ(ripresa.stato, 0) << ripresa.out << ripresa.err;
-  EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
-  EXPECT_EQ(Impronta(locale), completa);
+  const TEsito ripresa =
+      VerificaDopoLUccisione(prima, righePrima, completa, [&] { return Impronta(locale); });
   std::cout << kRigheDaScrivere << " rows to write; killed " << attesa.count()
             << " s after the destination was opened, of a clean run of " << pulita.secondi
             << " s; 4 tables compared\n";

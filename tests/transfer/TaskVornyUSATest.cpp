@@ -108,9 +108,7 @@ struct CoppieSulServer {
       std::filesystem::create_directory(cartella);
       percorsi.push_back(cartella + alias[i].first + ".fdb");
       std::ofstream(percorsi.back()) << "x";
-      std::ofstream(cartella + "dati.ini")
-          << "[CONFIG]\nNome Server=" << (relay ? relay->Nome() : server->Nome())
-          << "\nAlias=" << alias[i].first << "\n";
+      ScriviDatiIni(cartella, relay ? relay->Nome() : server->Nome(), alias[i].first);
     }
   }
   const std::string& Origine(size_t coppia) const { return percorsi[2 * coppia]; }
