@@ -121,6 +121,16 @@ std::string TipiComeTesto() {
 
 }  // namespace
 
+bool ValoreParametro(const TStrings& params, const std::string& nome, std::string& valore) {
+  for (const std::string& riga : params.Lines())
+    if (riga.size() > nome.size() && riga.compare(0, nome.size(), nome) == 0 &&
+        riga[nome.size()] == '=') {
+      valore = riga.substr(nome.size() + 1);
+      return true;
+    }
+  return false;
+}
+
 std::string CostruisciDPB(const TStrings& params) {
   std::string dpb(1, static_cast<char>(isc_dpb_version1));
   for (const std::string& riga : params.Lines()) {

@@ -15,6 +15,9 @@ class TSorvegliante;
 // lc_ctype, sql_role_name): version byte, then item, length byte, value per line. Raises
 // "DPB Constant (isc_dpb_%s) is unsupported" / "DPB Constant (%s) is unknown".
 std::string CostruisciDPB(const TStrings& params);
+// The value of the line `nome`=value of connection lines `params` as they were written; false
+// when there is none.
+bool ValoreParametro(const TStrings& params, const std::string& nome, std::string& valore);
 
 // One attachment to one Firebird database. Not copyable. Releasing a connected database
 // disconnects it, forced: its active transactions end by their default action, its statements

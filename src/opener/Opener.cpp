@@ -170,8 +170,7 @@ void ImpostaOsservatoreAperture(TOsservatoreAperture osservatore) {
 std::string DescriviApertura(const TSQLDatabase& Database) {
   const std::string server = ServerDelNome(Database.DatabaseName());
   std::string utente;
-  for (const std::string& riga : Database.Params().Lines())
-    if (riga.rfind("user_name=", 0) == 0) utente = riga.substr(10);
+  ValoreParametro(Database.Params(), "user_name", utente);
   return (server.empty() ? "motore incorporato" : "server " + server) + ", utente " + utente;
 }
 

@@ -25,23 +25,6 @@ namespace {
 // Blobs up to this length come from the source as text in their row.
 constexpr int kTestoBlobNelServer = 8000;
 
-// The value of `chiave` among the connection lines name=value; none: not found.
-bool ValoreParametro(const TStrings& params, const std::string& chiave, std::string& valore) {
-  for (const std::string& riga : params.Lines())
-    if (riga.size() > chiave.size() && riga.compare(0, chiave.size(), chiave) == 0 &&
-        riga[chiave.size()] == '=') {
-      valore = riga.substr(chiave.size() + 1);
-      return true;
-    }
-  return false;
-}
-
-std::string Parametro(const TStrings& params, const std::string& chiave) {
-  std::string valore;
-  ValoreParametro(params, chiave, valore);
-  return valore;
-}
-
 // A value that the server moves from the source's column to the destination's as it is, with the
 // conversions of the rows' way. A time with its zone is left to the rows' way, which checks that
 // each one survives its trip as text; a type the layouts do not know is left alone.
@@ -84,8 +67,10 @@ bool TTravasoDatiVornyUSA::CopiabileNelServer() {
   if (!comune_ || OrigineNelServer(origine_, destinazione_).empty()) return false;
   if (origine_.Database().SQLDialect() != destinazione_.Database().SQLDialect()) return false;
   // The server's connection to the source talks in the destination attachment's character set.
-  if (Parametro(origine_.Database().Params(), "lc_ctype") !=
-      Parametro(destinazione_.Database().Params(), "lc_ctype"))
+  std::string insieme[2];
+  if (ValoreParametro(origine_.Database().Params(), "lc_ctype", insieme[0]) !=
+          ValoreParametro(destinazione_.Database().Params(), "lc_ctype", insieme[1]) ||
+      insieme[0] != insieme[1])
     return false;
   const TCampoSQLList* origine = TracciatoComune(origine_);
   const TCampoSQLList* destinazione = TracciatoComune(destinazione_);
