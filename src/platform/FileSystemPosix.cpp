@@ -65,7 +65,10 @@ TRiservatezza RiservatezzaFile(const std::string& path) {
   const bool letto = fstat(fd, &info) == 0;
   close(fd);
   if (!letto) return TRiservatezza::Illeggibile;
-  if (info.st_uid != geteuid() && info.st_uid != 0) return TRiservatezza::AltroProprietario;
+  // Root reads any file anyway: one kept to its owner (the service's account) is as private to a
+  // check run by root as one of root's own.
+  if (info.st_uid != geteuid() && info.st_uid != 0 && geteuid() != 0)
+    return TRiservatezza::AltroProprietario;
   if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) return TRiservatezza::ApertoAdAltri;
   return TRiservatezza::Privato;
 }

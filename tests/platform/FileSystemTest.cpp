@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -85,11 +86,28 @@ TEST(FileSystem, SecretsFileMustBePrivate) {
     EXPECT_EQ(RiservatezzaFile(file), caso.atteso) << static_cast<int>(caso.permessi);
   }
   EXPECT_EQ(RiservatezzaFile(temp / "manca.ini"), TRiservatezza::Illeggibile);
-  // Another owner counts only when the test can give the file away; root itself may own it.
+  // Another owner counts only when the test can give the file away; root itself may own it, and
+  // root may read one of the service's account that is kept to its owner.
   fs::permissions(file, utente);
   if (geteuid() == 0) {
     ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
-    EXPECT_EQ(RiservatezzaFile(file), TRiservatezza::AltroProprietario);
+    EXPECT_EQ(RiservatezzaFile(file), TRiservatezza::Privato);
+    fs::permissions(file, utente | fs::perms::group_read);
+    EXPECT_EQ(RiservatezzaFile(file), TRiservatezza::ApertoAdAltri);
+    // Any other account must own the file itself: a child that becomes nobody reads another's.
+    const std::string altrui = temp / "altrui.ini";
+    std::ofstream(altrui) << "[Predefinite]\n";
+    ASSERT_EQ(chown(altrui.c_str(), 65533, 65533), 0);
+    fs::permissions(altrui, utente | fs::perms::others_read);
+    fs::permissions(temp.Path(), fs::perms::all);
+    const pid_t figlio = fork();
+    if (figlio == 0)
+      _exit(setuid(65534) == 0 && RiservatezzaFile(altrui) == TRiservatezza::AltroProprietario
+                ? 0
+                : 1);
+    int stato = -1;
+    ASSERT_EQ(waitpid(figlio, &stato, 0), figlio);
+    EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0);
   } else {
     EXPECT_EQ(RiservatezzaFile("/etc/shadow"), TRiservatezza::Illeggibile);
   }
