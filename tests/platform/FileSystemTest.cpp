@@ -102,9 +102,8 @@ TEST(FileSystem, SecretsFileMustBePrivate) {
     fs::permissions(temp.Path(), fs::perms::all);
     const pid_t figlio = fork();
     if (figlio == 0)
-      _exit(setuid(65534) == 0 && RiservatezzaFile(altrui) == TRiservatezza::AltroProprietario
-                ? 0
-                : 1);
+      _exit(setuid(65534) == 0 && RiservatezzaFile(altrui) == TRiservatezza::AltroProprietario ? 0
+                                                                                               : 1);
     int stato = -1;
     ASSERT_EQ(waitpid(figlio, &stato, 0), figlio);
     EXPECT_TRUE(WIFEXITED(stato) && WEXITSTATUS(stato) == 0);
