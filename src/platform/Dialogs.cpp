@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Sistema.h"
+#include "platform/Terminale.h"
 #include "platform/Testo.h"
 
 namespace {
@@ -122,8 +123,15 @@ bool TInterfacciaConsole::LeggiRiga(std::string& riga) {
 }
 
 void TInterfacciaConsole::MostraMessaggio(const std::string& caption, const std::string& testo,
-                                          TIconaMessaggio) {
-  Scrivi(caption + ": " + TestoPerConsole(testo) + "\n");
+                                          TIconaMessaggio icona) {
+  std::string righe = caption + ": " + TestoPerConsole(testo) + "\n";
+  // The journal takes each line as an entry of its own: every line of an error box carries the
+  // error's priority, so that journalctl -p err shows why a run could not start.
+  if (icona == TIconaMessaggio::Errore && uscita_ == stderr && ErroreStandardSulGiornale()) {
+    for (size_t inizio = 0; inizio < righe.size(); inizio = righe.find('\n', inizio) + 1)
+      righe.insert(inizio, "<3>");
+  }
+  Scrivi(righe);
   if (!interattiva_) return;
   // Modal: the program goes on once the user has pressed Enter (or the input has ended).
   std::string riga;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/Dialogs.h"
 #include "platform/Testo.h"
 #include "support/TestSupport.h"
 
@@ -47,11 +48,18 @@ TEST(Testo, PrioritaDelGiornaleSoloSulGiornale) {
   scrivi((identita + "1").c_str(), "altro flusso", TGravita::Errore);
   scrivi("x", "valore guasto", TGravita::Errore);
   scrivi(nullptr, "senza giornale", TGravita::Errore);
+  // An error box that stops the start-up, each of its lines; a plain message stays plain.
+  setenv("JOURNAL_STREAM", identita.c_str(), 1);
+  TInterfacciaConsole console(stdin, stderr, false);
+  console.MostraMessaggio("Error", "Vessentaria non avviabile:\rmotivo", TIconaMessaggio::Errore);
+  console.MostraMessaggio("vessentaria", "creato", TIconaMessaggio::Nessuna);
+  unsetenv("JOURNAL_STREAM");
   std::fflush(stderr);
   dup2(salvato, STDERR_FILENO);
   close(salvato);
   EXPECT_EQ(LeggiFile(file),
             "<3>vessentaria: Task 2 fallito: ?[31m\n"
             "<4>vessentaria: a.fdb: server s non raggiungibile\n"
-            "vessentaria: altro flusso\nvessentaria: valore guasto\nvessentaria: senza giornale\n");
+            "vessentaria: altro flusso\nvessentaria: valore guasto\nvessentaria: senza giornale\n"
+            "<3>Error: Vessentaria non avviabile:\n<3>motivo\nvessentaria: creato\n");
 }
