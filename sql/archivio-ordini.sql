@@ -22,6 +22,9 @@ CREATE TABLE PS_ORDINI (
   NOTE VARCHAR(200) CHARACTER SET WIN1252,
   CONSTRAINT PK_PS_ORDINI PRIMARY KEY (ID)
 );
+/* The copy finds an order by its session: without this index every order written to the
+   destination reads the whole table. */
+CREATE INDEX IX_PS_ORDINI_IDSESSIONE ON PS_ORDINI (IDSESSIONE);
 
 CREATE TABLE PS_STOINSCAR (
   IDINSERIMENTO BIGINT NOT NULL,
