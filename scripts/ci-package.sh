@@ -99,15 +99,17 @@ vessentaria --help | grep -qF "  $prefisso/User/USER.FDB" ||
 "$prefisso/vessentaria" --help | grep -qF "  $prefisso/User/USER.FDB" ||
   fallito "--help does not name $prefisso/User/USER.FDB"
 
-# The manual page carries every line of the help text but its first, the version (spacing
-# aside), in the same order.
-righe() { sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//' -e '/^$/d'; }
-pagina="$(MANWIDTH=200 LC_ALL=C man vessentaria | righe)"
+# The manual page carries every line of the help text but its first, the version, in the same
+# order, spacing and line breaks aside (its options and statuses are entries, filled); the
+# headings "Usage:" and "Exit status:" are its section names.
+righe() { sed -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//' -e '/^$/d' -e 's/[[:space:]]\+/ /g'; }
+pagina="$(MANWIDTH=200 LC_ALL=C man vessentaria | righe | tr '\n' ' ')"
 resto="$pagina"
 while IFS= read -r riga; do
   [[ "$resto" == *"$riga"* ]] || fallito "man vessentaria lacks, or has out of order: $riga"
   resto="${resto#*"$riga"}"
-done < <("$prefisso/vessentaria" --help | righe | tail -n +2)
+done < <("$prefisso/vessentaria" --help | tail -n +2 | sed -e 's/^Usage: //' -e '/^Exit status:$/d' |
+  righe)
 echo "man vessentaria carries the text of --help"
 
 servizio="$unita/vessentaria.service"
