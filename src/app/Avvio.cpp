@@ -333,9 +333,13 @@ int32_t Avvia(const std::string& percorsoEseguibile, TComando comando,
 
   stato.database = std::make_unique<TSQLDatabase>();
   std::string rifiuto;
+  auto fallita = [&configurazione, &rifiuto](const std::string& percorso) {
+    if (!rifiuto.empty()) configurazione.LoginRifiutato();
+    return ConnessioneFallita(percorso, rifiuto);
+  };
   if (!ApriCreaDatabase(*stato.database, EstraiCartella(percorsoUtente),
                         EstraiNomeFile(percorsoUtente), "", "", nullptr, rifiuto))
-    return ConnessioneFallita(percorsoUtente, rifiuto);
+    return fallita(percorsoUtente);
 
   stato.statement = std::make_unique<TSQLStatement>();
   TSQLStatement& statement = *stato.statement;
@@ -376,7 +380,7 @@ int32_t Avvia(const std::string& percorsoEseguibile, TComando comando,
   // active, ends with it by its default action.
   if (!ApriCreaDatabase(*stato.database, EstraiCartella(archivio), EstraiNomeFile(archivio), "", "",
                         nullptr, rifiuto))
-    return ConnessioneFallita(archivio, rifiuto);
+    return fallita(archivio);
 
   if (!EsisteTabella("VESSENTARIA", *stato.database))
     return MostraErroreAvvio(reTabellaNonTrovata, "VESSENTARIA", archivio);
@@ -423,12 +427,19 @@ int32_t Avvio(const std::string& percorsoEseguibile, TComando comando) {
   // A check says how each archive was opened and names what is wrong in the configuration files
   // also when start-up failed, when it is needed most.
   if (comando == TComando::Verifica) {
+    const size_t primoDelleCredenziali = configurazione.Difetti().size();
     configurazione.ControllaCredenziali(FileCredenziali());
-    std::string righe;
-    for (const std::string& apertura : aperture.righe) righe += TestoVisibile(apertura) + "\n";
-    for (const std::string& difetto : configurazione.Difetti())
-      righe += TestoVisibile(difetto) + "\n";
-    ScriviUscitaStandard(righe);
+    const std::vector<std::string>& difetti = configurazione.Difetti();
+    // A refused login stopped the start-up: the logins file comes first, as its likely cause.
+    const auto credenziali = difetti.begin() + static_cast<ptrdiff_t>(primoDelleCredenziali);
+    std::vector<std::string> righe(configurazione.LoginFuRifiutato() ? credenziali : difetti.end(),
+                                   difetti.end());
+    righe.insert(righe.end(), aperture.righe.begin(), aperture.righe.end());
+    righe.insert(righe.end(), difetti.begin(),
+                 configurazione.LoginFuRifiutato() ? credenziali : difetti.end());
+    std::string testo;
+    for (const std::string& riga : righe) testo += TestoVisibile(riga) + "\n";
+    ScriviUscitaStandard(testo);
   }
   return stato;
 }

@@ -84,9 +84,10 @@ void TControlloConfigurazione::ControllaCredenziali(const std::string& file) {
     bool usata = UgualiSenzaMaiuscole(sezione, SezionePredefinita);
     for (const std::string& server : server_)
       usata = usata || UgualiSenzaMaiuscole(sezione, server);
-    if (tuttiVisti_ && !usata)
+    if ((tuttiVisti_ || loginRifiutato_) && !usata)
       Aggiungi(file + ": sezione [" + sezione +
-               "] che non corrisponde a nessun server degli archivi (" +
+               "] che non corrisponde a nessun server degli archivi" +
+               (tuttiVisti_ ? "" : " letti finora") + " (" +
                (usati.empty() ? "nessuno: vale solo [" + std::string(SezionePredefinita) + "]"
                               : "server usati: " + usati) +
                ")");

@@ -21,8 +21,13 @@ class TControlloConfigurazione {
   // Every archive that the installation uses has been seen: a section of the logins file can
   // now be told to match none of their servers.
   void TuttiGliArchiviVisti() { tuttiVisti_ = true; }
+  // A server refused the login that start-up tried: a mistyped section is then the likely cause,
+  // and the sections named after none of the servers seen so far are worth naming.
+  void LoginRifiutato() { loginRifiutato_ = true; }
+  bool LoginFuRifiutato() const { return loginRifiutato_; }
   // The logins file (empty: none): keys other than Utente, Password and Ruolo, and, once every
-  // archive was seen, the sections named after no server the archives use (Predefinite aside).
+  // archive was seen or a login was refused, the sections named after no server the archives
+  // seen use (Predefinite aside).
   // Values are never shown.
   void ControllaCredenziali(const std::string& file);
   void Aggiungi(const std::string& difetto) { difetti_.push_back(difetto); }
@@ -33,11 +38,11 @@ class TControlloConfigurazione {
   void AggiungiServer(const std::string& server);
 
  private:
-
   std::set<std::string> controllati_;
   std::vector<std::string> difetti_;
   std::vector<std::string> server_;
   bool tuttiVisti_ = false;
+  bool loginRifiutato_ = false;
 };
 
 // The [Rete] limits of `datiIni` (beside USER.FDB): whole seconds from 0 to a day; a value that

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "support/Impianto.h"
 #include "support/FirebirdServer.h"
+#include "support/Impianto.h"
 
 namespace {
 
@@ -205,6 +205,23 @@ TEST_F(ServerTest, PercorsoSulServerAttivoEFermo) {
   EXPECT_LT(esito.secondi, 30.0);
   EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
   EXPECT_EQ(ContaRighe(destinazione_, "PS_ORDINI"), 2);
+}
+
+// A section of the logins file misspelt makes the server refuse the built-in login at start-up:
+// the check names that section first, though the tasks' archives were never read.
+TEST_F(ServerTest, CheckNominaLaSezioneSbagliataQuandoIlLoginERifiutato) {
+  const FirebirdServer server("password-del-sito");
+  std::ofstream(impianto_.CartellaUtente() + "dati.ini")
+      << "[Rete]\nServerLocale=" << server.Nome() << "\n";
+  const std::string sbagliata = "localhots/" + std::to_string(server.Port());
+  impianto_.ScriviCredenziali("[" + sbagliata + "]\nPassword=password-del-sito\n");
+  const TEsito esito = impianto_.Esegui({"--check"});
+  EXPECT_EQ(esito.stato, 3) << esito.err;
+  EXPECT_EQ(esito.out.substr(0, esito.out.find('\n') + 1),
+            impianto_.CartellaUtente() + "credenziali.ini: sezione [" + sbagliata +
+                "] che non corrisponde a nessun server degli archivi letti finora (server usati: " +
+                server.Nome() + ")\n")
+      << esito.out;
 }
 
 }  // namespace
