@@ -119,8 +119,28 @@ grep -qx "Persistent=true" "$unita/vessentaria.timer" || fallito "the timer is n
   fallito "the timer was enabled by the package"
 systemd-analyze verify "$servizio" "$unita/vessentaria.timer"
 
-echo "== the service's command line on the demo databases"
 utente="$(sed -n 's/^User=//p' "$servizio")"
+echo "== USER.FDB and a company archive made as the README says, from what the package installs"
+# The README's commands for USER.FDB, run as they stand; the company archive they name is made
+# from the installed task table. --status then reads both: status 8, a task table without rows.
+readme_sh="$(awk '/^The package does not ship `USER.FDB`/ { t = 1 }
+  t && /^```sh$/ { f = 1; next } f && /^```$/ { exit } f' README.md)"
+[ -n "$readme_sh" ] || fallito "the README gives no commands for USER.FDB"
+$SUDO rm -f "$prefisso/User/USER.FDB"
+$SUDO mkdir -p /srv/archivi
+echo "CREATE DATABASE '/srv/archivi/ditta.fdb' USER 'SYSDBA';" | $SUDO isql-fb -q -bail -user SYSDBA
+$SUDO isql-fb -q -bail -user SYSDBA -i "$prefisso/sql/archivio-ditta.sql" /srv/archivi/ditta.fdb
+$SUDO chown -R "$utente:" /srv/archivi
+$SUDO bash -euo pipefail -c "$readme_sh"
+set +e
+vuota="$(cd / && $SUDO runuser -u "$utente" -- vessentaria --status </dev/null 2>&1)"
+stato=$?
+set -e
+echo "$vuota"
+[ "$stato" -eq 8 ] || fallito "--status on the README's USER.FDB ended with $stato, not 8"
+$SUDO rm -rf /srv/archivi "$prefisso/User/USER.FDB"
+
+echo "== the service's command line on the demo databases"
 comando="$(sed -n 's/^ExecStart=//p' "$servizio")"
 [ -n "$utente" ] && [ -n "$comando" ] || fallito "no User or ExecStart in $servizio"
 archivi="$(mktemp -d /tmp/vessentaria-archivi.XXXXXX)"
