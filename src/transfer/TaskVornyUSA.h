@@ -32,7 +32,8 @@ class TTaskVornyUSA : public TTask {
   // default); off, every row passes through the program.
   bool CopiaNelServer() const { return copiaNelServer_; }
   void SetCopiaNelServer(bool value) { copiaNelServer_ = value; }
-  // Whether the last Esecuzione ended with the rows copied inside the server.
+  // Whether the last Esecuzione ended on the server's way: the rows copied inside the server, or a
+  // failure there that the rows' way could not change.
   bool CopiatoNelServer() const { return nelServer_; }
 
  protected:
