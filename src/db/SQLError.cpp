@@ -1,5 +1,8 @@
 #include "db/SQLError.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "db/SQLInternal.h"
 
 void ErroreSQL(CodiceErroreSQL codice, const std::string& testo) {
@@ -24,12 +27,45 @@ std::string TestoStatus(const ISC_STATUS* status) {
   return testo;
 }
 
+namespace {
+
+bool ErroreEsterno(long codice) {
+  return codice == isc_eds_connection || codice == isc_eds_statement;
+}
+
+// The codes of another database's error as the server wraps it for EXECUTE STATEMENT ... ON
+// EXTERNAL: one line "<code> : <text>" for each.
+void CodiciEsterni(const char* testo, std::vector<long>& codici) {
+  for (const char* riga = testo; *riga;) {
+    char* fine = nullptr;
+    const unsigned long codice = std::strtoul(riga, &fine, 10);
+    if (fine != riga && std::strncmp(fine, " : ", 3) == 0)
+      codici.push_back(static_cast<long>(codice));
+    riga = std::strchr(riga, '\n');
+    if (!riga) break;
+    ++riga;
+  }
+}
+
+}  // namespace
+
 void ErroreServer(const ISC_STATUS* status) {
   std::string testo = TestoStatus(status);
   long sqlCode = isc_sqlcode(status);
   long iscCode = status[1];
-  if (sqlCode == -551) throw ESQLNoPermission(testo, 0, sqlCode, iscCode);
-  throw ESQLError(testo, 0, sqlCode, iscCode);
+  // The wrapping code's arguments are where it happened, then the other database's error.
+  std::vector<long> codici;
+  int argomentoEsterno = 0;
+  for (const ISC_STATUS* p = status; *p != isc_arg_end; p += (*p == isc_arg_cstring) ? 3 : 2) {
+    if (*p == isc_arg_gds) {
+      codici.push_back(static_cast<long>(p[1]));
+      argomentoEsterno = ErroreEsterno(static_cast<long>(p[1])) ? 1 : 0;
+    } else if (*p == isc_arg_string && argomentoEsterno > 0 && ++argomentoEsterno == 3) {
+      CodiciEsterni(reinterpret_cast<const char*>(p[1]), codici);
+    }
+  }
+  if (sqlCode == -551) throw ESQLNoPermission(testo, 0, sqlCode, iscCode, std::move(codici));
+  throw ESQLError(testo, 0, sqlCode, iscCode, std::move(codici));
 }
 
 bool ConflittoDiLock(const ISC_STATUS* status) {
@@ -69,6 +105,34 @@ bool ESQLError::ErroreDiRete() const noexcept {
     default:
       return false;
   }
+}
+
+bool ESQLError::Contiene(std::initializer_list<long> cercati) const noexcept {
+  for (const long codice : codici_)
+    for (const long cercato : cercati)
+      if (codice == cercato) return true;
+  return false;
+}
+
+bool ESQLError::ConnessioneEsternaPersa() const noexcept {
+  // Attaching, starting, committing and rolling back are the connection's; a statement's error
+  // counts when the connection went under it.
+  return Contiene({isc_eds_connection}) ||
+         (Contiene({isc_eds_statement}) &&
+          Contiene({isc_network_error, isc_net_read_err, isc_net_write_err, isc_connect_reject,
+                    isc_conn_lost, isc_lost_db_connection, isc_att_shutdown, isc_shutdown}));
+}
+
+bool ESQLError::PermessoNegato() const noexcept {
+  return sqlCode_ == -551 || Contiene({isc_no_priv});
+}
+
+bool ESQLError::DatiRifiutati() const noexcept {
+  return Contiene({isc_check_constraint, isc_unique_key_violation, isc_no_dup, isc_foreign_key,
+                   isc_not_valid, isc_not_valid_for, isc_integ_fail, isc_read_only_field,
+                   isc_except, isc_except2, isc_arith_except, isc_convert_error,
+                   isc_string_truncation, isc_numeric_out_of_range, isc_lock_conflict, isc_deadlock,
+                   isc_update_conflict});
 }
 
 bool ESQLError::LoginRifiutato() const noexcept {

@@ -153,27 +153,57 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
   comune_ = std::make_unique<TComuneTravasi>();
   comune_->origine = &TracciatiOrigine();
   comune_->destinazione = &TracciatiDestinazione();
-  nelServer_ = copiaNelServer_ && TuttiNelServer();
   try {
-    if (nelServer_) {
-      try {
-        if (EseguiPassi(messaggio)) return true;
-      } catch (const ESQLError& e) {
-        // A connection lost or cut: the rows' way would meet it as well.
-        if (e.ErroreDiRete()) throw;
-      }
-      // The server's copy names no refused row, and its own refusals (a source it cannot open,
-      // a check that fails) are told in its words: the work is undone, and the rows' way does it
-      // again and says what went wrong as it always does.
-      nelServer_ = false;
-    }
-    return EseguiPassi(messaggio);
+    return EseguiSullaVia(messaggio);
   } catch (const ESQLError& e) {
     // A connection cut under a request (its response limit passed, or the server went away), a
     // right the site's user lacks, or a destination whose own rules refuse the commit fails the
     // task, not the run.
     if (!e.ErroreDelSito() && titoloCorrente_ != kTitoloConferma) throw;
     messaggio = RigaPasso(titoloCorrente_) + e.what();
+    return false;
+  }
+}
+
+bool TTaskVornyUSA::EseguiSullaVia(std::string& messaggio) {
+  nelServer_ = copiaNelServer_ && TuttiNelServer();
+  if (!nelServer_) return EseguiPassi(messaggio);
+  try {
+    // A check that fails gives the note that the rows' way would give.
+    return EseguiPassi(messaggio);
+  } catch (const ESQLError& e) {
+    // The server's copy names no refused row and tells its own refusals in its words. The rows'
+    // way runs again only where it can end otherwise.
+    const auto ripiego = [&] {
+      // The program's own connection lost, or cut at the response limit: the rows' way meets it.
+      if (e.ErroreDiRete()) return false;
+      // The server's connection to the source not made or lost: the rows' way reads through the
+      // program's own if that still answers; a source gone answers neither.
+      if (e.ConnessioneEsternaPersa()) return OrigineRisponde();
+      // The destination's own rules refused the commit: they would refuse it again.
+      if (titoloCorrente_ == kTitoloConferma) return false;
+      // A row refused or a right missing in a step: the rows' way names it. Anything else ends
+      // the task here.
+      return e.DatiRifiutati() || e.PermessoNegato();
+    };
+    if (!ripiego()) throw;
+  }
+  // Only a plain rollback clears a transaction whose connection to the source the server lost:
+  // one that retains it keeps the server's rows and refuses the commit. The source's moment stays,
+  // the snapshot in which its layouts were read.
+  TSQLTransaction& scrittura = Destinazione()->TransazioneScrittura();
+  if (scrittura.InTransaction()) scrittura.Rollback();
+  Destinazione()->TransazioneScrittura();
+  nelServer_ = false;
+  return EseguiPassi(messaggio);
+}
+
+bool TTaskVornyUSA::OrigineRisponde() {
+  try {
+    istantaneaOrigine_->LeggiImmediato("SELECT 1 FROM RDB$DATABASE", 1,
+                                       Origine()->Database().SQLDialect());
+    return true;
+  } catch (const ESQLError&) {
     return false;
   }
 }

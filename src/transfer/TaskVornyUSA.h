@@ -18,10 +18,11 @@ class TTaskVornyUSA : public TTask {
   ~TTaskVornyUSA() override;
 
   // False: "Impossibile eseguire il travaso <step>:" CR and the failing step's message; a
-  // connection lost or a right refused during a step, and any refusal of the commit, fail the
-  // task the same way, with the server's text. Any other error escaping a step rolls the
-  // destination back and goes on up. The source queries read one read-only snapshot of the source,
-  // the one in which ApriConnessioni read its layouts, ended on return.
+  // connection lost (the server's to the source included) or a right refused during a step, and
+  // any refusal of the commit, fail the task the same way, with the server's text. Any other error
+  // escaping a step rolls the destination back and goes on up. The source queries read one
+  // read-only snapshot of the source, the one in which ApriConnessioni read its layouts, ended on
+  // return.
   bool Esecuzione(std::string& messaggio) override;
   // Prepares the transfers in turn (tables, layouts, source queries, destination
   // statements) without emptying or writing anything.
@@ -31,7 +32,8 @@ class TTaskVornyUSA : public TTask {
   // default); off, every row passes through the program.
   bool CopiaNelServer() const { return copiaNelServer_; }
   void SetCopiaNelServer(bool value) { copiaNelServer_ = value; }
-  // Whether the last Esecuzione ended with the rows copied inside the server.
+  // Whether the last Esecuzione ended on the server's way: the rows copied inside the server, or a
+  // failure there that the rows' way could not change.
   bool CopiatoNelServer() const { return nelServer_; }
 
  protected:
@@ -51,6 +53,12 @@ class TTaskVornyUSA : public TTask {
   // PreparaComune, the steps and the commit, on the way that nelServer_ says; false with the
   // note of a failed step, its work undone. Errors go on up, the work undone.
   bool EseguiPassi(std::string& messaggio);
+  // The steps inside the destination's server where every one can be copied there, else every row
+  // through the program; the server's copy failing, again through the program where that can end
+  // otherwise, in a destination transaction started anew. As EseguiPassi.
+  bool EseguiSullaVia(std::string& messaggio);
+  // The program's own connection to the source answers a question, in the task's snapshot.
+  bool OrigineRisponde();
   // Every step can be copied inside the destination's server.
   bool TuttiNelServer();
 

@@ -187,3 +187,12 @@ std::string FirebirdServer::Isql(const std::string& database, const std::string&
     throw std::runtime_error("isql failed (" + std::to_string(rc) + "): " + err + out);
   return out;
 }
+
+void FirebirdServer::Spegni(const std::string& database) const {
+  std::string out, err;
+  const int rc = RunCommand("gfix -shut full -force 0 -user SYSDBA -password " +
+                                Virgolette(password_) + ' ' + Virgolette(Nome() + ":" + database),
+                            &out, &err);
+  if (rc != 0 || !err.empty())
+    throw std::runtime_error("gfix failed (" + std::to_string(rc) + "): " + err + out);
+}

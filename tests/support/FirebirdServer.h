@@ -36,6 +36,9 @@ class FirebirdServer {
   // Runs an isql-fb script through the server as SYSDBA (the database may be empty when the
   // script connects itself); throws std::runtime_error when isql reports an error.
   std::string Isql(const std::string& database, const std::string& script) const;
+  // Shuts `database` down at once (full shutdown, every attachment forced off) through the server
+  // as SYSDBA; throws std::runtime_error when gfix reports an error.
+  void Spegni(const std::string& database) const;
   bool Running() const { return pid_ > 0; }
   // Stops the server now (also done by the destructor), resuming it first if it was suspended.
   void Stop() noexcept;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "db/SQLError.h"
@@ -619,4 +620,74 @@ TEST(TaskVornyUSATest, CopyInsideTheServerTakesFixedRoundTrips) {
   }
   EXPECT_EQ(giri[0], giri[1]);
   EXPECT_LE(giri[1], 35);
+}
+
+// Where the server's copy fails, the rows' way runs again, in a destination transaction started
+// anew, only where it can end otherwise: the server's connection to the source cut while the
+// program's own answers. A refused commit is refused once (its trigger counts itself in a
+// transaction of its own); a source shut down ends the task at the step where the server met it.
+TEST(TaskVornyUSATest, ServerCopyFallsBackOnlyWhereTheRowsWayCanChangeTheEnd) {
+  struct GuastoAlPasso : PassiMostrati {
+    std::string passo;
+    std::function<void()> guasto;  // once, at the start of `passo`
+    void InizioPasso(const std::string& titolo) override {
+      PassiMostrati::InizioPasso(titolo);
+      if (titolo == passo && guasto) std::exchange(guasto, nullptr)();
+    }
+  };
+  using Guasto = std::function<void(const FirebirdServer&)>;
+  // The server's own connection to the source comes through no network.
+  const Guasto taglio = [](const FirebirdServer& s) {
+    s.Isql("o0",
+           "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND "
+           "MON$SYSTEM_FLAG = 0 AND MON$REMOTE_PROTOCOL IS NULL;");
+  };
+  const Guasto spegnimento = [](const FirebirdServer& s) { s.Spegni("o0"); };
+  const std::string conferma =
+      "CREATE TABLE REGISTRO (N INTEGER);\nCREATE EXCEPTION RIFIUTO 'conferma rifiutata';\n"
+      "SET TERM ^;\nCREATE TRIGGER T_SEGNA FOR PS_ORDINI AFTER INSERT AS BEGIN\n"
+      "  RDB$SET_CONTEXT('USER_TRANSACTION', 'COPIA', 1);\nEND^\n"
+      "CREATE TRIGGER T_RIFIUTA ON TRANSACTION COMMIT AS BEGIN\n"
+      "  IF (RDB$GET_CONTEXT('USER_TRANSACTION', 'COPIA') IS NOT NULL) THEN BEGIN\n"
+      "    IN AUTONOMOUS TRANSACTION DO INSERT INTO REGISTRO VALUES (1);\n"
+      "    EXCEPTION RIFIUTO;\n  END\nEND^\nSET TERM ;^\n";
+  struct Caso {
+    std::string passo;
+    Guasto guasto;
+    std::string ddlDestinazione;
+    bool riuscito;
+    std::string testa;  // the note's beginning; none: the whole note of the rows' way
+  } const casi[] = {
+      {"PS Ordini", taglio, "", true, ""},
+      {"", nullptr, conferma, false, ""},
+      {"Righe PS Ordini", spegnimento, "", false, std::string(kFallimento) + "Righe PS Ordini:\r"},
+  };
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.passo + caso.ddlDestinazione);
+    ArchiviOrdini nelServer(DatiOrigine(), DatiDestinazione() + caso.ddlDestinazione);
+    ArchiviOrdini perRighe(DatiOrigine(), DatiDestinazione() + caso.ddlDestinazione);
+    const std::string prima = DumpOrdini(nelServer.destinazione);
+    Esito esito, esitoPerRighe;
+    bool copiato = false;
+    {
+      CoppieSulServer sulServer({&nelServer, &perRighe});
+      GuastoAlPasso avanzamento;
+      avanzamento.passo = caso.passo;
+      if (caso.guasto) avanzamento.guasto = [&] { caso.guasto(*sulServer.server); };
+      esito =
+          EseguiTask(sulServer.Origine(0), sulServer.Destinazione(0), true, &copiato, &avanzamento);
+      EXPECT_EQ(avanzamento.guasto, nullptr);
+      esitoPerRighe = EseguiTask(sulServer.Origine(1), sulServer.Destinazione(1), false);
+    }
+    EXPECT_EQ(esito.riuscito, caso.riuscito) << esito.messaggio;
+    EXPECT_EQ(copiato, !caso.riuscito);  // on the server's way to the end, unless it fell back
+    const std::string attesa = caso.testa.empty() ? esitoPerRighe.messaggio : caso.testa;
+    EXPECT_EQ(esito.messaggio.substr(0, attesa.size()), attesa);
+    EXPECT_EQ(DumpOrdini(nelServer.destinazione),
+              caso.riuscito ? DumpOrdini(perRighe.destinazione) : prima);
+    if (!caso.ddlDestinazione.empty()) {
+      EXPECT_EQ(QueryIsql(nelServer.destinazione, "SELECT COUNT(*) FROM REGISTRO"),
+                QueryIsql(perRighe.destinazione, "SELECT COUNT(*) FROM REGISTRO"));
+    }
+  }
 }
