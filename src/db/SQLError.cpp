@@ -127,14 +127,6 @@ bool ESQLError::PermessoNegato() const noexcept {
   return sqlCode_ == -551 || Contiene({isc_no_priv});
 }
 
-bool ESQLError::DatiRifiutati() const noexcept {
-  return Contiene({isc_check_constraint, isc_unique_key_violation, isc_no_dup, isc_foreign_key,
-                   isc_not_valid, isc_not_valid_for, isc_integ_fail, isc_read_only_field,
-                   isc_except, isc_except2, isc_arith_except, isc_convert_error,
-                   isc_string_truncation, isc_numeric_out_of_range, isc_lock_conflict, isc_deadlock,
-                   isc_update_conflict});
-}
-
 bool ESQLError::LoginRifiutato() const noexcept {
   return iscCode_ == isc_login;
 }

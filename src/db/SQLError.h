@@ -32,10 +32,6 @@ class ESQLError : public std::runtime_error {
   bool ConnessioneEsternaPersa() const noexcept;
   // No right on an object, here or in the database that the server asked for the statement.
   bool PermessoNegato() const noexcept;
-  // Data refused, here or in that other database: a constraint or a validation, a trigger's
-  // exception, a value that does not convert or fit, a row locked or changed by another
-  // transaction.
-  bool DatiRifiutati() const noexcept;
   // The server refused the login: an unknown user or a wrong password.
   bool LoginRifiutato() const noexcept;
   // A refusal that the site's servers or grants make, not a fault of the program: the network

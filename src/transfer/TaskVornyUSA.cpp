@@ -182,9 +182,10 @@ bool TTaskVornyUSA::EseguiSullaVia(std::string& messaggio) {
       if (e.ConnessioneEsternaPersa()) return OrigineRisponde();
       // The destination's own rules refused the commit: they would refuse it again.
       if (titoloCorrente_ == kTitoloConferma) return false;
-      // A row refused or a right missing in a step: the rows' way names it. Anything else ends
-      // the task here.
-      return e.DatiRifiutati() || e.PermessoNegato();
+      // A row refused or a right missing in a step: the rows' way names it exactly. Anything
+      // else is the server's own copy failing (a block it cannot prepare, a data source it will
+      // not open), which the rows' way does not use.
+      return true;
     };
     if (!ripiego()) throw;
   }
