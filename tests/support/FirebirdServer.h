@@ -42,8 +42,16 @@ class FirebirdServer {
   // Freezes the server (SIGSTOP): its port still accepts connections, nothing answers.
   void Sospendi();
   void Riprendi() noexcept;
+  // Kills the server (SIGKILL) as a crash would: its clients' connections break at once.
+  void Uccidi() noexcept;
+  // Stops the server, if it runs, and starts it again on the same port, folder and databases;
+  // throws std::runtime_error when it does not come up.
+  void Riavvia();
 
  private:
+  // Starts the server process and waits until its port accepts connections.
+  void AvviaProcesso();
+
   TempFolder root_;
   std::string password_;
   int port_ = 0;
