@@ -35,7 +35,9 @@ bool TConnessione::Riconnetti(std::string& motivo) {
   using namespace std::chrono;
   motivo.clear();
   database_.DisconnectForced();
-  // A restarting server refuses connections until it listens again, a matter of seconds.
+  // A restarting server refuses connections until it listens again, and while it shuts down it
+  // may still accept one and fail its login ("Error occurred during login"): a matter of seconds.
+  // Only a refused login is the server's last word.
   const auto fine = steady_clock::now() + seconds(database_.ConnectTimeout());
   const auto pausa = milliseconds(500);
   for (;;) {
@@ -44,7 +46,7 @@ bool TConnessione::Riconnetti(std::string& motivo) {
       return true;
     } catch (const ESQLError& e) {
       motivo = e.what();
-      if (!e.ErroreDiRete() || steady_clock::now() + pausa >= fine) return false;
+      if (e.LoginRifiutato() || steady_clock::now() + pausa >= fine) return false;
     } catch (const std::exception& e) {
       motivo = e.what();
       return false;

@@ -92,16 +92,17 @@ class InterruzioneTest : public ::testing::Test {
     return -1;
   }
 
-  // After a kill: the four tables (as `impronta` reads them) and the task row exactly as before;
-  // then a new run at once completes with the clean run's result. Returns that run.
+  // After a kill: the four tables (as `impronta` reads them) exactly as before, the task row
+  // marked as begun and not ended; then a new run at once completes with the clean run's result.
+  // Returns that run.
   TEsito VerificaDopoLUccisione(const std::string& prima,
                                 const std::map<int, TRigaTask>& righePrima,
                                 const std::string& completa,
                                 const std::function<std::string()>& impronta) {
     EXPECT_EQ(impronta(), prima);
     const auto righeDopo = impianto_.LeggiTabella();
-    EXPECT_EQ(righeDopo.at(1).nota, righePrima.at(1).nota);
-    EXPECT_EQ(righeDopo.at(1).ultima, righePrima.at(1).ultima);
+    EXPECT_EQ(righeDopo.at(1).nota, kAvviata);
+    EXPECT_NE(righeDopo.at(1).ultima, righePrima.at(1).ultima);
     const TEsito ripresa = impianto_.Esegui();
     EXPECT_EQ(ripresa.stato, 0) << ripresa.out << ripresa.err;
     EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
@@ -258,6 +259,91 @@ TEST_F(InterruzioneTest, ServerFermatoDuranteLaCopia) {
 
   // With the server gone the archive is read directly: nothing half-written.
   EXPECT_EQ(Impronta(destinazione_), prima);
+}
+
+// The host's server, through which every archive goes (USER.FDB and the company archive
+// included), killed or restarted in the middle of the copy. The destination is left unchanged
+// either way. Restarted, the run reconnects to the company archive and writes the true note;
+// killed, it ends within its connection limit, says on standard error which note it could not
+// write and ends with 75, and --status (the server back) does not show the previous success.
+TEST_F(InterruzioneTest, ServerDellHostUccisoORiavviatoDuranteLaCopia) {
+  const int kTimeoutConnessione = 10;
+  const std::string iniziale = impianto_.Archivi() + "iniziale.fdb";
+  fs::copy_file(destinazione_, iniziale);
+  impianto_.CreaDitta("");
+  impianto_.ScriviCredenziali("[Predefinite]\nUtente=SYSDBA\nPassword=" + std::string(kPassword) +
+                              "\n");
+  const TIsql isqlServer = [this](const std::string& database, const std::string& script) {
+    return server_->Isql(database, script);
+  };
+  for (const bool riavviato : {true, false}) {
+    SCOPED_TRACE(riavviato ? "restarted" : "killed");
+    server_.reset();
+    fs::copy_file(iniziale, destinazione_, fs::copy_options::overwrite_existing);
+    // The previous run succeeded for both tasks.
+    RunIsql(impianto_.Ditta(), "DELETE FROM VESSENTARIA;\n" + RigaTask(1, origine_, destinazione_) +
+                                   RigaTask(2, origine_, destinazione_) +
+                                   "UPDATE VESSENTARIA SET NOTEULTIMAESECUZIONE = '" + kSuccesso +
+                                   "';\nCOMMIT;\n");
+    server_ = std::make_unique<FirebirdServer>(
+        kPassword,
+        std::vector<std::pair<std::string, std::string>>{{"destinazione", destinazione_}});
+    ScriviFile(impianto_.CartellaUtente() + "dati.ini",
+               "[Rete]\nServerLocale=" + server_->Nome() +
+                   "\nTimeoutConnessione=" + std::to_string(kTimeoutConnessione) + "\n");
+    const std::string prima = Impronta(destinazione_, IsqlServer());
+
+    TProcesso processo = impianto_.Avvia();
+    const int scritti = AttendiOrdini(processo, kOrdini / 4);
+    if (scritti < 0) {
+      const TEsito finito = processo.Attendi(1s);
+      FAIL() << "the program ended before the copy was under way: " << finito.stato << finito.out
+             << finito.err;
+    }
+    const auto guasto = std::chrono::steady_clock::now();
+    if (riavviato)
+      server_->Riavvia();
+    else
+      server_->Uccidi();
+    const TEsito esito = processo.Attendi(120s);
+    const double secondi =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - guasto).count();
+    ASSERT_NE(esito.stato, -1) << "still running two minutes after the server went";
+    // The copy's request fails at once; then at most the connection limit to find the server.
+    EXPECT_LT(secondi, kTimeoutConnessione + 15.0);
+    if (!riavviato) server_->Riavvia();
+    EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima);
+
+    auto righe = impianto_.LeggiTabella(isqlServer);
+    EXPECT_EQ(righe[2].nota, kSuccesso);
+    EXPECT_EQ(righe[2].ultima.substr(0, 4), "2001");
+    EXPECT_NE(righe[1].ultima.substr(0, 4), "2001");
+    if (riavviato) {
+      const std::string passo = "Impossibile eseguire il travaso PS Ordini:\r";
+      EXPECT_EQ(righe[1].nota.rfind(passo, 0), 0u) << Riga(righe[1].nota);
+      EXPECT_NE(righe[1].nota.find("connection", passo.size()), std::string::npos)
+          << Riga(righe[1].nota);
+      EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+      EXPECT_NE(esito.err.find("Task 1 fallito: Impossibile eseguire il travaso PS Ordini"),
+                std::string::npos)
+          << esito.err;
+    } else {
+      EXPECT_EQ(righe[1].nota, kAvviata);
+      EXPECT_EQ(esito.stato, 75) << esito.out << esito.err;
+      EXPECT_NE(esito.err.find("Nota del task 1 non scritta, connessione all'archivio della ditta "
+                               "persa: "),
+                std::string::npos)
+          << esito.err;
+      const TEsito stato = impianto_.Esegui({"--status"});
+      EXPECT_EQ(stato.stato, 9) << stato.out << stato.err;
+      EXPECT_NE(stato.out.find(std::string("  ") + kAvviata + "\n"), std::string::npos)
+          << stato.out;
+    }
+    EXPECT_EQ(esito.out, "");
+    std::cout << (riavviato ? "restarted" : "killed") << " after " << scritti << " of " << kOrdini
+              << " orders; program ended " << secondi << " s later with status " << esito.stato
+              << "; note: " << Riga(righe[1].nota) << "\nstderr: " << esito.err;
+  }
 }
 
 }  // namespace
