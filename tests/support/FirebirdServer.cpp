@@ -165,11 +165,8 @@ void FirebirdServer::Riprendi() noexcept {
 }
 
 void FirebirdServer::Uccidi() noexcept {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  int stato = 0;
-  waitpid(pid_, &stato, 0);
-  pid_ = -1;
+  if (pid_ > 0) kill(pid_, SIGKILL);
+  Stop();
 }
 
 void FirebirdServer::Riavvia() {
