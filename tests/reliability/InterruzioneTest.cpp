@@ -215,14 +215,11 @@ TEST_F(InterruzioneTest, ProgrammaUccisoDuranteLaCopiaSulMotoreIncorporato) {
             << " s; 4 tables compared\n";
 }
 
-// The server stopped in the middle of the copy: the destination's own server, and the host's
-// server through which every archive goes (USER.FDB and the company archive included), restarted
-// or killed. The run ends on its own soon after, the destination as it was. The request that met
-// the closed connection fails its step, and with it the task, however the server ends the
-// connection: the rollback that cannot reach the server does not end the run with an uncaught
-// error. The note names the lost connection, written over a new connection to a company archive
-// whose server came back; without one, exit status 75 and standard error say it was not written,
-// and --status shows the row as begun and not ended, not the previous run's success.
+// The destination's server stopped, or the host's server of every archive (ServerLocale: USER.FDB
+// and the company archive too) restarted or killed, during the copy: the run ends soon after, the
+// destination as it was; the note names the lost connection (the step fails the task, not the
+// run), written over a new connection; with no server to take it, status 75, standard error and
+// --status tell it.
 TEST_F(InterruzioneTest, ServerFermatoDuranteLaCopia) {
   struct Caso {
     const char* nome;

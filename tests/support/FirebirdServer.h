@@ -42,10 +42,9 @@ class FirebirdServer {
   // Freezes the server (SIGSTOP): its port still accepts connections, nothing answers.
   void Sospendi();
   void Riprendi() noexcept;
-  // Kills the server (SIGKILL) as a crash would: its clients' connections break at once.
+  // Kills the server (SIGKILL) as a crash would.
   void Uccidi() noexcept;
-  // Stops the server, if it runs, and starts it again on the same port, folder and databases;
-  // throws std::runtime_error when it does not come up.
+  // Stops the server, then starts it again on the same port and files (throws as the constructor).
   void Riavvia();
 
  private:

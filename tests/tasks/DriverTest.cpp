@@ -412,9 +412,8 @@ TEST_F(DriverTest, RigaBloccataAltroveNonFermaIlGiro) {
   EXPECT_EQ(LeggiTabella(ditta_)[1].nota, "di nuovo");
 }
 
-// The company archive's server goes away while a task runs. Restarted, the note goes over a new
-// connection and the run goes on; killed, the run stops at the note it could not write, also
-// after a task that succeeded, and the row keeps the mark of a task begun, not the older note.
+// The company archive's server restarted under a task: the note and the run go on; killed: the
+// run stops at the note it lost, even after a success, and the row keeps the mark of a task begun.
 TEST_F(DriverTest, ServerDellaDittaPersoDuranteIlTask) {
   for (const bool riavviato : {true, false}) {
     SCOPED_TRACE(riavviato ? "restarted" : "killed");
