@@ -41,6 +41,9 @@ namespace {
 const char* const UtenteConfigurazione = "VESSENTARIA#";
 // --check and --status: an active task would not start, or its last run did not succeed.
 constexpr int32_t kStatoTaskFalliti = 9;
+// A run that could not write a task's note (the company archive lost for good) did not complete;
+// EX_TEMPFAIL of the BSD convention: a later run may.
+constexpr int32_t kStatoNoteNonScritte = 75;
 
 enum RigaErrore : uint8_t {
   rePercorsoNonTrovato = 0,
@@ -122,6 +125,29 @@ void SegnalaInterruzione(const TVessentariaElab::TEsito& esito) noexcept {
   }
 }
 
+// A note that the company archive could not take, told where a scheduler's log looks, since the
+// row does not tell it: it keeps kNotaAvviata, or an older note when even that was not written.
+void SegnalaNotaNonScritta(const TVessentariaElab::TEsito& esito) noexcept {
+  if (!esito.NotaNonScritta) return;
+  try {
+    const std::string id = std::to_string(esito.IdNotaNonScritta);
+    std::string righe =
+        "Nota del task " + id + " non scritta, connessione all'archivio della ditta persa: " +
+        NotaSuUnaRiga(esito.MotivoNotaNonScritta) + "; nota: " + NotaSuUnaRiga(esito.NotaPerduta);
+    ScriviRigaErrore(righe, TGravita::Errore);
+    // After a failed task the line of its failure already names them.
+    if (!esito.Fallito) {
+      const std::string nonEseguiti =
+          "Task attivi non eseguiti dopo la nota non scritta del task " + id + ": " +
+          ElencoId(esito.NonEseguiti);
+      ScriviRigaErrore(nonEseguiti, TGravita::Errore);
+      righe += "\n" + nonEseguiti;
+    }
+    RegistraNelSistema(righe, true);
+  } catch (...) {
+  }
+}
+
 // Each archive opened, once, with the way it went: "Archivio <path>: <DescriviApertura>".
 struct TAperture {
   std::vector<std::string> righe;
@@ -185,7 +211,7 @@ int32_t MostraStato(TSQLDatabase& database) {
     riga.attivo = DecodificaStatus(statement.FieldByName("STATUS").AsInteger()) == ssAttivo;
     riga.mai = statement.FieldByName("ULTIMAESECUZIONE").IsNull();
     riga.ultima = statement.FieldByName("ULTIMAESECUZIONE").AsString();
-    riga.nota = statement.FieldByName("NOTEULTIMAESECUZIONE").AsString();
+    riga.nota = NotaSenzaRiempimento(statement.FieldByName("NOTEULTIMAESECUZIONE").AsString());
     riga.riuscito =
         !riga.mai && NotaDiSuccesso(riga.nota, colonnaLimitata ? &colonnaNote : nullptr);
     righe.push_back(std::move(riga));
@@ -404,11 +430,13 @@ int32_t Avvia(const std::string& percorsoEseguibile, TComando comando,
     stato.elab->EseguiTutto();
   } catch (...) {
     SegnalaInterruzione(stato.elab->Esito());
+    SegnalaNotaNonScritta(stato.elab->Esito());
     throw;
   }
   if (avanzamento) avanzamento->Riepilogo();
   SegnalaFallimento(stato.elab->Esito());
-  return 0;
+  SegnalaNotaNonScritta(stato.elab->Esito());
+  return stato.elab->Esito().NotaNonScritta ? kStatoNoteNonScritte : 0;
 }
 
 }  // namespace

@@ -228,6 +228,15 @@ void TSQLDatabase::SetConnected(bool value) {
   Attaccato(handle);
 }
 
+void TSQLDatabase::DisconnectForced() noexcept {
+  try {
+    Disconnect(true);
+  } catch (...) {
+  }
+  // Detached or not, the handle is given up: the next attach starts afresh.
+  handle_ = 0;
+}
+
 void TSQLDatabase::Attaccato(unsigned int handle) {
   handle_ = handle;
   informato_ = false;

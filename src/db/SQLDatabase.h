@@ -56,6 +56,10 @@ class TSQLDatabase {
 
   bool Connected() const;
   void SetConnected(bool value);
+  // Disconnects as a release does, forced: for an attachment whose connection is lost, where
+  // every request, the detach included, fails. Name, parameters and limits stay for a new
+  // SetConnected(true).
+  void DisconnectForced() noexcept;
   // CREATE DATABASE 'name' followed by the Params lines; connected to the new database after.
   void CreateDatabase();
 

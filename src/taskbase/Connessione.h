@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 class TSQLDatabase;
 class TSQLTransaction;
@@ -18,6 +19,13 @@ class TConnessione {
   ~TConnessione();
 
   TSQLDatabase& Database() const { return database_; }
+  // After the connection was lost (a server stopped, restarted or gone): gives up the attachment,
+  // with the two transactions' work and prepared statements, and connects the handle again under
+  // the same database name, login and limits. A failed attempt is repeated until the handle's
+  // connection limit has passed, so that a server that restarts is found again, unless the server
+  // refused the login; without a limit one attempt is made. False with the last attempt's text
+  // when no attempt connected. The transactions start again when next asked for.
+  bool Riconnetti(std::string& motivo);
   TSQLTransaction& TransazioneLettura() const { return Avviata(*transazioneLettura_); }
   TSQLTransaction& TransazioneScrittura() const { return Avviata(*transazioneScrittura_); }
 

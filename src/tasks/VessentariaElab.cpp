@@ -38,23 +38,28 @@ bool TVessentariaElab::EseguiTasks(std::string& messaggio) {
     TVessentariaTask& task = tasks_->Items(i);
     if (task.Info().Status != ssAttivo) continue;
     const int32_t id = task.Info().ID;
-    if (esito_.Fallito) {
+    if (esito_.Fallito || esito_.NotaNonScritta) {
       esito_.NonEseguiti.push_back(id);
       continue;
     }
     try {
       messaggio.clear();
       if (!task.PreparaTask(messaggio)) {
+        NotaNonScritta(task, id, messaggio);
         Fallimento(id, "Anomalia sincro ID ", messaggio);
         continue;
       }
       messaggio.clear();
-      if (!task.EseguiTask(messaggio)) {
+      const bool riuscito = task.EseguiTask(messaggio);
+      // Without the company archive no later outcome could be recorded either: the run stops.
+      NotaNonScritta(task, id, messaggio);
+      if (!riuscito) {
         Fallimento(id, "Fallita esecuzione sincro ID ", messaggio);
         continue;
       }
     } catch (...) {
       // Whoever reports the error can still say which tasks it kept from running.
+      NotaNonScritta(task, id, messaggio);
       esito_.Fallito = true;
       esito_.Interrotto = true;
       esito_.IdFallito = id;
@@ -66,7 +71,7 @@ bool TVessentariaElab::EseguiTasks(std::string& messaggio) {
     ++esito_.Riusciti;
   }
   // The first failure ends the run; the rows after it were only counted.
-  if (esito_.Fallito) return false;
+  if (esito_.Fallito || esito_.NotaNonScritta) return false;
   // After a full run the message holds the last task's success note.
   return true;
 }
@@ -76,6 +81,15 @@ void TVessentariaElab::Fallimento(int32_t id, const char* testa, std::string& me
   esito_.IdFallito = id;
   esito_.Nota = messaggio;
   messaggio = testa + std::to_string(id) + ":\r" + messaggio;
+}
+
+void TVessentariaElab::NotaNonScritta(const TVessentariaTask& task, int32_t id,
+                                      const std::string& nota) {
+  if (task.NotaNonScritta().empty()) return;
+  esito_.NotaNonScritta = true;
+  esito_.IdNotaNonScritta = id;
+  esito_.NotaPerduta = nota;
+  esito_.MotivoNotaNonScritta = task.NotaNonScritta();
 }
 
 bool TVessentariaElab::EseguiTutto() {

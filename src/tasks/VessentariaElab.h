@@ -7,6 +7,7 @@
 
 class TSQLDatabase;
 class TConnessione;
+class TVessentariaTask;
 class TVessentariaTasks;
 
 // The run driver: reads the task table of the company archive and runs its active tasks in
@@ -23,6 +24,14 @@ class TVessentariaElab {
     int32_t IdFallito = 0;
     std::string Nota;                  // the note written into the failed task's row
     std::vector<int32_t> NonEseguiti;  // active tasks after the failed one, left unrun
+    // The note of task IdNotaNonScritta, NotaPerduta, could not be written: the company
+    // archive's connection was lost and not regained (MotivoNotaNonScritta, the last error's
+    // text). The run stopped there, also after a task that succeeded; NonEseguiti lists the
+    // active tasks after it.
+    bool NotaNonScritta = false;
+    int32_t IdNotaNonScritta = 0;
+    std::string NotaPerduta;
+    std::string MotivoNotaNonScritta;
   };
 
   explicit TVessentariaElab(TSQLDatabase& database);
@@ -32,8 +41,9 @@ class TVessentariaElab {
 
   // Loads the task rows; false with the message when there is nothing to run.
   bool CaricaTasks(std::string& messaggio);
-  // Runs the active rows; true when every one of them ran without failure. An error that escapes
-  // a task is raised after Esito() has recorded that task and the active ones left unrun.
+  // Runs the active rows; true when every one of them ran without failure and had its note
+  // written. An error that escapes a task is raised after Esito() has recorded that task, the
+  // active ones left unrun and a note that could not be written.
   bool EseguiTasks(std::string& messaggio);
   // EseguiTasks, its message dropped.
   bool EseguiTutto();
@@ -48,6 +58,8 @@ class TVessentariaElab {
  private:
   // Records the failed task and composes the run's message: `testa`, the ID, ":", CR, the note.
   void Fallimento(int32_t id, const char* testa, std::string& messaggio);
+  // Records the note of task `id` that the row object could not write, if any.
+  void NotaNonScritta(const TVessentariaTask& task, int32_t id, const std::string& nota);
 
   std::unique_ptr<TConnessione> connessione_;
   TSQLDatabase& database_;

@@ -3,6 +3,7 @@
 #include <exception>
 #include <stdexcept>
 
+#include "db/SQLError.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
 #include "db/Schema.h"
@@ -21,15 +22,17 @@ const TVessentariaTaskInfo& TVessentariaTask::Info() const {
 }
 
 const char* const kNotaSuccesso = "Elaborazione effettuata senza anomalie da segnalare";
+const char* const kNotaAvviata = "Elaborazione avviata e non conclusa";
+
+std::string NotaSenzaRiempimento(const std::string& nota) {
+  return nota.substr(0, nota.find_last_not_of(' ') + 1);
+}
 
 bool NotaDiSuccesso(const std::string& nota, const TColonnaTesto* colonna) {
   // A CHAR column pads with blanks, and the cut can end on one: compare without trailing blanks.
-  auto senzaBianchi = [](const std::string& testo) {
-    return testo.substr(0, testo.find_last_not_of(' ') + 1);
-  };
   const std::string scritta =
-      senzaBianchi(colonna ? TagliaAColonna(kNotaSuccesso, *colonna) : kNotaSuccesso);
-  return !scritta.empty() && senzaBianchi(nota) == scritta;
+      NotaSenzaRiempimento(colonna ? TagliaAColonna(kNotaSuccesso, *colonna) : kNotaSuccesso);
+  return !scritta.empty() && NotaSenzaRiempimento(nota) == scritta;
 }
 
 namespace {
@@ -74,12 +77,21 @@ bool TVessentariaTask::ControllaEApri(const TVessentariaTaskInfo& riga, std::str
 
 bool TVessentariaTask::PreparaTask(std::string& messaggio) {
   messaggio.clear();
+  notaNonScritta_.clear();
   bool risultato = false;
   // Only one task, with its two archives open, is alive at a time.
   taskCorrente_.reset();
   try {
     const TVessentariaTaskInfo& riga = Info();
     if (avanzamento_) avanzamento_->InizioTask(riga.ID);
+    // Until the task's own note replaces it, the row says that this run began the task: a run
+    // that dies from here on leaves no older note to pass for its outcome. Two requests, since
+    // the transaction is left clean by the last note unless that one was refused.
+    if (!Scrivi(kNotaAvviata, notaRifiutata_) && !notaNonScritta_.empty()) {
+      messaggio = "Impossibile scrivere nell'archivio della ditta:\r" + notaNonScritta_;
+      if (avanzamento_) avanzamento_->FineTask(false, messaggio);
+      return false;
+    }
     risultato = ControllaEApri(riga, messaggio);
   } catch (const std::exception& e) {
     ScriviNotaDopoEccezione(messaggio, e.what());
@@ -144,10 +156,39 @@ void TVessentariaTask::ScriviNotaDopoEccezione(std::string& messaggio,
 }
 
 bool TVessentariaTask::ScriviNote(const std::string& nota) {
+  return Scrivi(nota, true);
+}
+
+bool TVessentariaTask::Scrivi(const std::string& nota, bool riavvia) {
+  notaNonScritta_.clear();
+  std::string motivo;
+  try {
+    return ScriviUnaVolta(nota, riavvia);
+  } catch (const ESQLError& e) {
+    if (!e.ErroreDiRete()) throw;
+    motivo = e.what();
+  }
+  // The company archive's server stopped, restarted or went away under the run: the row's note
+  // is worth one new connection, under the name and login that the opener found.
+  if (connessione_.Riconnetti(motivo)) {
+    try {
+      return ScriviUnaVolta(nota, false);
+    } catch (const ESQLError& e) {
+      if (!e.ErroreDiRete()) throw;
+      motivo = e.what();
+    }
+  }
+  notaNonScritta_ = motivo.empty() ? "connessione persa" : motivo;
+  return false;
+}
+
+bool TVessentariaTask::ScriviUnaVolta(const std::string& nota, bool riavvia) {
   TSQLTransaction& scrittura = connessione_.TransazioneScrittura();
   // A note that the server refused last time is still pending in the transaction: drop it.
-  scrittura.SetActive(false);
-  scrittura.SetActive(true);
+  if (riavvia) {
+    scrittura.SetActive(false);
+    scrittura.SetActive(true);
+  }
   if (!comandoNote_) {
     auto comando = std::make_unique<TSQLStatement>();
     comando->SetDatabase(&connessione_.Database());
@@ -175,8 +216,14 @@ bool TVessentariaTask::ScriviNote(const std::string& nota) {
   try {
     comandoNote_->Execute();
     scrittura.CommitRetaining();
+  } catch (const ESQLError& e) {
+    if (e.ErroreDiRete()) throw;
+    notaRifiutata_ = true;
+    return false;
   } catch (const std::exception&) {
+    notaRifiutata_ = true;
     return false;
   }
+  notaRifiutata_ = false;
   return true;
 }

@@ -124,12 +124,14 @@ TEST_F(Opzioni, StatusDiceIlVeroDiOgniTask) {
     ddl.replace(ddl.find("BLOB SUB_TYPE TEXT"), 18, nota);
     impianto_.CreaDitta(righe, ddl);
   };
-  for (const char* nota : {"CHAR(255)", "VARCHAR(30)"}) {
+  for (const char* nota : {"CHAR(255)", "VARCHAR(30)", "CHAR(60) CHARACTER SET UTF8"}) {
     SCOPED_TRACE(nota);
     ditta(RigaTask(1, origine_, buona_), nota);
     EXPECT_EQ(impianto_.Esegui().stato, 0);
     const TEsito stato = impianto_.Esegui({"--status"});
     EXPECT_EQ(stato.stato, 0) << stato.out;
+    // The note is shown without the blanks that the column pads it with.
+    EXPECT_EQ(stato.out.find(" \n"), std::string::npos) << stato.out;
   }
 
   ditta(RigaTask(1, origine_, buona_) + RigaTask(2, origine_, ridotta_) +

@@ -286,7 +286,7 @@ TEST(Startup, HelpAndVersionOpenNothing) {
   EXPECT_EQ(err, "");
   EXPECT_EQ(out.substr(0, versione.size()), versione);
   EXPECT_NE(out.find("  " + installazione.UserFdb() + "\n"), std::string::npos) << out;
-  for (int codice : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 64, 74})
+  for (int codice : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 64, 74, 75})
     EXPECT_NE(out.find("\n  " + std::to_string(codice) + " "), std::string::npos) << codice;
 
   const std::string aiuto = out;

@@ -72,9 +72,10 @@ class InterruzioneTest : public ::testing::Test {
     if (origine) ScriviDatiIni(cartellaOrigine_, server_->Nome(), "origine");
   }
 
+  // The destination by its alias, any other archive by its path.
   TIsql IsqlServer() const {
-    return [this](const std::string&, const std::string& script) {
-      return server_->Isql("destinazione", script);
+    return [this](const std::string& database, const std::string& script) {
+      return server_->Isql(database == destinazione_ ? "destinazione" : database, script);
     };
   }
 
@@ -92,16 +93,17 @@ class InterruzioneTest : public ::testing::Test {
     return -1;
   }
 
-  // After a kill: the four tables (as `impronta` reads them) and the task row exactly as before;
-  // then a new run at once completes with the clean run's result. Returns that run.
+  // After a kill: the four tables (as `impronta` reads them) exactly as before, the task row
+  // marked as begun and not ended; then a new run at once completes with the clean run's result.
+  // Returns that run.
   TEsito VerificaDopoLUccisione(const std::string& prima,
                                 const std::map<int, TRigaTask>& righePrima,
                                 const std::string& completa,
                                 const std::function<std::string()>& impronta) {
     EXPECT_EQ(impronta(), prima);
     const auto righeDopo = impianto_.LeggiTabella();
-    EXPECT_EQ(righeDopo.at(1).nota, righePrima.at(1).nota);
-    EXPECT_EQ(righeDopo.at(1).ultima, righePrima.at(1).ultima);
+    EXPECT_EQ(righeDopo.at(1).nota, kAvviata);
+    EXPECT_NE(righeDopo.at(1).ultima, righePrima.at(1).ultima);
     const TEsito ripresa = impianto_.Esegui();
     EXPECT_EQ(ripresa.stato, 0) << ripresa.out << ripresa.err;
     EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
@@ -213,51 +215,85 @@ TEST_F(InterruzioneTest, ProgrammaUccisoDuranteLaCopiaSulMotoreIncorporato) {
             << " s; 4 tables compared\n";
 }
 
+// The destination's server stopped, or the host's server of every archive (ServerLocale: USER.FDB
+// and the company archive too) restarted or killed, during the copy: the run ends soon after, the
+// destination as it was; the note names the lost connection (the step fails the task, not the
+// run), written over a new connection; with no server to take it, status 75, standard error and
+// --status tell it.
 TEST_F(InterruzioneTest, ServerFermatoDuranteLaCopia) {
-  impianto_.CreaDitta(RigaTask(1, origine_, destinazione_) + RigaTask(2, origine_, destinazione_));
-  AvviaServer();
-  const std::string prima = Impronta(destinazione_, IsqlServer());
+  struct Caso {
+    const char* nome;
+    bool dellHost;
+    void (FirebirdServer::*guasto)();
+    int stato;
+    std::string passo;  // the note's first line; empty: the note was not written
+  };
+  const std::vector<Caso> casi = {
+      {"destination's server stopped", false, &FirebirdServer::Stop, 0,
+       "Impossibile eseguire il travaso PS Ordini:\r"},
+      {"host's server restarted", true, &FirebirdServer::Riavvia, 0,
+       "Impossibile eseguire il travaso "},
+      {"host's server killed", true, &FirebirdServer::Uccidi, 75, ""},
+  };
+  const std::string iniziale = impianto_.Archivi() + "iniziale.fdb";
+  fs::copy_file(destinazione_, iniziale);
+  impianto_.CreaDitta("");
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.nome);
+    server_.reset();
+    fs::copy_file(iniziale, destinazione_, fs::copy_options::overwrite_existing);
+    RunIsql(impianto_.Ditta(), "DELETE FROM VESSENTARIA;\n" + RigaTask(1, origine_, destinazione_) +
+                                   RigaTask(2, origine_, destinazione_) +
+                                   "UPDATE VESSENTARIA SET NOTEULTIMAESECUZIONE = '" + kSuccesso +
+                                   "';\nCOMMIT;\n");
+    AvviaServer();
+    ScriviFile(impianto_.CartellaUtente() + "dati.ini",
+               "[Rete]\nTimeoutConnessione=10\n" +
+                   (caso.dellHost ? "ServerLocale=" + server_->Nome() + "\n" : ""));
+    const std::string prima = Impronta(destinazione_, IsqlServer());
 
-  TProcesso processo = impianto_.Avvia();
-  const int scritti = AttendiOrdini(processo, kOrdini / 4);
-  if (scritti < 0) {
-    const TEsito finito = processo.Attendi(1s);
-    FAIL() << "the program ended before the copy was under way: " << finito.stato << finito.out
-           << finito.err << Riga(impianto_.LeggiTabella()[1].nota);
+    TProcesso processo = impianto_.Avvia();
+    const int scritti = AttendiOrdini(processo, kOrdini / 4);
+    ASSERT_GE(scritti, 0) << "the program ended before the copy was under way";
+    const auto fermo = std::chrono::steady_clock::now();
+    ((*server_).*caso.guasto)();
+    const TEsito esito = processo.Attendi(60s);
+    const double secondi =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - fermo).count();
+    ASSERT_NE(esito.stato, -1) << "still running a minute after the server stopped";
+    // At most the connection limit of 10 s to find the company archive's server again.
+    EXPECT_LT(secondi, 30.0);
+    if (!server_->Running()) server_->Riavvia();
+    EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima);
+
+    auto righe = impianto_.LeggiTabella(IsqlServer());
+    const std::string& nota = righe[1].nota;
+    EXPECT_NE(righe[1].ultima.substr(0, 4), "2001");
+    EXPECT_EQ(righe[2].nota, kSuccesso);
+    EXPECT_EQ(righe[2].ultima.substr(0, 4), "2001");
+    EXPECT_EQ(esito.stato, caso.stato) << esito.out << esito.err;
+    EXPECT_EQ(esito.out, "");
+    EXPECT_NE(esito.err.find("Task 1 fallito: Impossibile eseguire il travaso "), std::string::npos)
+        << esito.err;
+    EXPECT_NE(esito.err.find("dopo il fallimento del task 1: 2"), std::string::npos) << esito.err;
+    if (!caso.passo.empty()) {
+      EXPECT_EQ(nota.rfind(caso.passo, 0), 0u) << Riga(nota);
+      EXPECT_NE(nota.find("connection", caso.passo.size()), std::string::npos) << Riga(nota);
+    } else {
+      EXPECT_EQ(nota, kAvviata);
+      EXPECT_NE(esito.err.find("Nota del task 1 non scritta, connessione all'archivio della ditta "
+                               "persa: "),
+                std::string::npos)
+          << esito.err;
+      const TEsito stato = impianto_.Esegui({"--status"});
+      EXPECT_EQ(stato.stato, 9);
+      EXPECT_NE(stato.out.find(std::string("  ") + kAvviata + "\n"), std::string::npos)
+          << stato.out;
+    }
+    std::cout << caso.nome << " after " << scritti << " of " << kOrdini << " orders; program ended "
+              << secondi << " s later with status " << esito.stato << "; note: " << Riga(nota)
+              << "\n";
   }
-  const auto fermo = std::chrono::steady_clock::now();
-  server_->Stop();
-  const TEsito esito = processo.Attendi(60s);
-  const double secondi =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - fermo).count();
-  // No hang: the program ends on its own soon after the server has gone.
-  ASSERT_NE(esito.stato, -1) << "still running a minute after the server stopped";
-  EXPECT_LT(secondi, 30.0);
-
-  auto righe = impianto_.LeggiTabella();
-  const std::string& nota = righe[1].nota;
-  // The request that met the closed connection fails its step, and with it the task, however
-  // the server ends the connection (a cut socket, or the shutdown it announces): the rollback
-  // that cannot reach the server either does not end the run with an uncaught error. The failed
-  // task stops the run and standard error says so. After the step line comes the connection's
-  // own text, which depends on the request the stop met (a row, a block, a fetch).
-  const std::string passo = "Impossibile eseguire il travaso PS Ordini:\r";
-  EXPECT_EQ(nota.rfind(passo, 0), 0u) << Riga(nota);
-  EXPECT_GT(nota.size(), passo.size() + 1) << Riga(nota);
-  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
-  EXPECT_EQ(esito.out, "");
-  EXPECT_NE(esito.err.find("Task 1 fallito: Impossibile eseguire il travaso PS Ordini"),
-            std::string::npos)
-      << esito.err;
-  EXPECT_NE(esito.err.find("dopo il fallimento del task 1: 2"), std::string::npos) << esito.err;
-  EXPECT_NE(righe[1].ultima.substr(0, 4), "2001");
-  EXPECT_EQ(righe[2].nota, kNotaVecchia);
-  std::cout << "server stopped after " << scritti << " of " << kOrdini << " orders; program ended "
-            << secondi << " s later with status " << esito.stato << "; note: " << Riga(nota)
-            << "\nstdout: " << esito.out << "\n";
-
-  // With the server gone the archive is read directly: nothing half-written.
-  EXPECT_EQ(Impronta(destinazione_), prima);
 }
 
 }  // namespace

@@ -105,7 +105,11 @@ FirebirdServer::FirebirdServer(const std::string& password,
                      "' USER SYSDBA;\nCREATE USER SYSDBA PASSWORD '" + password_ + "';\nCOMMIT;\n");
   if (rc != 0 || !err.empty())
     throw std::runtime_error("security database not created: " + err + out);
+  AvviaProcesso();
+}
 
+void FirebirdServer::AvviaProcesso() {
+  const std::string radice = root_.Path();
   // Everything the child needs is prepared before fork: after it only exec-safe calls are made.
   std::vector<std::string> variabili = {"FIREBIRD=" + radice, "FIREBIRD_LOCK=" + radice + "lock",
                                         "PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
@@ -158,6 +162,16 @@ void FirebirdServer::Sospendi() {
 
 void FirebirdServer::Riprendi() noexcept {
   if (pid_ > 0) kill(pid_, SIGCONT);
+}
+
+void FirebirdServer::Uccidi() noexcept {
+  if (pid_ > 0) kill(pid_, SIGKILL);
+  Stop();
+}
+
+void FirebirdServer::Riavvia() {
+  Stop();
+  AvviaProcesso();
 }
 
 void FirebirdServer::Stop() noexcept {

@@ -45,8 +45,15 @@ class FirebirdServer {
   // Freezes the server (SIGSTOP): its port still accepts connections, nothing answers.
   void Sospendi();
   void Riprendi() noexcept;
+  // Kills the server (SIGKILL) as a crash would.
+  void Uccidi() noexcept;
+  // Stops the server, then starts it again on the same port and files (throws as the constructor).
+  void Riavvia();
 
  private:
+  // Starts the server process and waits until its port accepts connections.
+  void AvviaProcesso();
+
   TempFolder root_;
   std::string password_;
   int port_ = 0;

@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 
 const char* const kNotaVecchia = "nota vecchia";
 const char* const kSuccesso = "Elaborazione effettuata senza anomalie da segnalare";
+const char* const kAvviata = "Elaborazione avviata e non conclusa";
 
 namespace {
 

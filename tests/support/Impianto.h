@@ -111,6 +111,8 @@ std::string RigaTask(int id, const std::string& origine, const std::string& dest
                      const std::string& status = "1", const std::string& tipo = "VORNYUSA");
 extern const char* const kNotaVecchia;
 extern const char* const kSuccesso;
+// The note of a task that a run began and has not ended.
+extern const char* const kAvviata;
 
 // Per table of the four order tables, its row count and a checksum of every column of every row
 // in key order: "CLIENTI 12 9f3a...\nPS_ORDINI ...". Equal texts mean equal contents.

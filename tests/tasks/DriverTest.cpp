@@ -6,6 +6,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "db/SQLTransaction.h"
 #include "db/SQLVar.h"
 #include "support/ArchiviOrdini.h"
+#include "support/FirebirdServer.h"
 #include "support/TestSupport.h"
 #include "taskbase/Connessione.h"
 #include "taskbase/Task.h"
@@ -62,6 +64,7 @@ struct TComportamento {
   TEsito apertura = TEsito::Riesce;
   TEsito esecuzione = TEsito::Riesce;
   std::string testo;  // failure message or exception text
+  std::function<void()> durante = nullptr;  // what happens elsewhere while the task runs
 };
 
 // A task type whose outcome per row ID is set by the test; it records what the driver did.
@@ -84,6 +87,7 @@ class TTaskDiProva : public TTask {
   }
   bool Esecuzione(std::string& messaggio) override {
     eventi_.push_back("esegue " + std::to_string(id_));
+    if (comportamenti_[id_].durante) comportamenti_[id_].durante();
     return Esito(comportamenti_[id_].esecuzione, messaggio);
   }
 
@@ -117,8 +121,9 @@ class DriverTest : public ::testing::Test {
            std::to_string(id) + ", '" + origine_ + "', '" + destinazione_ + "', 'VORNYUSA', " +
            status + ", '2001-02-03 04:05:06', 'nota vecchia');\n";
   }
-  void Avvia() {
-    database_ = ConnettiArchivio(ditta_);
+  // On the embedded engine, or under `nome` (server:path).
+  void Avvia(const std::string& nome = "") {
+    database_ = ConnettiArchivio(nome.empty() ? ditta_ : nome);
     elab_ = std::make_unique<TVessentariaElab>(*database_);
     elab_->Tasks().Task().SetFabbricaTask([this](TTipoSincro) {
       return std::make_unique<TTaskDiProva>(eventi_, comportamenti_, vivi_);
@@ -405,6 +410,34 @@ TEST_F(DriverTest, RigaBloccataAltroveNonFermaIlGiro) {
   elab_->Tasks().Items(0);
   EXPECT_TRUE(elab_->Tasks().Task().ScriviNote("di nuovo"));
   EXPECT_EQ(LeggiTabella(ditta_)[1].nota, "di nuovo");
+}
+
+// The company archive's server restarted under a task: the note and the run go on; killed: the
+// run stops at the note it lost, even after a success, and the row keeps the mark of a task begun.
+TEST_F(DriverTest, ServerDellaDittaPersoDuranteIlTask) {
+  for (const bool riavviato : {true, false}) {
+    SCOPED_TRACE(riavviato ? "restarted" : "killed");
+    TempFolder cartella;
+    ditta_ = cartella / "ditta.fdb";
+    CreaDitta(DdlDitta(), Riga(1) + Riga(2));
+    FirebirdServer server("masterkey");
+    const std::string nome = server.Nome() + ":" + ditta_;
+    comportamenti_ = {{1, {TEsito::Riesce, TEsito::Riesce, "", [&] {
+                             riavviato ? server.Riavvia() : server.Uccidi();
+                           }}}};
+    Avvia(nome);
+    std::string messaggio;
+    ASSERT_TRUE(elab_->CaricaTasks(messaggio));
+    EXPECT_EQ(elab_->EseguiTasks(messaggio), riavviato);
+    EXPECT_EQ(elab_->Esito().NotaNonScritta, !riavviato);
+    EXPECT_EQ(elab_->Esito().NonEseguiti, std::vector<int32_t>(riavviato ? 0 : 1, 2));
+    if (!riavviato) server.Riavvia();
+    auto righe = LeggiTabella(nome);
+    EXPECT_EQ(righe[1].nota, riavviato ? kSuccesso : kNotaAvviata);
+    EXPECT_EQ(righe[2].nota, riavviato ? kSuccesso : "nota vecchia");
+    elab_.reset();
+    database_.reset();
+  }
 }
 
 TEST_F(DriverTest, EseguiSenzaTaskPreparato) {
