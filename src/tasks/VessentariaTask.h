@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "taskbase/TaskInfo.h"
 
@@ -33,13 +34,20 @@ class TVessentariaTask {
   ~TVessentariaTask();
 
   // Releases the previous row's task, checks the current row, creates its task and opens the
-  // task's source and destination archives. False: the message is the note, already written.
+  // task's source and destination archives, then tells the task's warnings on standard error.
+  // False: the message is the note, already written.
   // An exception that escapes still has the note written before it goes on.
   bool PreparaTask(std::string& messaggio);
+  // What VerificaTask tells besides its verdict once the task's archives are open: the way of
+  // the rows (TTask::Via) and the warnings a run would give (TTask::Avvisi).
+  struct TPrevisione {
+    std::string Via;
+    std::vector<std::string> Avvisi;
+  };
   // What PreparaTask checks and opens, then the task's own checks before its first row would
   // move; writes nothing, neither note nor data. False: the message is the note a run would
   // write. An error that a run would let escape becomes the message.
-  bool VerificaTask(std::string& messaggio);
+  bool VerificaTask(std::string& messaggio, TPrevisione& previsione);
   // Runs the current row's task and writes the note: the success text or the failure text.
   // An exception that escapes the task has the note written before it goes on.
   bool EseguiTask(std::string& messaggio);

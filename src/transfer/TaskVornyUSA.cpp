@@ -1,5 +1,6 @@
 #include "transfer/TaskVornyUSA.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "db/SQLTransaction.h"
 #include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
+#include "taskbase/Diritti.h"
 #include "transfer/TravasiVornyUSA.h"
 
 namespace {
@@ -94,13 +96,18 @@ void TTaskVornyUSA::PreparaComune() {
     comune_->azzerate = daAzzerare;
 }
 
-bool TTaskVornyUSA::TuttiNelServer() {
+bool TTaskVornyUSA::TuttiNelServer(const TComuneTravasi& comune, std::string& motivo) {
   for (const TPasso& passo : kPassi) {
     const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
-    travaso->SetComune(comune_.get());
-    if (!travaso->CopiabileNelServer()) return false;
+    travaso->SetComune(&comune);
+    if (!travaso->CopiabileNelServer(motivo)) return false;
   }
   return true;
+}
+
+bool TTaskVornyUSA::TuttiNelServer() {
+  std::string motivo;
+  return TuttiNelServer(*comune_, motivo);
 }
 
 bool TTaskVornyUSA::EseguiPassi(std::string& messaggio) {
@@ -192,6 +199,33 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
   messaggio.clear();
   if (!Origine() || !Destinazione())
     throw std::logic_error("Verifica before ApriConnessioni succeeded");
+  // Only the tables found: a missing one is named by its step.
+  std::vector<TDirittoTabella> lettura, scrittura;
+  for (const TPasso& passo : kPassi) {
+    const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
+    const std::string& tabella = travaso->Tabella();
+    // Every source query reads the orders and the customers beside its own table.
+    for (const std::string& letta : {std::string("PS_ORDINI"), std::string("CLIENTI"), tabella}) {
+      const TDirittoTabella diritto{letta, TDiritto::Select};
+      if (TracciatiOrigine().count(letta) &&
+          std::find(lettura.begin(), lettura.end(), diritto) == lettura.end())
+        lettura.push_back(diritto);
+    }
+    if (!TracciatiDestinazione().count(tabella)) continue;
+    // Measured on Firebird 3: UPDATE OR INSERT ... MATCHING asks all three whichever way it
+    // goes, in a statement of its own or in a block of the server's copy.
+    for (TDiritto diritto : {TDiritto::Select, TDiritto::Insert, TDiritto::Update})
+      scrittura.push_back({tabella, diritto});
+    if (dynamic_cast<TTravasoDatiVornyUSA_PS*>(travaso.get()))
+      scrittura.push_back({tabella, TDiritto::Delete});
+  }
+  std::string mancanti[2];
+  ControllaDiritti(TransazioneDescrizione(TSlot::Origine), lettura,
+                   "in origine", mancanti[0]);
+  ControllaDiritti(TransazioneDescrizione(TSlot::Destinazione),
+                   scrittura, "in destinazione", mancanti[1]);
+  messaggio = mancanti[0] + (mancanti[0].empty() || mancanti[1].empty() ? "" : "\r") + mancanti[1];
+  if (!messaggio.empty()) return false;
   for (const TPasso& passo : kPassi) {
     std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
     if (!travaso->Prepara(messaggio)) {
@@ -200,4 +234,31 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
     }
   }
   return true;
+}
+
+std::vector<std::string> TTaskVornyUSA::Avvisi() const {
+  std::vector<std::string> avvisi;
+  for (const TPasso& passo : kPassi) {
+    const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
+    const std::string& tabella = travaso->Tabella();
+    const std::string chiave = travaso->Chiave();
+    const auto tracciato = TracciatiDestinazione().find(tabella);
+    if (tracciato == TracciatiDestinazione().end()) continue;
+    const int indice = tracciato->second.IndiceCampo(chiave);
+    if (indice < 0 || tracciato->second.Campo(indice).Indicizzato) continue;
+    avvisi.push_back("la chiave " + chiave + " di " + tabella +
+                     " in destinazione non ha un indice: ogni riga copiata legge tutta la "
+                     "tabella; lo crea CREATE INDEX IX_" +
+                     tabella + "_" + chiave + " ON " + tabella + " (" + chiave + ")");
+  }
+  return avvisi;
+}
+
+std::string TTaskVornyUSA::Via() {
+  if (!copiaNelServer_) return "riga per riga: copia nel server esclusa";
+  TComuneTravasi comune;
+  comune.origine = &TracciatiOrigine();
+  comune.destinazione = &TracciatiDestinazione();
+  std::string motivo;
+  return TuttiNelServer(comune, motivo) ? "copia nel server" : "riga per riga: " + motivo;
 }
