@@ -357,8 +357,9 @@ bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabas
       TestoNumero("L.POSIZIONE") + "||" + TestoNumero("L.TIPO") + "||" + TestoNumero("L.SUBTIPO") +
       "||" + TestoNumero("L.DIMENSIONE") + "||" + TestoNumero("L.PRECISIONE") + "||" +
       TestoNumero("L.SCALA") + "||" + TestoNumero("L.CHIAVE") + "||" + TestoNumero("L.LUNGHEZZA") +
-      "||" + TestoNumero("L.CHARSET") + "||" + TestoNumero("L.INDICE") + ",'') FROM (" + campi.Text() + ") L),'') AS VARCHAR(" +
-      std::to_string(kTestoDescrizione) + ") CHARACTER SET OCTETS) FROM MON$DATABASE M";
+      "||" + TestoNumero("L.CHARSET") + "||" + TestoNumero("L.INDICE") + ",'') FROM (" +
+      campi.Text() + ") L),'') AS VARCHAR(" + std::to_string(kTestoDescrizione) +
+      ") CHARACTER SET OCTETS) FROM MON$DATABASE M";
   if (!transaction.Active()) transaction.SetActive(true);
   std::string testo;
   try {

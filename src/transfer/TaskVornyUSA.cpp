@@ -1,6 +1,5 @@
 #include "transfer/TaskVornyUSA.h"
 
-#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -199,18 +198,14 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
   messaggio.clear();
   if (!Origine() || !Destinazione())
     throw std::logic_error("Verifica before ApriConnessioni succeeded");
-  // Only the tables found: a missing one is named by its step.
+  // Only the tables found: a missing one is named by its step. Every source query reads the
+  // orders and the customers beside its own table: together, every table of the task.
   std::vector<TDirittoTabella> lettura, scrittura;
+  for (const std::string& tabella : TabelleUsate())
+    if (TracciatiOrigine().count(tabella)) lettura.push_back({tabella, TDiritto::Select});
   for (const TPasso& passo : kPassi) {
     const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
     const std::string& tabella = travaso->Tabella();
-    // Every source query reads the orders and the customers beside its own table.
-    for (const std::string& letta : {std::string("PS_ORDINI"), std::string("CLIENTI"), tabella}) {
-      const TDirittoTabella diritto{letta, TDiritto::Select};
-      if (TracciatiOrigine().count(letta) &&
-          std::find(lettura.begin(), lettura.end(), diritto) == lettura.end())
-        lettura.push_back(diritto);
-    }
     if (!TracciatiDestinazione().count(tabella)) continue;
     // Measured on Firebird 3: UPDATE OR INSERT ... MATCHING asks all three whichever way it
     // goes, in a statement of its own or in a block of the server's copy.
@@ -220,10 +215,9 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
       scrittura.push_back({tabella, TDiritto::Delete});
   }
   std::string mancanti[2];
-  ControllaDiritti(TransazioneDescrizione(TSlot::Origine), lettura,
-                   "in origine", mancanti[0]);
-  ControllaDiritti(TransazioneDescrizione(TSlot::Destinazione),
-                   scrittura, "in destinazione", mancanti[1]);
+  ControllaDiritti(TransazioneDescrizione(TSlot::Origine), lettura, "in origine", mancanti[0]);
+  ControllaDiritti(TransazioneDescrizione(TSlot::Destinazione), scrittura, "in destinazione",
+                   mancanti[1]);
   messaggio = mancanti[0] + (mancanti[0].empty() || mancanti[1].empty() ? "" : "\r") + mancanti[1];
   if (!messaggio.empty()) return false;
   for (const TPasso& passo : kPassi) {
