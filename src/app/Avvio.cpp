@@ -153,7 +153,11 @@ int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazion
     std::string nota;
     TVessentariaTask::TPrevisione previsione;
     bool ok = task.VerificaTask(nota, previsione);
-    if (ok && !ditta.empty()) ok = false, nota = ditta;
+    // The note is written after the task's own checks: theirs come first, as in a run.
+    if (ok && !ditta.empty()) {
+      ok = false;
+      nota = ditta;
+    }
     tutti = tutti && ok;
     const std::string id = "Task " + std::to_string(riga.ID);
     righe += id + ": " + (ok ? "ok" : NotaSuUnaRiga(nota)) + "\n";

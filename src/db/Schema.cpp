@@ -471,6 +471,7 @@ const char* NomeDiritto(TDiritto diritto) {
 
 TDirittiLogin DirittiLogin(const std::vector<TDirittoTabella>& richiesti,
                            TSQLTransaction& transaction) {
+  if (richiesti.empty()) return {};
   std::vector<std::string> tabelle;
   for (const TDirittoTabella& r : richiesti)
     if (std::find(tabelle.begin(), tabelle.end(), r.Tabella) == tabelle.end())

@@ -127,7 +127,8 @@ struct TDirittiLogin {
 // Which of `richiesti` the login lacks, in one request in `transaction`, a transaction of the
 // attachment (started when inactive and left active). A right counts as the server grants it on the
 // whole table: to the user, to the role the attachment uses, or to PUBLIC; the database's owner,
-// SYSDBA and the role RDB$ADMIN lack none. Server errors are raised.
+// SYSDBA and the role RDB$ADMIN lack none. Nothing asked: no request, nothing known. Server errors
+// are raised.
 TDirittiLogin DirittiLogin(const std::vector<TDirittoTabella>& richiesti,
                            TSQLTransaction& transaction);
 

@@ -207,7 +207,7 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
     const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
     const std::string& tabella = travaso->Tabella();
     if (!TracciatiDestinazione().count(tabella)) continue;
-    // Measured on Firebird 3: UPDATE OR INSERT ... MATCHING asks all three whichever way it
+    // Measured on Firebird 3 and 4: UPDATE OR INSERT ... MATCHING asks all three whichever way it
     // goes, in a statement of its own or in a block of the server's copy.
     for (TDiritto diritto : {TDiritto::Select, TDiritto::Insert, TDiritto::Update})
       scrittura.push_back({tabella, diritto});
