@@ -30,6 +30,8 @@
 #include "platform/Terminale.h"
 #include "platform/Testo.h"
 #include "platform/UscitaStandard.h"
+#include "taskbase/Connessione.h"
+#include "taskbase/Diritti.h"
 #include "taskbase/Task.h"
 #include "tasks/Decodifica.h"
 #include "tasks/VessentariaElab.h"
@@ -158,8 +160,14 @@ struct TAperture {
 };
 
 // One line per active task: would it start its copy? 9 when any active task would not start.
+// Then, for a task whose archives opened, the way of its rows and its warnings.
 int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazione) {
   TVessentariaTasks& tasks = elab.Tasks();
+  // Every note goes into the task table: without these rights the run cannot write one.
+  std::string ditta;
+  ControllaDiritti(elab.Connessione().TransazioneLettura(),
+                   {{"VESSENTARIA", TDiritto::Select}, {"VESSENTARIA", TDiritto::Update}},
+                   "nell'archivio della ditta", ditta);
   std::string righe;
   bool tutti = true;
   for (int i = 0; i < tasks.Count(); ++i) {
@@ -169,9 +177,19 @@ int32_t Verifica(TVessentariaElab& elab, TControlloConfigurazione& configurazion
     configurazione.Controlla(riga.ArchivioOrigine);
     configurazione.Controlla(riga.ArchivioDestinazione);
     std::string nota;
-    const bool ok = task.VerificaTask(nota);
+    TVessentariaTask::TPrevisione previsione;
+    bool ok = task.VerificaTask(nota, previsione);
+    // The note is written after the task's own checks: theirs come first, as in a run.
+    if (ok && !ditta.empty()) {
+      ok = false;
+      nota = ditta;
+    }
     tutti = tutti && ok;
-    righe += "Task " + std::to_string(riga.ID) + ": " + (ok ? "ok" : NotaSuUnaRiga(nota)) + "\n";
+    const std::string id = "Task " + std::to_string(riga.ID);
+    righe += id + ": " + (ok ? "ok" : NotaSuUnaRiga(nota)) + "\n";
+    if (!previsione.Via.empty()) righe += id + " via: " + TestoVisibile(previsione.Via) + "\n";
+    for (const std::string& avviso : previsione.Avvisi)
+      righe += id + " avviso: " + TestoVisibile(avviso) + "\n";
   }
   configurazione.TuttiGliArchiviVisti();
   ScriviUscitaStandard(righe);

@@ -143,7 +143,23 @@ void ComponiSQLCampi(TStrings& sql, const std::string& condizione) {
   sql.Add("  COALESCE(ABS(B.RDB$FIELD_SCALE),0) AS SCALA,");
   sql.Add("  COALESCE(C.CHIAVE,0) AS CHIAVE,");
   sql.Add("  COALESCE(B.RDB$FIELD_LENGTH,0) AS LUNGHEZZA,");
-  sql.Add("  COALESCE(B.RDB$CHARACTER_SET_ID,-1) AS CHARSET");
+  sql.Add("  COALESCE(B.RDB$CHARACTER_SET_ID,-1) AS CHARSET,");
+  sql.Add("  IIF(EXISTS(");
+  sql.Add("    SELECT");
+  sql.Add("      1");
+  sql.Add("    FROM");
+  sql.Add("      RDB$INDICES I");
+  sql.Add("      INNER JOIN RDB$INDEX_SEGMENTS S ON");
+  sql.Add("      S.RDB$INDEX_NAME=I.RDB$INDEX_NAME");
+  sql.Add("    WHERE");
+  sql.Add("      I.RDB$RELATION_NAME=A.RDB$RELATION_NAME");
+  sql.Add("      AND");
+  sql.Add("      S.RDB$FIELD_NAME=A.RDB$FIELD_NAME");
+  sql.Add("      AND");
+  sql.Add("      S.RDB$FIELD_POSITION=0");
+  sql.Add("      AND");
+  sql.Add("      COALESCE(I.RDB$INDEX_INACTIVE,0)=0");
+  sql.Add("  ),1,0) AS INDICE");
   sql.Add("FROM");
   sql.Add("  RDB$RELATION_FIELDS A");
   sql.Add("  INNER JOIN RDB$FIELDS B ON");
@@ -180,6 +196,7 @@ void LeggiCampo(TSQLStatement& statement, TCampoSQL& campo) {
   campo.SottoTipo = static_cast<int16_t>(statement.FieldByName("SUBTIPO").AsInteger());
   campo.Lunghezza = static_cast<int16_t>(statement.FieldByName("LUNGHEZZA").AsInteger());
   campo.CharacterSet = static_cast<int16_t>(statement.FieldByName("CHARSET").AsInteger());
+  campo.Indicizzato = statement.FieldByName("INDICE").AsInteger() == 1;
 }
 
 // The statement's rows from the current one on, as layouts by table; a row without a table is
@@ -340,8 +357,9 @@ bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabas
       TestoNumero("L.POSIZIONE") + "||" + TestoNumero("L.TIPO") + "||" + TestoNumero("L.SUBTIPO") +
       "||" + TestoNumero("L.DIMENSIONE") + "||" + TestoNumero("L.PRECISIONE") + "||" +
       TestoNumero("L.SCALA") + "||" + TestoNumero("L.CHIAVE") + "||" + TestoNumero("L.LUNGHEZZA") +
-      "||" + TestoNumero("L.CHARSET") + ",'') FROM (" + campi.Text() + ") L),'') AS VARCHAR(" +
-      std::to_string(kTestoDescrizione) + ") CHARACTER SET OCTETS) FROM MON$DATABASE M";
+      "||" + TestoNumero("L.CHARSET") + "||" + TestoNumero("L.INDICE") + ",'') FROM (" +
+      campi.Text() + ") L),'') AS VARCHAR(" + std::to_string(kTestoDescrizione) +
+      ") CHARACTER SET OCTETS) FROM MON$DATABASE M";
   if (!transaction.Active()) transaction.SetActive(true);
   std::string testo;
   try {
@@ -372,6 +390,7 @@ bool DescriviInUnaRichiesta(const std::vector<std::string>& tabelle, TSQLDatabas
     campo.Chiave = lettore.Numero() == 1;
     campo.Lunghezza = static_cast<int16_t>(lettore.Numero());
     campo.CharacterSet = static_cast<int16_t>(lettore.Numero());
+    campo.Indicizzato = lettore.Numero() == 1;
     letti[tabella].push_back({posizione, campo});
   }
   for (auto& [tabella, colonne] : letti) {
@@ -434,6 +453,61 @@ TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& tran
   identita.Nome = statement.FieldByName("NOME").AsString();
   identita.Creazione = statement.FieldByName("CREAZIONE").AsTimeStamp();
   return identita;
+}
+
+const char* NomeDiritto(TDiritto diritto) {
+  switch (diritto) {
+    case TDiritto::Select:
+      return "SELECT";
+    case TDiritto::Insert:
+      return "INSERT";
+    case TDiritto::Update:
+      return "UPDATE";
+    case TDiritto::Delete:
+      break;
+  }
+  return "DELETE";
+}
+
+TDirittiLogin DirittiLogin(const std::vector<TDirittoTabella>& richiesti,
+                           TSQLTransaction& transaction) {
+  if (richiesti.empty()) return {};
+  std::vector<std::string> tabelle;
+  for (const TDirittoTabella& r : richiesti)
+    if (std::find(tabelle.begin(), tabelle.end(), r.Tabella) == tabelle.end())
+      tabelle.push_back(r.Tabella);
+  // Across a slow link each request waits a round trip: who the login is, whether it may do
+  // anything, and its rights on the tables come as one text. A right given column by column
+  // does not count: the statements write every column.
+  const std::string tutto =
+      "CURRENT_USER='SYSDBA' OR CURRENT_ROLE='RDB$ADMIN' OR CURRENT_USER=TRIM(M.MON$OWNER)";
+  const std::string sql =
+      "SELECT CAST(" + TestoNome("CURRENT_USER") + "||" + TestoNome("CURRENT_ROLE") + "||" +
+      TestoNumero("IIF(" + tutto + ",1,0)") + "||COALESCE((SELECT LIST(" +
+      TestoNome("TRIM(P.RDB$RELATION_NAME)") + "||" + TestoNome("TRIM(P.RDB$PRIVILEGE)") +
+      ",'') FROM RDB$USER_PRIVILEGES P WHERE P.RDB$RELATION_NAME IN (" + ElencoNomi(tabelle) +
+      ") AND P.RDB$OBJECT_TYPE=0 AND P.RDB$FIELD_NAME IS NULL AND (P.RDB$USER_TYPE=8 AND "
+      "P.RDB$USER IN (CURRENT_USER,'PUBLIC') OR P.RDB$USER_TYPE=13 AND "
+      "P.RDB$USER=CURRENT_ROLE)),'') AS VARCHAR(" +
+      std::to_string(kTestoDescrizione) + ") CHARACTER SET OCTETS) FROM MON$DATABASE M";
+  if (!transaction.Active()) transaction.SetActive(true);
+  const std::string testo = transaction.LeggiImmediato(sql, kTestoDescrizione, 3);
+  TLettoreDescrizione lettore(testo);
+  TDirittiLogin login;
+  login.Utente = lettore.Nome();
+  login.Ruolo = lettore.Nome();
+  if (login.Ruolo == "NONE") login.Ruolo.clear();
+  if (lettore.Numero() == 1) return login;
+  std::vector<TDirittoTabella> concessi;
+  while (!lettore.Fine()) {
+    const std::string tabella = lettore.Nome();
+    const std::string diritto = lettore.Nome();
+    if (diritto.size() == 1) concessi.push_back({tabella, static_cast<TDiritto>(diritto[0])});
+  }
+  for (const TDirittoTabella& r : richiesti)
+    if (std::find(concessi.begin(), concessi.end(), r) == concessi.end())
+      login.Mancanti.push_back(r);
+  return login;
 }
 
 bool CaricaColonnaTesto(const std::string& tabella, const std::string& colonna,

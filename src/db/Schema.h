@@ -48,6 +48,8 @@ struct TCampoSQL {
   int16_t SottoTipo = 0;
   int16_t Lunghezza = 0;
   int16_t CharacterSet = -1;
+  // The first column of an active index of the table: a search by it reads no other row.
+  bool Indicizzato = false;
 };
 
 // The index error of TCampoSQLList: "List index out of bounds (%d)" with the index.
@@ -106,6 +108,29 @@ TIdentitaDatabase IdentitaDatabase(TSQLDatabase& database, TSQLTransaction& tran
 // dialect and whether a server serves it, sparing it the request that would ask them.
 TIdentitaDatabase DescriviDatabase(const std::vector<std::string>& tabelle, TSQLDatabase& database,
                                    TSQLTransaction& transaction, TTracciati& tracciati);
+
+// The rights on a table that a statement asks of the login, as RDB$USER_PRIVILEGES names them.
+enum class TDiritto : char { Select = 'S', Insert = 'I', Update = 'U', Delete = 'D' };
+struct TDirittoTabella {
+  std::string Tabella;
+  TDiritto Diritto;
+  bool operator==(const TDirittoTabella&) const = default;
+};
+// "SELECT", "INSERT", "UPDATE" or "DELETE".
+const char* NomeDiritto(TDiritto diritto);
+// Who the attachment's login is and which of the rights asked it lacks, in their order.
+struct TDirittiLogin {
+  std::string Utente;
+  std::string Ruolo;  // empty: none in use
+  std::vector<TDirittoTabella> Mancanti;
+};
+// Which of `richiesti` the login lacks, in one request in `transaction`, a transaction of the
+// attachment (started when inactive and left active). A right counts as the server grants it on the
+// whole table: to the user, to the role the attachment uses, or to PUBLIC; the database's owner,
+// SYSDBA and the role RDB$ADMIN lack none. Nothing asked: no request, nothing known. Server errors
+// are raised.
+TDirittiLogin DirittiLogin(const std::vector<TDirittoTabella>& richiesti,
+                           TSQLTransaction& transaction);
 
 // A text column's declared length in characters and the size of its character set's widest
 // character (1 for single-byte sets, NONE and OCTETS).

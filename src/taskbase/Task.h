@@ -36,6 +36,12 @@ class TTask {
     messaggio.clear();
     return true;
   }
+  // After ApriConnessioni: what a run would meet that slows it without stopping it, one line each
+  // (a run tells them on standard error as warnings). None by default.
+  virtual std::vector<std::string> Avvisi() const { return {}; }
+  // After ApriConnessioni: the way the rows would travel and why; empty for a task type without
+  // a choice.
+  virtual std::string Via() { return ""; }
 
   // Told the steps and rows of Esecuzione; not owned, may be none.
   TAvanzamento* Avanzamento() const { return avanzamento_; }

@@ -54,6 +54,8 @@ class TVessentariaElab {
 
   TSQLDatabase& Database() const { return database_; }
   TVessentariaTasks& Tasks() const { return *tasks_; }
+  // The pair on the company archive, through which the task table is read and written.
+  TConnessione& Connessione() const { return *connessione_; }
 
  private:
   // Records the failed task and composes the run's message: `testa`, the ID, ":", CR, the note.

@@ -8,6 +8,7 @@
 #include "db/SQLTransaction.h"
 #include "db/Schema.h"
 #include "platform/FileSystem.h"
+#include "platform/Testo.h"
 #include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
 #include "taskbase/Task.h"
@@ -93,6 +94,10 @@ bool TVessentariaTask::PreparaTask(std::string& messaggio) {
       return false;
     }
     risultato = ControllaEApri(riga, messaggio);
+    if (risultato)
+      for (const std::string& avviso : taskCorrente_->Avvisi())
+        ScriviRigaErrore("Task " + std::to_string(riga.ID) + " avviso: " + avviso,
+                         TGravita::Avviso);
   } catch (const std::exception& e) {
     ScriviNotaDopoEccezione(messaggio, e.what());
     throw;
@@ -107,12 +112,17 @@ bool TVessentariaTask::PreparaTask(std::string& messaggio) {
   return risultato;
 }
 
-bool TVessentariaTask::VerificaTask(std::string& messaggio) {
+bool TVessentariaTask::VerificaTask(std::string& messaggio, TPrevisione& previsione) {
   messaggio.clear();
+  previsione = TPrevisione();
   taskCorrente_.reset();
   bool risultato = false;
   try {
-    risultato = ControllaEApri(Info(), messaggio) && taskCorrente_->Verifica(messaggio);
+    if (ControllaEApri(Info(), messaggio)) {
+      previsione.Via = taskCorrente_->Via();
+      previsione.Avvisi = taskCorrente_->Avvisi();
+      risultato = taskCorrente_->Verifica(messaggio);
+    }
   } catch (const std::exception& e) {
     // A run would end here with this text as the note.
     if (messaggio.empty()) messaggio = e.what();

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "taskbase/TaskInfo.h"
 
@@ -39,16 +40,23 @@ class TVessentariaTask {
   ~TVessentariaTask();
 
   // Writes kNotaAvviata into the current row, releases the previous row's task, checks the
-  // current row, creates its task and opens the task's source and destination archives. False:
-  // the message is the note, already written. An exception that escapes still has the note
-  // written before it goes on. A kNotaAvviata that the server refuses (the row locked elsewhere)
-  // does not stop the task; one that cannot be written because the company archive is lost for
-  // good does (NotaNonScritta), and nothing of the task is begun.
+  // current row, creates its task and opens the task's source and destination archives, then
+  // tells the task's warnings on standard error. False: the message is the note, already written.
+  // An exception that escapes still has the note written before it goes on. A kNotaAvviata that
+  // the server refuses (the row locked elsewhere) does not stop the task; one that cannot be
+  // written because the company archive is lost for good does (NotaNonScritta), and nothing of
+  // the task is begun.
   bool PreparaTask(std::string& messaggio);
+  // What VerificaTask tells besides its verdict once the task's archives are open: the way of
+  // the rows (TTask::Via) and the warnings a run would give (TTask::Avvisi).
+  struct TPrevisione {
+    std::string Via;
+    std::vector<std::string> Avvisi;
+  };
   // What PreparaTask checks and opens, then the task's own checks before its first row would
   // move; writes nothing, neither note nor data. False: the message is the note a run would
   // write. An error that a run would let escape becomes the message.
-  bool VerificaTask(std::string& messaggio);
+  bool VerificaTask(std::string& messaggio, TPrevisione& previsione);
   // Runs the current row's task and writes the note: the success text or the failure text.
   // An exception that escapes the task has the note written before it goes on.
   bool EseguiTask(std::string& messaggio);

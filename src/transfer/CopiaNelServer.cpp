@@ -64,23 +64,62 @@ std::string TTravasoDatiVornyUSA::OrigineNelServer(TConnessione& origine,
 }
 
 bool TTravasoDatiVornyUSA::CopiabileNelServer() {
-  if (!comune_ || OrigineNelServer(origine_, destinazione_).empty()) return false;
-  if (origine_.Database().SQLDialect() != destinazione_.Database().SQLDialect()) return false;
+  std::string motivo;
+  return CopiabileNelServer(motivo);
+}
+
+bool TTravasoDatiVornyUSA::CopiabileNelServer(std::string& motivo) {
+  motivo.clear();
+  if (!comune_) {
+    motivo = "strutture degli archivi non lette";
+    return false;
+  }
+  if (OrigineNelServer(origine_, destinazione_).empty()) {
+    const std::string server[2] = {ServerDelNome(origine_.Database().DatabaseName()),
+                                   ServerDelNome(destinazione_.Database().DatabaseName())};
+    if (server[0].empty() || server[1].empty() || !origine_.Database().Remota() ||
+        !destinazione_.Database().Remota())
+      motivo = "gli archivi non sono aperti attraverso un server";
+    else if (server[0] != server[1])
+      motivo = "origine sul server " + server[0] + ", destinazione sul server " + server[1];
+    else
+      motivo = "il nome dell'origine non è nella forma server:file";
+    return false;
+  }
+  const int dialetto[2] = {origine_.Database().SQLDialect(), destinazione_.Database().SQLDialect()};
+  if (dialetto[0] != dialetto[1]) {
+    motivo = "dialetto SQL " + std::to_string(dialetto[0]) + " in origine, " +
+             std::to_string(dialetto[1]) + " in destinazione";
+    return false;
+  }
   // The server's connection to the source talks in the destination attachment's character set.
   std::string insieme[2];
   if (ValoreParametro(origine_.Database().Params(), "lc_ctype", insieme[0]) !=
           ValoreParametro(destinazione_.Database().Params(), "lc_ctype", insieme[1]) ||
-      insieme[0] != insieme[1])
+      insieme[0] != insieme[1]) {
+    motivo = "set di caratteri della connessione " + (insieme[0].empty() ? "NONE" : insieme[0]) +
+             " in origine, " + (insieme[1].empty() ? "NONE" : insieme[1]) + " in destinazione";
     return false;
+  }
   const TCampoSQLList* origine = TracciatoComune(origine_);
   const TCampoSQLList* destinazione = TracciatoComune(destinazione_);
-  if (!origine || !destinazione || origine->Count() == 0) return false;
+  if (!origine || !destinazione || origine->Count() == 0) {
+    motivo = "tabella " + Tabella() + " assente";
+    return false;
+  }
   for (int i = 0; i < origine->Count(); ++i) {
     const TCampoSQL& campo = origine->Campo(i);
     const int indice = destinazione->IndiceCampo(campo.Nome);
-    if (indice < 0 || !TipoCopiabile(campo.Tipo) ||
-        !DichiaratiUguali(campo, destinazione->Campo(indice)))
-      return false;
+    const std::string nome = "il campo \"" + campo.Nome + "\" di " + Tabella();
+    if (indice < 0)
+      motivo = nome + " manca in destinazione";
+    else if (campo.Tipo == tcTimeTZ || campo.Tipo == tcTimeStampTZ)
+      motivo = nome + " ha un fuso orario";
+    else if (!TipoCopiabile(campo.Tipo))
+      motivo = nome + " è di un tipo che il programma non conosce";
+    else if (!DichiaratiUguali(campo, destinazione->Campo(indice)))
+      motivo = nome + " è dichiarato diversamente in origine e in destinazione";
+    if (!motivo.empty()) return false;
   }
   return true;
 }

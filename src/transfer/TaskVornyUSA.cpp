@@ -8,6 +8,7 @@
 #include "db/SQLTransaction.h"
 #include "taskbase/Avanzamento.h"
 #include "taskbase/Connessione.h"
+#include "taskbase/Diritti.h"
 #include "transfer/TravasiVornyUSA.h"
 
 namespace {
@@ -94,13 +95,18 @@ void TTaskVornyUSA::PreparaComune() {
     comune_->azzerate = daAzzerare;
 }
 
-bool TTaskVornyUSA::TuttiNelServer() {
+bool TTaskVornyUSA::TuttiNelServer(const TComuneTravasi& comune, std::string& motivo) {
   for (const TPasso& passo : kPassi) {
     const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
-    travaso->SetComune(comune_.get());
-    if (!travaso->CopiabileNelServer()) return false;
+    travaso->SetComune(&comune);
+    if (!travaso->CopiabileNelServer(motivo)) return false;
   }
   return true;
+}
+
+bool TTaskVornyUSA::TuttiNelServer() {
+  std::string motivo;
+  return TuttiNelServer(*comune_, motivo);
 }
 
 bool TTaskVornyUSA::EseguiPassi(std::string& messaggio) {
@@ -223,6 +229,28 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
   messaggio.clear();
   if (!Origine() || !Destinazione())
     throw std::logic_error("Verifica before ApriConnessioni succeeded");
+  // Only the tables found: a missing one is named by its step. Every source query reads the
+  // orders and the customers beside its own table: together, every table of the task.
+  std::vector<TDirittoTabella> lettura, scrittura;
+  for (const std::string& tabella : TabelleUsate())
+    if (TracciatiOrigine().count(tabella)) lettura.push_back({tabella, TDiritto::Select});
+  for (const TPasso& passo : kPassi) {
+    const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
+    const std::string& tabella = travaso->Tabella();
+    if (!TracciatiDestinazione().count(tabella)) continue;
+    // Measured on Firebird 3 and 4: UPDATE OR INSERT ... MATCHING asks all three whichever way it
+    // goes, in a statement of its own or in a block of the server's copy.
+    for (TDiritto diritto : {TDiritto::Select, TDiritto::Insert, TDiritto::Update})
+      scrittura.push_back({tabella, diritto});
+    if (dynamic_cast<TTravasoDatiVornyUSA_PS*>(travaso.get()))
+      scrittura.push_back({tabella, TDiritto::Delete});
+  }
+  std::string mancanti[2];
+  ControllaDiritti(TransazioneDescrizione(TSlot::Origine), lettura, "in origine", mancanti[0]);
+  ControllaDiritti(TransazioneDescrizione(TSlot::Destinazione), scrittura, "in destinazione",
+                   mancanti[1]);
+  messaggio = mancanti[0] + (mancanti[0].empty() || mancanti[1].empty() ? "" : "\r") + mancanti[1];
+  if (!messaggio.empty()) return false;
   for (const TPasso& passo : kPassi) {
     std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
     if (!travaso->Prepara(messaggio)) {
@@ -231,4 +259,31 @@ bool TTaskVornyUSA::Verifica(std::string& messaggio) {
     }
   }
   return true;
+}
+
+std::vector<std::string> TTaskVornyUSA::Avvisi() const {
+  std::vector<std::string> avvisi;
+  for (const TPasso& passo : kPassi) {
+    const std::unique_ptr<TTravasoDatiVornyUSA> travaso = passo.classe(*Origine(), *Destinazione());
+    const std::string& tabella = travaso->Tabella();
+    const std::string chiave = travaso->Chiave();
+    const auto tracciato = TracciatiDestinazione().find(tabella);
+    if (tracciato == TracciatiDestinazione().end()) continue;
+    const int indice = tracciato->second.IndiceCampo(chiave);
+    if (indice < 0 || tracciato->second.Campo(indice).Indicizzato) continue;
+    avvisi.push_back("la chiave " + chiave + " di " + tabella +
+                     " in destinazione non ha un indice: ogni riga copiata legge tutta la "
+                     "tabella; lo crea CREATE INDEX IX_" +
+                     tabella + "_" + chiave + " ON " + tabella + " (" + chiave + ")");
+  }
+  return avvisi;
+}
+
+std::string TTaskVornyUSA::Via() {
+  if (!copiaNelServer_) return "riga per riga: copia nel server esclusa";
+  TComuneTravasi comune;
+  comune.origine = &TracciatiOrigine();
+  comune.destinazione = &TracciatiDestinazione();
+  std::string motivo;
+  return TuttiNelServer(comune, motivo) ? "copia nel server" : "riga per riga: " + motivo;
 }

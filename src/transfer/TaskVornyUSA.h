@@ -24,9 +24,17 @@ class TTaskVornyUSA : public TTask {
   // read-only snapshot of the source, the one in which ApriConnessioni read its layouts, ended on
   // return.
   bool Esecuzione(std::string& messaggio) override;
-  // Prepares the transfers in turn (tables, layouts, source queries, destination
-  // statements) without emptying or writing anything.
+  // The rights of each archive's login on the tables of the steps (SELECT in the source; SELECT,
+  // INSERT and UPDATE of the upsert and DELETE of the emptied tables in the destination, which the
+  // server's copy needs as well), then prepares the transfers in turn (tables, layouts, source
+  // queries, destination statements) without emptying or writing anything. False: the missing
+  // rights with their grants, or the note of the first step that would fail.
   bool Verifica(std::string& messaggio) override;
+  // A matching key of the destination without an index that begins with it: every row written
+  // reads the whole table. One line per table, with the statement that makes the index.
+  std::vector<std::string> Avvisi() const override;
+  // "copia nel server", or "riga per riga: " and the first reason why the server cannot copy.
+  std::string Via() override;
 
   // Whether a run whose archives sit behind one server lets that server copy the rows (the
   // default); off, every row passes through the program.
@@ -59,7 +67,9 @@ class TTaskVornyUSA : public TTask {
   bool EseguiSullaVia(std::string& messaggio);
   // The program's own connection to the source answers a question, in the task's snapshot.
   bool OrigineRisponde();
-  // Every step can be copied inside the destination's server.
+  // Every step can be copied inside the destination's server, with the layouts of `comune`;
+  // false with the first step's reason why not.
+  bool TuttiNelServer(const TComuneTravasi& comune, std::string& motivo);
   bool TuttiNelServer();
 
   std::unique_ptr<TSQLTransaction> istantaneaOrigine_;  // from ApriConnessioni to Esecuzione's end

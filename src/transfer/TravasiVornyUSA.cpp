@@ -62,7 +62,7 @@ void TTravasoDatiVornyUSA_Clienti::ImpostaTabella() {
 
 void TTravasoDatiVornyUSA_Clienti::ComponiSQLDestinazione(TStrings& righe) {
   TTravasoDatiVornyUSA::ComponiSQLDestinazione(righe);
-  righe.Add("MATCHING(CODICE)");
+  righe.Add("MATCHING(" + Chiave() + ")");
 }
 
 void TTravasoDatiVornyUSA_ClientiOrdini::ComponiSQLOrigine(TStrings& righe) {
@@ -127,7 +127,7 @@ void TTravasoDatiVornyUSA_PS_Ordini::ComponiSQLOrigine(TStrings& righe) {
 
 void TTravasoDatiVornyUSA_PS_Ordini::ComponiSQLDestinazione(TStrings& righe) {
   TTravasoDatiVornyUSA_PS::ComponiSQLDestinazione(righe);
-  righe.Add("MATCHING(IDSESSIONE)");
+  righe.Add("MATCHING(" + Chiave() + ")");
 }
 
 void TTravasoDatiVornyUSA_PS_StoInsCar::ImpostaTabella() {
@@ -140,7 +140,7 @@ void TTravasoDatiVornyUSA_PS_StoInsCar::ComponiSQLOrigine(TStrings& righe) {
 
 void TTravasoDatiVornyUSA_PS_StoInsCar::ComponiSQLDestinazione(TStrings& righe) {
   TTravasoDatiVornyUSA_PS::ComponiSQLDestinazione(righe);
-  righe.Add("MATCHING(IDINSERIMENTO)");
+  righe.Add("MATCHING(" + Chiave() + ")");
 }
 
 void TTravasoDatiVornyUSA_PS_StoSession::ImpostaTabella() {
@@ -153,5 +153,5 @@ void TTravasoDatiVornyUSA_PS_StoSession::ComponiSQLOrigine(TStrings& righe) {
 
 void TTravasoDatiVornyUSA_PS_StoSession::ComponiSQLDestinazione(TStrings& righe) {
   TTravasoDatiVornyUSA_PS::ComponiSQLDestinazione(righe);
-  righe.Add("MATCHING(ID)");
+  righe.Add("MATCHING(" + Chiave() + ")");
 }

@@ -12,6 +12,7 @@
 class TTravasoDatiVornyUSA_Clienti : public TTravasoDatiVornyUSA {
  public:
   using TTravasoDatiVornyUSA::TTravasoDatiVornyUSA;
+  std::string Chiave() const override { return "CODICE"; }
 
  protected:
   void ImpostaTabella() override;
@@ -53,6 +54,7 @@ class TTravasoDatiVornyUSA_PS : public TTravasoDatiVornyUSA {
 class TTravasoDatiVornyUSA_PS_Ordini : public TTravasoDatiVornyUSA_PS {
  public:
   using TTravasoDatiVornyUSA_PS::TTravasoDatiVornyUSA_PS;
+  std::string Chiave() const override { return "IDSESSIONE"; }
 
  protected:
   void ImpostaTabella() override;
@@ -64,6 +66,7 @@ class TTravasoDatiVornyUSA_PS_Ordini : public TTravasoDatiVornyUSA_PS {
 class TTravasoDatiVornyUSA_PS_StoInsCar : public TTravasoDatiVornyUSA_PS {
  public:
   using TTravasoDatiVornyUSA_PS::TTravasoDatiVornyUSA_PS;
+  std::string Chiave() const override { return "IDINSERIMENTO"; }
 
  protected:
   void ImpostaTabella() override;
@@ -75,6 +78,7 @@ class TTravasoDatiVornyUSA_PS_StoInsCar : public TTravasoDatiVornyUSA_PS {
 class TTravasoDatiVornyUSA_PS_StoSession : public TTravasoDatiVornyUSA_PS {
  public:
   using TTravasoDatiVornyUSA_PS::TTravasoDatiVornyUSA_PS;
+  std::string Chiave() const override { return "ID"; }
 
  protected:
   void ImpostaTabella() override;

@@ -71,6 +71,8 @@ class TTravasoDatiVornyUSA {
   // destination (type, sub-type, length, scale, precision, character set) and is a type whose
   // value the server moves as it is. Needs the shared layouts.
   bool CopiabileNelServer();
+  // The same; false says why in `motivo`, in the words of --check: the first condition unmet.
+  bool CopiabileNelServer(std::string& motivo);
   // The same checks as Prepara, then the whole copy inside the destination's server: one request
   // that reads the source query through the server's own connection to the source, in the
   // destination's transaction, and writes each row with the UPDATE OR INSERT of the rows' way.
@@ -122,6 +124,8 @@ class TTravasoDatiVornyUSA {
   TConnessione& Origine() const { return origine_; }
   TConnessione& Destinazione() const { return destinazione_; }
   const std::string& Tabella() const { return tabella_; }
+  // The column by which the destination statement finds an existing row (its MATCHING).
+  virtual std::string Chiave() const = 0;
   // Absent until the first Prepara.
   TCampoSQLList* Campi() const { return campi_.get(); }
   TSQLStatement* SQLOrigine() const { return sqlOrigine_.get(); }

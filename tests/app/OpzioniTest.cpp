@@ -38,6 +38,12 @@ std::string Via(const std::string& archivio) {
   return "Archivio " + archivio + ": motore incorporato, utente SYSDBA\n";
 }
 
+// The way of the rows of a task whose archives the embedded engine opens.
+std::string RigaPerRiga(int id) {
+  return "Task " + std::to_string(id) +
+         " via: riga per riga: gli archivi non sono aperti attraverso un server\n";
+}
+
 TEST_F(Opzioni, CheckDiceCosaFarebbeOgniTaskSenzaScrivereNulla) {
   const std::string utente = impianto_.Installazione() + "User/dati.ini";
   std::ofstream(utente) << "[Rete]\nTimeoutRisposta=dieci\nTimeoutConnessione=90000\n"
@@ -47,13 +53,13 @@ TEST_F(Opzioni, CheckDiceCosaFarebbeOgniTaskSenzaScrivereNulla) {
   const TEsito esito = impianto_.Esegui({"--check"});
   EXPECT_EQ(esito.stato, 9) << esito.err;
   EXPECT_EQ(esito.out,
-            "Task 1: ok\n"
-            "Task 2: Impossibile eseguire il travaso Sessioni PS Ordini: / Rilevata discrepanza "
-            "tra il tracciato di origine e quello di destinazione (Campo \"TERMINALE\" mancante "
-            "in destinazione)\n"
-            "Task 3: Archivio destinazione \"" +
-                manca_ + "\" non trovato\n" + Via(impianto_.UserFdb()) + Via(impianto_.Ditta()) +
-                Via(origine_) + Via(buona_) + Via(ridotta_) + utente +
+            "Task 1: ok\n" + RigaPerRiga(1) +
+                "Task 2: Impossibile eseguire il travaso Sessioni PS Ordini: / Rilevata "
+                "discrepanza tra il tracciato di origine e quello di destinazione (Campo "
+                "\"TERMINALE\" mancante in destinazione)\n" +
+                RigaPerRiga(2) + "Task 3: Archivio destinazione \"" + manca_ + "\" non trovato\n" +
+                Via(impianto_.UserFdb()) + Via(impianto_.Ditta()) + Via(origine_) + Via(buona_) +
+                Via(ridotta_) + utente +
                 ": [Rete] TimeoutConnessione=90000 fuori dall'intervallo 0-86400: vale 30\n" +
                 utente +
                 ": [Rete] TimeoutRisposta=dieci non è un numero intero di secondi: "
@@ -75,6 +81,46 @@ TEST_F(Opzioni, CheckDiceCosaFarebbeOgniTaskSenzaScrivereNulla) {
   const TEsito pulito = impianto_.Esegui({"--check"});
   EXPECT_EQ(pulito.stato, 0) << pulito.err;
   EXPECT_EQ(pulito.out.substr(0, 11), "Task 1: ok\n");
+}
+
+// A matching key of the destination that no active index begins with: the check warns with the
+// index to create and a run warns the same on standard error; the task still starts and copies.
+TEST_F(Opzioni, CheckERunAvvisanoDiUnaChiaveSenzaIndice) {
+  const std::string ordini =
+      "la chiave IDSESSIONE di PS_ORDINI in destinazione non ha un indice: ogni riga copiata "
+      "legge tutta la tabella; lo crea CREATE INDEX IX_PS_ORDINI_IDSESSIONE ON PS_ORDINI "
+      "(IDSESSIONE)";
+  const std::string sessioni =
+      "la chiave ID di PS_STOSESSION in destinazione non ha un indice: ogni riga copiata legge "
+      "tutta la tabella; lo crea CREATE INDEX IX_PS_STOSESSION_ID ON PS_STOSESSION (ID)";
+  const std::string senzaChiave = "ALTER TABLE PS_STOSESSION DROP CONSTRAINT PK_PS_STOSESSION;\n";
+  const struct {
+    std::string ddl;
+    std::string avviso;
+  } casi[] = {
+      {"", ""},
+      {"DROP INDEX IX_PS_ORDINI_IDSESSIONE;", ordini},
+      {"ALTER INDEX IX_PS_ORDINI_IDSESSIONE INACTIVE;", ordini},
+      {senzaChiave + "CREATE INDEX X ON PS_STOSESSION (INIZIO, ID);", sessioni},
+      {senzaChiave + "CREATE DESCENDING INDEX X ON PS_STOSESSION (ID, INIZIO);", ""},
+  };
+  int n = 0;
+  for (const auto& caso : casi) {
+    SCOPED_TRACE(caso.ddl);
+    const std::string destinazione = impianto_.Archivi() + "indici" + std::to_string(++n) + ".fdb";
+    impianto_.CreaOrdini(destinazione, "COMMIT;\n" + caso.ddl);
+    fs::remove(impianto_.Ditta());
+    impianto_.CreaDitta(RigaTask(1, origine_, destinazione));
+    const std::string avviso = caso.avviso.empty() ? "" : "Task 1 avviso: " + caso.avviso + "\n";
+    const TEsito verifica = impianto_.Esegui({"--check"});
+    EXPECT_EQ(verifica.stato, 0) << verifica.err;
+    EXPECT_EQ(verifica.out.substr(0, verifica.out.find("Archivio ")),
+              "Task 1: ok\n" + RigaPerRiga(1) + avviso);
+    const TEsito esecuzione = impianto_.Esegui();
+    EXPECT_EQ(esecuzione.stato, 0);
+    EXPECT_EQ(esecuzione.err, avviso.empty() ? "" : "vessentaria: " + avviso);
+    EXPECT_EQ(impianto_.LeggiTabella()[1].nota, kSuccesso);
+  }
 }
 
 // A company archive that does not exist is a start-up failure, as for a run, and is not created.
@@ -173,13 +219,13 @@ TEST_F(Opzioni, CheckNominaSezioniEChiaviSconosciuteDelleCredenziali) {
 
   const TEsito esito = impianto_.Esegui({"--check"});
   EXPECT_EQ(esito.stato, 9) << esito.err;
-  EXPECT_EQ(esito.out,
-            "Task 1: ok\nTask 2: Archivio origine \"altrohost:/srv/a.fdb\" non trovato\n" +
-                Via(impianto_.UserFdb()) + Via(impianto_.Ditta()) + Via(origine_) + Via(buona_) +
-                file + ": [Predefinite] chiave sconosciuta \"User\"\n" + file +
-                ": sezione [locahost" + altrove + file +
-                ": [locahost] chiave sconosciuta \"Passwd\"\n" + file + ": sezione [inattivo" +
-                altrove);
+  EXPECT_EQ(esito.out, "Task 1: ok\n" + RigaPerRiga(1) +
+                           "Task 2: Archivio origine \"altrohost:/srv/a.fdb\" non trovato\n" +
+                           Via(impianto_.UserFdb()) + Via(impianto_.Ditta()) + Via(origine_) +
+                           Via(buona_) + file + ": [Predefinite] chiave sconosciuta \"User\"\n" +
+                           file + ": sezione [locahost" + altrove + file +
+                           ": [locahost] chiave sconosciuta \"Passwd\"\n" + file +
+                           ": sezione [inattivo" + altrove);
 }
 
 // A start-up that fails is when the faults of the configuration matter most. The sections of the

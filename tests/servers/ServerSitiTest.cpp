@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <random>
@@ -25,6 +26,8 @@
 #include "taskbase/TaskInfo.h"
 #include "transfer/TaskVornyUSA.h"
 #include "transfer/TravasiVornyUSA.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -424,6 +427,93 @@ TEST_F(ServerSitiTest, Firebird4AmbiguousZoneTimeRefusesTheTable) {
   EXPECT_NE(messaggio.find("Tabella \"PS_STOINSCAR\", campo \"TZS\""), std::string::npos)
       << messaggio;
   EXPECT_EQ(righe, 1);  // the old order row, not yet emptied
+}
+
+// On each server, a site user holding a task's grants but one, one grant a row: --check names the
+// missing right with its grant and a run then fails on it (the server's copy and the rows' way
+// alike); a right that no statement needs, and an index missing, let both go on. The company
+// archive is on the server too: without UPDATE on the task table a run cannot write its note.
+TEST_F(ServerSitiTest, CheckNamesEachMissingRightThatARunMeets) {
+  if (!fb3_ && !fb4_) GTEST_SKIP() << "no server given (scripts/ci-servers.sh)";
+  for (std::optional<TServerSito>* sito : {&fb3_, &fb4_}) {
+    if (!*sito) continue;
+    TServerSito& s = **sito;
+    SCOPED_TRACE(s.server);
+    const std::string utente = sito == &fb3_ ? "VESS_DIR3" : "VESS_DIR4";
+    const std::string origine = Archivio(s, "origine", DatiOrigine());
+    const std::string destinazione = Archivio(s, "destinazione", DatiDestinazione());
+    const std::string ditta =
+        Archivio(s, "ditta", DdlDitta() + "\nCOMMIT;\n" + RigaTask(1, origine, destinazione));
+    fs::remove(impianto_.UserFdb());
+    impianto_.CreaUtente(ditta);
+    ScriviFile(impianto_.CartellaUtente() + "dati.ini", "[Rete]\nServerLocale=\n");
+    Credenziali(Sezione(s, utente, UtenteSito(s, utente, "origine", "destinazione")));
+    s.Isql(Nome(s, "ditta"), "GRANT SELECT, UPDATE ON VESSENTARIA TO " + utente + ";\n");
+    const TIsql isqlDitta = [this, &s](const std::string&, const std::string& script) {
+      return s.Isql(Nome(s, "ditta"), script);
+    };
+
+    struct TCaso {
+      std::string archivio, diritto, tabella;
+      bool serve;  // a run meets it
+    };
+    std::vector<TCaso> casi = {{"", "", "", false},
+                               {"destinazione", "DELETE", "CLIENTI", false},
+                               {"ditta", "UPDATE", "VESSENTARIA", true}};
+    for (const std::string& tabella : TabelleOrdini()) {
+      casi.push_back({"origine", "SELECT", tabella, true});
+      for (const char* diritto : {"SELECT", "INSERT", "UPDATE", "DELETE"})
+        if (tabella != "CLIENTI" || std::string(diritto) != "DELETE")
+          casi.push_back({"destinazione", diritto, tabella, true});
+    }
+    const std::string indice = "INDEX IX_PS_ORDINI_IDSESSIONE";
+    casi.push_back({"destinazione", indice, "PS_ORDINI (IDSESSIONE)", false});
+    for (const TCaso& caso : casi) {
+      const bool senzaIndice = caso.diritto == indice;
+      const std::string togli =
+          senzaIndice ? "DROP " + indice
+                      : "REVOKE " + caso.diritto + " ON " + caso.tabella + " FROM " + utente;
+      const std::string ridai =
+          senzaIndice ? "CREATE " + indice + " ON " + caso.tabella
+                      : "GRANT " + caso.diritto + " ON " + caso.tabella + " TO " + utente;
+      SCOPED_TRACE(togli);
+      if (!caso.archivio.empty()) s.Isql(Nome(s, caso.archivio), togli + ";\nCOMMIT;\n");
+      const std::string dove =
+          caso.archivio == "ditta" ? "nell'archivio della ditta" : "in " + caso.archivio;
+      const TEsito verifica = impianto_.Esegui({"--check"});
+      EXPECT_EQ(verifica.stato, caso.serve ? 9 : 0) << verifica.out << verifica.err;
+      EXPECT_EQ(
+          verifica.out.substr(0, verifica.out.find('\n')),
+          "Task 1: " + (caso.serve ? "manca il diritto " + caso.diritto + " su " + caso.tabella +
+                                         " " + dove + ": GRANT " + caso.diritto + " ON " +
+                                         caso.tabella + " TO " + utente
+                                   : std::string("ok")));
+      EXPECT_NE(verifica.out.find("\nTask 1 via: copia nel server\n"), std::string::npos)
+          << verifica.out;
+      EXPECT_EQ(verifica.out.find("Task 1 avviso: la chiave IDSESSIONE di PS_ORDINI") !=
+                    std::string::npos,
+                senzaIndice)
+          << verifica.out;
+
+      isqlDitta("", std::string("UPDATE VESSENTARIA SET NOTEULTIMAESECUZIONE = '") + kNotaVecchia +
+                        "';\nCOMMIT;\n");
+      const TEsito esecuzione = impianto_.Esegui();
+      // The note is the run's first write to the task table: refused, it ends the run.
+      EXPECT_EQ(esecuzione.stato, caso.archivio == "ditta" ? 1 : 0)
+          << esecuzione.out << esecuzione.err;
+      const std::string nota = impianto_.LeggiTabella(isqlDitta)[1].nota;
+      if (caso.archivio == "ditta")
+        EXPECT_EQ(nota, kNotaVecchia);
+      else if (caso.serve)
+        EXPECT_NE(
+            nota.find("no permission for " + caso.diritto + " access to TABLE " + caso.tabella),
+            std::string::npos)
+            << nota;
+      else
+        EXPECT_EQ(nota, kSuccesso);
+      if (!caso.archivio.empty()) s.Isql(Nome(s, caso.archivio), ridai + ";\nCOMMIT;\n");
+    }
+  }
 }
 
 // A login that the server refuses: the task fails with the server's text, the destination stays
