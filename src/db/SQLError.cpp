@@ -24,12 +24,27 @@ std::string TestoStatus(const ISC_STATUS* status) {
   return testo;
 }
 
+namespace {
+
+// The engine code after the first one of the vector: the network error's own cause.
+long SecondoCodice(const ISC_STATUS* status) {
+  bool primo = true;
+  for (const ISC_STATUS* p = status; *p != isc_arg_end; p += (*p == isc_arg_cstring) ? 3 : 2) {
+    if (*p != isc_arg_gds) continue;
+    if (!primo) return p[1];
+    primo = false;
+  }
+  return 0;
+}
+
+}  // namespace
+
 void ErroreServer(const ISC_STATUS* status) {
   std::string testo = TestoStatus(status);
   long sqlCode = isc_sqlcode(status);
   long iscCode = status[1];
   if (sqlCode == -551) throw ESQLNoPermission(testo, 0, sqlCode, iscCode);
-  throw ESQLError(testo, 0, sqlCode, iscCode);
+  throw ESQLError(testo, 0, sqlCode, iscCode, SecondoCodice(status));
 }
 
 bool ConflittoDiLock(const ISC_STATUS* status) {
@@ -69,6 +84,16 @@ bool ESQLError::ErroreDiRete() const noexcept {
     default:
       return false;
   }
+}
+
+TGuastoRete ESQLError::GuastoRete() const noexcept {
+  if (!ErroreDiRete()) return TGuastoRete::Nessuno;
+  if (iscCode_ == isc_connect_reject) return TGuastoRete::Respinta;
+  if (iscCode_ == isc_network_error && iscDettaglio_ == isc_net_lookup_err)
+    return TGuastoRete::HostSconosciuto;
+  if (iscCode_ == isc_network_error && iscDettaglio_ == isc_net_connect_err)
+    return TGuastoRete::NonStabilita;
+  return TGuastoRete::Altro;
 }
 
 bool ESQLError::LoginRifiutato() const noexcept {

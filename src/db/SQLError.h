@@ -3,13 +3,32 @@
 #include <stdexcept>
 #include <string>
 
+// What a failed connection met on its way to a server, as the client library's codes tell it.
+enum class TGuastoRete {
+  Nessuno,          // not a network error
+  HostSconosciuto,  // the host's name does not resolve
+  // No connection: refused (at once), or given up by the system after its retries; the client
+  // names no system error, so only the time it took tells the two apart.
+  NonStabilita,
+  // Connected, but no server's answer: something other than Firebird answered or closed, or
+  // nothing answered within the connection limit; again only the time tells them apart.
+  Respinta,
+  Altro,  // any other network error: a connection lost, a read or a write that failed
+};
+
 // The one exception kind of the access layer. what() is exactly the text that the system stores
 // as a task note or shows, so it must never be decorated. The layer's own errors carry a layer
 // code (server errors carry 0); server errors carry the SQL code and the first engine code.
 class ESQLError : public std::runtime_error {
  public:
-  explicit ESQLError(const std::string& message, int codice = 0, long sqlCode = 0, long iscCode = 0)
-      : std::runtime_error(message), codice_(codice), sqlCode_(sqlCode), iscCode_(iscCode) {}
+  // iscDettaglio: the engine code that follows the first one, 0 when none does.
+  explicit ESQLError(const std::string& message, int codice = 0, long sqlCode = 0, long iscCode = 0,
+                     long iscDettaglio = 0)
+      : std::runtime_error(message),
+        codice_(codice),
+        sqlCode_(sqlCode),
+        iscCode_(iscCode),
+        iscDettaglio_(iscDettaglio) {}
 
   int Codice() const noexcept { return codice_; }
   long SQLCode() const noexcept { return sqlCode_; }
@@ -17,6 +36,7 @@ class ESQLError : public std::runtime_error {
   // The client could not talk to the server: refused, unreachable, no answer within the
   // connection limit, a connection lost, or an attachment closed by the watchdog of requests.
   bool ErroreDiRete() const noexcept;
+  TGuastoRete GuastoRete() const noexcept;
   // The server refused the login: an unknown user or a wrong password.
   bool LoginRifiutato() const noexcept;
   // A refusal that the site's servers or grants make, not a fault of the program: the network
@@ -30,6 +50,7 @@ class ESQLError : public std::runtime_error {
   int codice_;
   long sqlCode_;
   long iscCode_;
+  long iscDettaglio_;
 };
 
 // SQL code -551 (no permission on an object) is raised as its own kind so that a caller can tell

@@ -17,6 +17,7 @@
 #include "opener/Opener.h"
 #include "platform/IniFile.h"
 #include "support/FirebirdServer.h"
+#include "support/Relay.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -430,8 +431,9 @@ TEST(Opener, ServerNotReachedIsToldWhenTheLocalPathOpens) {
   EXPECT_TRUE(ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr, rifiuto,
                                utente.Osservatore()));
   const std::string err = ::testing::internal::GetCapturedStderr();
-  const std::string attesa = "vessentaria: " + (temp / "ditta.fdb") + ": server " + server +
-                             " (alias ditta) non raggiungibile, aperto senza server: ";
+  const std::string attesa =
+      "vessentaria: " + (temp / "ditta.fdb") + ": server " + server +
+      " (alias ditta) non raggiungibile, aperto tramite motore incorporato: ";
   EXPECT_EQ(err.substr(0, attesa.size()), attesa) << err;
   EXPECT_GT(err.size(), attesa.size() + 10) << err;
   EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
@@ -641,4 +643,85 @@ TEST(Opener, FrozenServerAttemptEndsAtTheLimit) {
   EXPECT_EQ(utente.nomi, std::vector<std::string>{nome});
   EXPECT_TRUE(utente.messaggi.empty());
   EXPECT_FALSE(fs::exists(server.DataFolder() + "nuovo.fdb"));
+}
+
+// The host's server of plain paths, each way it can fail: whether the embedded engine opens the
+// archive, what is said on standard error, and whether a second archive asks that server again.
+TEST(Opener, HostServerFailures) {
+  const bool root = geteuid() == 0;
+  FirebirdServer server("tawnyquip", {}, true);
+  Relay chiude(PortaChiusa());  // accepts, and closes at once: no Firebird server there
+  const std::string chiusa = "localhost/" + std::to_string(PortaChiusa());
+  const std::string aRete = "connection rejected by remote interface";
+  const std::string altraVolta = "; non più interpellato in questa esecuzione";
+  struct Caso {
+    std::string nome, server;
+    bool sospeso, aperto;
+    std::string causa, causaDopo;  // of each archive's line; empty: no line
+    std::string messaggio;         // <T>: the case's folder
+  };
+  const Caso casi[] = {
+      {"connection refused", chiusa, false, true, "", "", ""},
+      {"name that does not resolve", "nessuno.invalid", false, false, "", "",
+       "Server locale \"nessuno.invalid\" ([Rete] ServerLocale nel dati.ini di USER.FDB) "
+       "sconosciuto: Unable to complete network request to host \"nessuno.invalid\". / Failed to "
+       "locate host machine. / The specified name was not found in the hosts file or Domain Name "
+       "Services"},
+      {"no answer in time", server.Nome(), true, true,
+       "nessuna risposta in 2 s: " + aRete + altraVolta,
+       "non interpellato (in questa esecuzione: nessuna risposta in 2 s)", ""},
+      {"not a Firebird server", chiude.Nome(), false, true,
+       "sulla porta non risponde un server Firebird: " + aRete + altraVolta,
+       "non interpellato (in questa esecuzione: sulla porta non risponde un server Firebird)", ""},
+      {"a file the server cannot open", server.Nome(), false, true,
+       "il server non ha aperto il file: I/O error during \"open\" operation for file "
+       "\"<T><F>\" / Error while trying to open file / Permission denied",
+       "<stesso>", ""},
+  };
+  const TLimitiRete prima = LimitiRete();
+  for (const auto& caso : casi) {
+    SCOPED_TRACE(caso.nome);
+    if (caso.causa.find("Permission") != std::string::npos && !root) {
+      std::cout << "skipped \"" << caso.nome << "\": as root only (the server then runs as the "
+                << "firebird user, who cannot enter the test's folder)\n";
+      continue;
+    }
+    TempFolder temp;
+    auto sostituisci = [&](std::string s, const std::string& file) {
+      for (size_t p; (p = s.find("<T>")) != std::string::npos;) s.replace(p, 3, temp.Path());
+      for (size_t p; (p = s.find("<F>")) != std::string::npos;) s.replace(p, 3, file);
+      return s;
+    };
+    ImpostaLimitiRete({2, 0, caso.server});
+    if (caso.sospeso) server.Sospendi();
+    std::string righe, attese;
+    for (const std::string file : {"a.fdb", "b.fdb"}) {
+      CreaDatabaseDiProva(temp / file);
+      const std::string causa =
+          file == "a.fdb" || caso.causaDopo == "<stesso>" ? caso.causa : caso.causaDopo;
+      if (!causa.empty())
+        attese += "vessentaria: " + temp / file +
+                  ": aperto tramite motore incorporato, non tramite server " + caso.server + ": " +
+                  sostituisci(causa, file) + "\n";
+      TSQLDatabase database;
+      Utente utente;
+      std::string messaggio;
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(ApriCreaDatabase(database, temp.Path(), file, "", "", nullptr, messaggio,
+                                 utente.Osservatore()),
+                caso.aperto);
+      righe += ::testing::internal::GetCapturedStderr();
+      EXPECT_EQ(messaggio, sostituisci(caso.messaggio, file));
+      // Asked again, unless it kept the first archive waiting or is no Firebird server.
+      const bool chiesto = file == "a.fdb" || caso.causaDopo.rfind("non interpellato", 0) != 0;
+      std::vector<std::string> nomi;
+      if (chiesto) nomi.push_back(caso.server + ":" + temp / file);
+      if (caso.aperto) nomi.push_back(temp / file);
+      EXPECT_EQ(utente.nomi, nomi);
+      EXPECT_TRUE(utente.messaggi.empty());
+    }
+    if (caso.sospeso) server.Riprendi();
+    EXPECT_EQ(righe, attese);
+  }
+  ImpostaLimitiRete(prima);
 }

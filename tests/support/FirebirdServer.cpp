@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -73,7 +75,8 @@ void PreparaRadiceFirebird(const std::string& radice) {
 }
 
 FirebirdServer::FirebirdServer(const std::string& password,
-                               const std::vector<std::pair<std::string, std::string>>& aliases)
+                               const std::vector<std::pair<std::string, std::string>>& aliases,
+                               bool comeUtenteDiSistema)
     : password_(password) {
   const std::string radice = root_.Path();
   PreparaRadiceFirebird(radice);
@@ -105,6 +108,11 @@ FirebirdServer::FirebirdServer(const std::string& password,
                      "' USER SYSDBA;\nCREATE USER SYSDBA PASSWORD '" + password_ + "';\nCOMMIT;\n");
   if (rc != 0 || !err.empty())
     throw std::runtime_error("security database not created: " + err + out);
+  const passwd* sistema = comeUtenteDiSistema && geteuid() == 0 ? getpwnam("firebird") : nullptr;
+  if (sistema && RunCommand("chown -R firebird: " + Virgolette(radice)) != 0)
+    throw std::runtime_error("the server's folder not handed to the firebird user");
+  const uid_t uid = sistema ? sistema->pw_uid : 0;
+  const gid_t gid = sistema ? sistema->pw_gid : 0;
 
   // Everything the child needs is prepared before fork: after it only exec-safe calls are made.
   std::vector<std::string> variabili = {"FIREBIRD=" + radice, "FIREBIRD_LOCK=" + radice + "lock",
@@ -119,6 +127,9 @@ FirebirdServer::FirebirdServer(const std::string& password,
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+      _exit(127);
+    // After the change of user: a change of credentials clears it.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != genitore) _exit(127);
     int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
