@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <set>
 
 #include "db/SQLDatabase.h"
 #include "db/SQLError.h"
@@ -26,10 +27,12 @@ std::string tentativiFalliti;
 
 // What this process learnt of the host's server at one name: it did not answer in time, or
 // something other than Firebird answers on its port. Later archives go straight to the embedded
-// engine instead of waiting again. Forgotten when the limits are set anew.
+// engine instead of waiting again, each said once: a task's archive opened again by a later task
+// adds nothing. Forgotten when the limits are set anew.
 struct TServerDellHostSaltato {
   std::string Nome;
   std::string Causa;  // empty: nothing learnt
+  std::set<std::string> Detti;
 } serverDellHostSaltato;
 
 // A refusal, or the answer of a program other than Firebird, comes within milliseconds on the
@@ -118,8 +121,10 @@ TEsitoTentativo TentativoServerLocale(TSQLDatabase& Database, const std::string&
   const std::string& server = limitiRete.ServerLocale;
   const std::string nome = server + ":" + NomeDatabase;
   if (serverDellHostSaltato.Nome == server && !serverDellHostSaltato.Causa.empty()) {
-    Avviso = "non interpellato (in questa esecuzione: " + serverDellHostSaltato.Causa + ")";
-    AnnotaFallimento(nome, Avviso);
+    const std::string causa =
+        "non interpellato (in questa esecuzione: " + serverDellHostSaltato.Causa + ")";
+    if (serverDellHostSaltato.Detti.insert(NomeDatabase).second) Avviso = causa;
+    AnnotaFallimento(nome, causa);
     return TEsitoTentativo::Fallito;
   }
   TGuastoRete guasto = TGuastoRete::Nessuno;
@@ -152,7 +157,7 @@ TEsitoTentativo TentativoServerLocale(TSQLDatabase& Database, const std::string&
       }
       causa = attesa ? "nessuna risposta in " + std::to_string(std::lround(secondi)) + " s"
                      : "sulla porta non risponde un server Firebird";
-      serverDellHostSaltato = {server, causa};
+      serverDellHostSaltato = {server, causa, {NomeDatabase}};
       break;
   }
   AnnotaFallimento(nome, Motivo);

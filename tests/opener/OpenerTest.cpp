@@ -646,77 +646,94 @@ TEST(Opener, FrozenServerAttemptEndsAtTheLimit) {
 }
 
 // The host's server of plain paths, each way it can fail: whether the embedded engine opens the
-// archive, what is said on standard error, and whether a second archive asks that server again.
+// archive, what is said on standard error, and whether later openings (another archive, then the
+// same again) ask that server again.
 TEST(Opener, HostServerFailures) {
-  const bool root = geteuid() == 0;
   FirebirdServer server("tawnyquip", {}, true);
   Relay chiude(PortaChiusa());  // accepts, and closes at once: no Firebird server there
-  const std::string chiusa = "localhost/" + std::to_string(PortaChiusa());
-  const std::string aRete = "connection rejected by remote interface";
-  const std::string altraVolta = "; non più interpellato in questa esecuzione";
+  const std::string respinta = ": connection rejected by remote interface";
+  const std::string ancora = "; non più interpellato in questa esecuzione";
+  const std::string nonAperto =
+      "il server non ha aperto il file: I/O error during \"open\" operation for file \"<F>\" / "
+      "Error while trying to open file / Permission denied";
   struct Caso {
     std::string nome, server;
-    bool sospeso, aperto;
-    std::string causa, causaDopo;  // of each archive's line; empty: no line
-    std::string messaggio;         // <T>: the case's folder
+    bool sospeso, saltato;           // saltato: later openings do not ask that server
+    std::string messaggio;           // of each failed opening; empty: each opens
+    std::vector<std::string> cause;  // of each opening's line; empty: none
   };
   const Caso casi[] = {
-      {"connection refused", chiusa, false, true, "", "", ""},
-      {"name that does not resolve", "nessuno.invalid", false, false, "", "",
+      {"connection refused",
+       "localhost/" + std::to_string(PortaChiusa()),
+       false,
+       false,
+       "",
+       {"", "", ""}},
+      {"name that does not resolve",
+       "nessuno.invalid",
+       false,
+       false,
        "Server locale \"nessuno.invalid\" ([Rete] ServerLocale nel dati.ini di USER.FDB) "
        "sconosciuto: Unable to complete network request to host \"nessuno.invalid\". / Failed to "
        "locate host machine. / The specified name was not found in the hosts file or Domain Name "
-       "Services"},
-      {"no answer in time", server.Nome(), true, true,
-       "nessuna risposta in 2 s: " + aRete + altraVolta,
-       "non interpellato (in questa esecuzione: nessuna risposta in 2 s)", ""},
-      {"not a Firebird server", chiude.Nome(), false, true,
-       "sulla porta non risponde un server Firebird: " + aRete + altraVolta,
-       "non interpellato (in questa esecuzione: sulla porta non risponde un server Firebird)", ""},
-      {"a file the server cannot open", server.Nome(), false, true,
-       "il server non ha aperto il file: I/O error during \"open\" operation for file "
-       "\"<T><F>\" / Error while trying to open file / Permission denied",
-       "<stesso>", ""},
+       "Services",
+       {"", "", ""}},
+      {"no answer in time",
+       server.Nome(),
+       true,
+       true,
+       "",
+       {"nessuna risposta in 2 s" + respinta + ancora,
+        "non interpellato (in questa esecuzione: nessuna risposta in 2 s)", ""}},
+      {"not a Firebird server",
+       chiude.Nome(),
+       false,
+       true,
+       "",
+       {"sulla porta non risponde un server Firebird" + respinta + ancora,
+        "non interpellato (in questa esecuzione: sulla porta non risponde un server Firebird)",
+        ""}},
+      {"a file the server cannot open",
+       server.Nome(),
+       false,
+       false,
+       "",
+       {nonAperto, nonAperto, nonAperto}},
   };
   const TLimitiRete prima = LimitiRete();
   for (const auto& caso : casi) {
     SCOPED_TRACE(caso.nome);
-    if (caso.causa.find("Permission") != std::string::npos && !root) {
+    if (caso.cause[0] == nonAperto && geteuid() != 0) {
       std::cout << "skipped \"" << caso.nome << "\": as root only (the server then runs as the "
                 << "firebird user, who cannot enter the test's folder)\n";
       continue;
     }
     TempFolder temp;
-    auto sostituisci = [&](std::string s, const std::string& file) {
-      for (size_t p; (p = s.find("<T>")) != std::string::npos;) s.replace(p, 3, temp.Path());
-      for (size_t p; (p = s.find("<F>")) != std::string::npos;) s.replace(p, 3, file);
-      return s;
-    };
+    CreaDatabaseDiProva(temp / "a.fdb");
+    CreaDatabaseDiProva(temp / "b.fdb");
     ImpostaLimitiRete({2, 0, caso.server});
     if (caso.sospeso) server.Sospendi();
     std::string righe, attese;
-    for (const std::string file : {"a.fdb", "b.fdb"}) {
-      CreaDatabaseDiProva(temp / file);
-      const std::string causa =
-          file == "a.fdb" || caso.causaDopo == "<stesso>" ? caso.causa : caso.causaDopo;
+    const std::string files[] = {temp / "a.fdb", temp / "b.fdb", temp / "b.fdb"};
+    for (size_t i = 0; i < 3; ++i) {
+      std::string causa = caso.cause[i];
+      if (causa.find("<F>") != std::string::npos) causa.replace(causa.find("<F>"), 3, files[i]);
       if (!causa.empty())
-        attese += "vessentaria: " + temp / file +
+        attese += "vessentaria: " + files[i] +
                   ": aperto tramite motore incorporato, non tramite server " + caso.server + ": " +
-                  sostituisci(causa, file) + "\n";
+                  causa + "\n";
       TSQLDatabase database;
       Utente utente;
       std::string messaggio;
       ::testing::internal::CaptureStderr();
-      EXPECT_EQ(ApriCreaDatabase(database, temp.Path(), file, "", "", nullptr, messaggio,
-                                 utente.Osservatore()),
-                caso.aperto);
+      EXPECT_EQ(ApriCreaDatabase(database, temp.Path(), files[i].substr(temp.Path().size()), "", "",
+                                 nullptr, messaggio, utente.Osservatore()),
+                caso.messaggio.empty());
       righe += ::testing::internal::GetCapturedStderr();
-      EXPECT_EQ(messaggio, sostituisci(caso.messaggio, file));
-      // Asked again, unless it kept the first archive waiting or is no Firebird server.
-      const bool chiesto = file == "a.fdb" || caso.causaDopo.rfind("non interpellato", 0) != 0;
+      EXPECT_EQ(messaggio, caso.messaggio);
       std::vector<std::string> nomi;
-      if (chiesto) nomi.push_back(caso.server + ":" + temp / file);
-      if (caso.aperto) nomi.push_back(temp / file);
+      if (i == 0 || !caso.saltato) nomi.push_back(caso.server + ":" + files[i]);
+      if (caso.messaggio.empty()) nomi.push_back(files[i]);
       EXPECT_EQ(utente.nomi, nomi);
       EXPECT_TRUE(utente.messaggi.empty());
     }
