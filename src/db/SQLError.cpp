@@ -125,6 +125,17 @@ bool ESQLError::ConnessioneEsternaPersa() const noexcept {
 
 bool ESQLError::PermessoNegato() const noexcept {
   return sqlCode_ == -551 || Contiene({isc_no_priv});
+
+}
+
+TGuastoRete ESQLError::GuastoRete() const noexcept {
+  if (!ErroreDiRete()) return TGuastoRete::Nessuno;
+  if (iscCode_ == isc_connect_reject) return TGuastoRete::Respinta;
+  if (iscCode_ == isc_network_error && Dettaglio() == isc_net_lookup_err)
+    return TGuastoRete::HostSconosciuto;
+  if (iscCode_ == isc_network_error && Dettaglio() == isc_net_connect_err)
+    return TGuastoRete::NonStabilita;
+  return TGuastoRete::Altro;
 }
 
 bool ESQLError::LoginRifiutato() const noexcept {

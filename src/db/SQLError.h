@@ -6,6 +6,19 @@
 #include <utility>
 #include <vector>
 
+// What a failed connection met on its way to a server, as the client library's codes tell it.
+enum class TGuastoRete {
+  Nessuno,          // not a network error
+  HostSconosciuto,  // the host's name does not resolve
+  // No connection: refused (at once), or given up by the system after its retries; the client
+  // names no system error, so only the time it took tells the two apart.
+  NonStabilita,
+  // Connected, but no server's answer: something other than Firebird answered or closed, or
+  // nothing answered within the connection limit; again only the time tells them apart.
+  Respinta,
+  Altro,  // any other network error: a connection lost, a read or a write that failed
+};
+
 // The one exception kind of the access layer. what() is exactly the text that the system stores
 // as a task note or shows, so it must never be decorated. The layer's own errors carry a layer
 // code (server errors carry 0); server errors carry the SQL code and the first engine code.
@@ -32,6 +45,8 @@ class ESQLError : public std::runtime_error {
   bool ConnessioneEsternaPersa() const noexcept;
   // No right on an object, here or in the database that the server asked for the statement.
   bool PermessoNegato() const noexcept;
+  // What a network error met on the way to the server; Nessuno for any other error.
+  TGuastoRete GuastoRete() const noexcept;
   // The server refused the login: an unknown user or a wrong password.
   bool LoginRifiutato() const noexcept;
   // A refusal that the site's servers or grants make, not a fault of the program: the network
@@ -53,6 +68,8 @@ class ESQLError : public std::runtime_error {
   std::vector<long> codici_;
 
   bool Contiene(std::initializer_list<long> cercati) const noexcept;
+  // The engine code that follows the first one, 0 when none does: a network error's cause.
+  long Dettaglio() const noexcept { return codici_.size() > 1 ? codici_[1] : 0; }
 };
 
 // SQL code -551 (no permission on an object) is raised as its own kind so that a caller can tell

@@ -1,6 +1,9 @@
 #include "opener/Opener.h"
 
+#include <chrono>
+#include <cmath>
 #include <exception>
+#include <set>
 
 #include "db/SQLDatabase.h"
 #include "db/SQLError.h"
@@ -22,11 +25,28 @@ bool soloApertura = false;
 TOsservatoreAperture osservatoreAperture;
 std::string tentativiFalliti;
 
+// What this process learnt of the host's server at one name: it did not answer in time, or
+// something other than Firebird answers on its port. Later archives go straight to the embedded
+// engine instead of waiting again, each said once: a task's archive opened again by a later task
+// adds nothing. Forgotten when the limits are set anew.
+struct TServerDellHostSaltato {
+  std::string Nome;
+  std::string Causa;  // empty: nothing learnt
+  std::set<std::string> Detti;
+} serverDellHostSaltato;
+
+// A refusal, or the answer of a program other than Firebird, comes within milliseconds on the
+// loopback and on a local link; an attempt that lasted this long (less than the shortest
+// connection limit, one second) waited for an answer that did not come.
+constexpr double kSecondiDiAttesa = 0.8;
+
 void AnnotaFallimento(const std::string& nome, const std::string& motivo) {
   tentativiFalliti += (tentativiFalliti.empty() ? "" : "\r") + nome + ": " + NotaSuUnaRiga(motivo);
 }
 
-enum class TEsitoTentativo { Connesso, Fallito, LoginRifiutato };
+// Definitivo: the opening ends here, no other rule and no creation follow (a refused login, a
+// host's server whose name does not resolve); Motivo says why.
+enum class TEsitoTentativo { Connesso, Fallito, Definitivo };
 
 // The login for the database name `nome`: the site's for its server, unless the caller gave one.
 // `chi` names it for a refusal's note, never with its password.
@@ -59,10 +79,12 @@ void PreparaConnessione(TSQLDatabase& Database, const std::string& nome, const T
 enum class TEsitoConnessione { Connesso, Rete, LoginRifiutato, Altro };
 
 // One connection under `nome` with its login. Motivo: the failure's text, followed by the login
-// tried when the server refused it (a misspelt section falls back to another login).
+// tried when the server refused it (a misspelt section falls back to another login). Guasto, when
+// given, receives what a network error met.
 TEsitoConnessione Connetti(TSQLDatabase& Database, const std::string& nome,
                            const std::string& Utente, const std::string& Password,
-                           const TOsservatoreConnessioni& Osservatore, std::string& Motivo) {
+                           const TOsservatoreConnessioni& Osservatore, std::string& Motivo,
+                           TGuastoRete* Guasto = nullptr) {
   std::string chi;
   PreparaConnessione(Database, nome, LoginPer(nome, Utente, Password, chi));
   if (Osservatore) Osservatore(nome);
@@ -71,6 +93,7 @@ TEsitoConnessione Connetti(TSQLDatabase& Database, const std::string& nome,
     return TEsitoConnessione::Connesso;
   } catch (const ESQLError& errore) {
     Motivo = errore.what();
+    if (Guasto) *Guasto = errore.GuastoRete();
     if (errore.ErroreDiRete()) return TEsitoConnessione::Rete;
     if (errore.LoginRifiutato()) {
       Motivo += "\r" + chi;
@@ -82,30 +105,74 @@ TEsitoConnessione Connetti(TSQLDatabase& Database, const std::string& nome,
   return TEsitoConnessione::Altro;
 }
 
-// A plain local path through the host's server. Fallito: no server answers, or it cannot open
-// that file (its account may not reach the folder); the embedded engine is then tried, as on a
-// host without a server. A refused login is the server's last word: the embedded engine would
-// open the archive past the site's own logins.
+// A plain local path through the host's server. The embedded engine is the way round only when
+// that server is not there or cannot serve this file (Fallito):
+// - the connection is refused at once: no server on this host, its usual state; nothing is said;
+// - nothing answers in time, or something other than Firebird answers on its port: Avviso says
+//   so, and this process does not wait for that server again;
+// - the server answered but did not open the file (its account may not reach it): Avviso says so.
+// A name that does not resolve is a mistake in the configuration, and a refused login is the
+// server's last word: both end the opening (Definitivo), since the embedded engine would open the
+// archive past the site's own choice.
 TEsitoTentativo TentativoServerLocale(TSQLDatabase& Database, const std::string& NomeDatabase,
                                       const std::string& Utente, const std::string& Password,
                                       const TOsservatoreConnessioni& Osservatore,
-                                      std::string& Motivo) {
-  const std::string nome = limitiRete.ServerLocale + ":" + NomeDatabase;
-  switch (Connetti(Database, nome, Utente, Password, Osservatore, Motivo)) {
+                                      std::string& Motivo, std::string& Avviso) {
+  const std::string& server = limitiRete.ServerLocale;
+  const std::string nome = server + ":" + NomeDatabase;
+  if (serverDellHostSaltato.Nome == server && !serverDellHostSaltato.Causa.empty()) {
+    const std::string causa =
+        "non interpellato (in questa esecuzione: " + serverDellHostSaltato.Causa + ")";
+    if (serverDellHostSaltato.Detti.insert(NomeDatabase).second) Avviso = causa;
+    AnnotaFallimento(nome, causa);
+    return TEsitoTentativo::Fallito;
+  }
+  TGuastoRete guasto = TGuastoRete::Nessuno;
+  const auto inizio = std::chrono::steady_clock::now();
+  const TEsitoConnessione esito =
+      Connetti(Database, nome, Utente, Password, Osservatore, Motivo, &guasto);
+  const double secondi =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - inizio).count();
+  const bool attesa = secondi >= kSecondiDiAttesa;
+  std::string causa;
+  switch (esito) {
     case TEsitoConnessione::Connesso:
       return TEsitoTentativo::Connesso;
     case TEsitoConnessione::LoginRifiutato:
       AnnotaFallimento(nome, Motivo);
-      return TEsitoTentativo::LoginRifiutato;
+      return TEsitoTentativo::Definitivo;
     case TEsitoConnessione::Altro:
-      AnnotaFallimento(nome, Motivo);
+      causa = "il server non ha aperto il file";
       break;
     case TEsitoConnessione::Rete:
-      // No server answering is the usual state of a host without one, not a failure to report.
+      if (guasto == TGuastoRete::HostSconosciuto) {
+        Motivo = "Server locale \"" + server +
+                 "\" ([Rete] ServerLocale nel dati.ini di USER.FDB) sconosciuto: " +
+                 NotaSuUnaRiga(Motivo);
+        return TEsitoTentativo::Definitivo;
+      }
+      if (guasto == TGuastoRete::NonStabilita && !attesa) {
+        Motivo.clear();
+        return TEsitoTentativo::Fallito;
+      }
+      causa = attesa ? "nessuna risposta in " + std::to_string(std::lround(secondi)) + " s"
+                     : "sulla porta non risponde un server Firebird";
+      serverDellHostSaltato = {server, causa, {NomeDatabase}};
       break;
   }
+  AnnotaFallimento(nome, Motivo);
+  Avviso = causa + ": " + NotaSuUnaRiga(Motivo);
+  if (esito == TEsitoConnessione::Rete) Avviso += "; non più interpellato in questa esecuzione";
   Motivo.clear();
   return TEsitoTentativo::Fallito;
+}
+
+// The embedded engine opened `nome` after the host's server failed it for the reason `avviso`.
+void AvvisaViaIncorporata(const std::string& nome, const std::string& avviso) {
+  if (avviso.empty()) return;
+  ScriviRigaErrore(nome + ": aperto tramite motore incorporato, non tramite server " +
+                       limitiRete.ServerLocale + ": " + avviso,
+                   TGravita::Avviso);
 }
 
 // One attempt of ConnettiCreaDatabase; Motivo is the server's text of a failed connection,
@@ -121,16 +188,20 @@ TEsitoTentativo Tentativo(TSQLDatabase& Database, const std::string& NomeDatabas
     nome = Server + ":" + nome;
   }
   // The server would read a relative name from its own folder.
+  std::string avviso;
   if (!limitiRete.ServerLocale.empty() && nome.rfind('/', 0) == 0 && ServerDelNome(nome).empty()) {
     const TEsitoTentativo esito =
-        TentativoServerLocale(Database, nome, Utente, Password, Osservatore, Motivo);
+        TentativoServerLocale(Database, nome, Utente, Password, Osservatore, Motivo, avviso);
     if (esito != TEsitoTentativo::Fallito) return esito;
   }
   const TEsitoConnessione esito = Connetti(Database, nome, Utente, Password, Osservatore, Motivo);
-  if (esito == TEsitoConnessione::Connesso) return TEsitoTentativo::Connesso;
+  if (esito == TEsitoConnessione::Connesso) {
+    AvvisaViaIncorporata(nome, avviso);
+    return TEsitoTentativo::Connesso;
+  }
   AnnotaFallimento(nome, Motivo);
   if (esito == TEsitoConnessione::Rete) return TEsitoTentativo::Fallito;
-  if (esito == TEsitoConnessione::LoginRifiutato) return TEsitoTentativo::LoginRifiutato;
+  if (esito == TEsitoConnessione::LoginRifiutato) return TEsitoTentativo::Definitivo;
   // Whatever else the cause, the next move is to create the database under the same name; an
   // existing file makes the creation fail, so nothing is overwritten.
   if (soloApertura) return TEsitoTentativo::Fallito;
@@ -146,6 +217,7 @@ TEsitoTentativo Tentativo(TSQLDatabase& Database, const std::string& NomeDatabas
   } catch (const std::exception&) {
     return TEsitoTentativo::Fallito;
   }
+  AvvisaViaIncorporata(nome, avviso);
   MostraMessaggio("Effettuata creazione data base");
   return TEsitoTentativo::Connesso;
 }
@@ -157,7 +229,7 @@ bool Tenta(TSQLDatabase& Database, const std::string& NomeDatabase, const std::s
            std::string& Motivo) {
   const TEsitoTentativo esito = Tentativo(Database, NomeDatabase, Server, LetteraDisco, Utente,
                                           Password, Osservatore, Motivo);
-  Messaggio = esito == TEsitoTentativo::LoginRifiutato ? Motivo : "";
+  Messaggio = esito == TEsitoTentativo::Definitivo ? Motivo : "";
   return esito == TEsitoTentativo::Connesso;
 }
 
@@ -167,11 +239,15 @@ void ImpostaOsservatoreAperture(TOsservatoreAperture osservatore) {
   osservatoreAperture = std::move(osservatore);
 }
 
-std::string DescriviApertura(const TSQLDatabase& Database) {
+std::string DescriviVia(const TSQLDatabase& Database) {
   const std::string server = ServerDelNome(Database.DatabaseName());
+  return server.empty() ? "motore incorporato" : "server " + server;
+}
+
+std::string DescriviApertura(const TSQLDatabase& Database) {
   std::string utente;
   ValoreParametro(Database.Params(), "user_name", utente);
-  return (server.empty() ? "motore incorporato" : "server " + server) + ", utente " + utente;
+  return DescriviVia(Database) + ", utente " + utente;
 }
 
 void ImpostaSoloApertura(bool valore) {
@@ -180,6 +256,7 @@ void ImpostaSoloApertura(bool valore) {
 
 void ImpostaLimitiRete(const TLimitiRete& limiti) {
   limitiRete = limiti;
+  serverDellHostSaltato = {};
 }
 
 const TLimitiRete& LimitiRete() {
@@ -305,12 +382,12 @@ bool ApriSecondoLeRegole(TSQLDatabase& Database, const std::string& Cartella,
                                      Messaggio, Osservatore);
     if (!Messaggio.empty()) return false;
     // The archive is open, but not where dati.ini sends it: whoever reads the log should know
-    // that the server was not used, and why.
+    // that the server was not used, why, and which way the archive was opened instead.
     if (risultato && !motivoServer.empty() && percorso == Cartella)
-      ScriviRigaErrore(
-          percorso + nomeFile + ": server " + server + " (alias " + alias +
-              ") non raggiungibile, aperto senza server: " + NotaSuUnaRiga(motivoServer),
-          TGravita::Avviso);
+      ScriviRigaErrore(percorso + nomeFile + ": server " + server + " (alias " + alias +
+                           ") non raggiungibile, aperto tramite " + DescriviVia(Database) + ": " +
+                           NotaSuUnaRiga(motivoServer),
+                       TGravita::Avviso);
   }
   if (!stop && condivisioneConNome && !risultato) {
     stop = true;

@@ -23,6 +23,7 @@ struct TLimitiRete {
   // instead of locking them out with the embedded engine; empty: the embedded engine alone.
   std::string ServerLocale;
 };
+// Also forgets what this process learnt of the host's server (see ApriCreaDatabase).
 void ImpostaLimitiRete(const TLimitiRete& limiti);
 const TLimitiRete& LimitiRete();
 
@@ -36,7 +37,8 @@ using TOsservatoreAperture =
     std::function<void(const std::string& Percorso, const std::string& Via)>;
 void ImpostaOsservatoreAperture(TOsservatoreAperture osservatore);
 // How `Database` reached its archive, for an administrator: "server <name>" or "motore
-// incorporato", then ", utente " and the user name (never the password).
+// incorporato" (DescriviVia), then ", utente " and the user name (never the password).
+std::string DescriviVia(const TSQLDatabase& Database);
 std::string DescriviApertura(const TSQLDatabase& Database);
 
 // Connects `Database` to the archive NomeFile (empty: "archivio.fdb") in Cartella (ending with a
@@ -45,13 +47,16 @@ std::string DescriviApertura(const TSQLDatabase& Database);
 // attempt (LoginPerServer). Never raises on a failed connection: returns false after showing
 // whatever message applies; when a server refused the login, no later rule is tried and
 // Messaggio holds the server's text and, on a line of its own, who tried to log in
-// (DescriviLogin); otherwise it is left empty. Raises only when dati.ini cannot be written after
-// the dialog ("Unable to write to %s"). `Osservatore`, when given, is
+// (DescriviLogin); when the host's server's name (TLimitiRete::ServerLocale) does not resolve,
+// likewise, and Messaggio names that name; otherwise it is left empty. Raises only when dati.ini
+// cannot be written after the dialog ("Unable to write to %s"). `Osservatore`, when given, is
 // told each attempt. When the alias rule's server fails and the local path then opens the
-// archive with the embedded engine, one line on standard error names the database, the server
-// and the server's reason. A plain local path goes first through the host's server
-// (TLimitiRete::ServerLocale), then, when none answers or it cannot open the file, through the
-// embedded engine.
+// archive, one warning line on standard error names the database, the server, the way it was
+// opened instead and the server's reason. A plain local path goes first through the host's
+// server, then through the embedded engine: silently when that server refused the connection
+// (none runs), with a warning line naming the reason when the server did not open the file, did
+// not answer in time or is not a Firebird server; after either of the last two the process goes
+// straight to the embedded engine for every later plain path, each one still with a line.
 bool ApriCreaDatabase(TSQLDatabase& Database, const std::string& Cartella,
                       const std::string& NomeFile, const std::string& Utente,
                       const std::string& Password, TFinestra* Proprietario, std::string& Messaggio,

@@ -15,8 +15,10 @@
 #include "db/SQLDatabase.h"
 #include "opener/Credenziali.h"
 #include "opener/Opener.h"
+#include "platform/FileSystem.h"
 #include "platform/IniFile.h"
 #include "support/FirebirdServer.h"
+#include "support/Relay.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -430,8 +432,9 @@ TEST(Opener, ServerNotReachedIsToldWhenTheLocalPathOpens) {
   EXPECT_TRUE(ApriCreaDatabase(database, temp.Path(), "ditta.fdb", "", "", nullptr, rifiuto,
                                utente.Osservatore()));
   const std::string err = ::testing::internal::GetCapturedStderr();
-  const std::string attesa = "vessentaria: " + (temp / "ditta.fdb") + ": server " + server +
-                             " (alias ditta) non raggiungibile, aperto senza server: ";
+  const std::string attesa =
+      "vessentaria: " + (temp / "ditta.fdb") + ": server " + server +
+      " (alias ditta) non raggiungibile, aperto tramite motore incorporato: ";
   EXPECT_EQ(err.substr(0, attesa.size()), attesa) << err;
   EXPECT_GT(err.size(), attesa.size() + 10) << err;
   EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
@@ -641,4 +644,83 @@ TEST(Opener, FrozenServerAttemptEndsAtTheLimit) {
   EXPECT_EQ(utente.nomi, std::vector<std::string>{nome});
   EXPECT_TRUE(utente.messaggi.empty());
   EXPECT_FALSE(fs::exists(server.DataFolder() + "nuovo.fdb"));
+}
+
+// The host's server of plain paths, each way it can fail: whether the embedded engine opens the
+// archive, the line on standard error, and whether later openings (another archive, then the same
+// again) ask that server again.
+TEST(Opener, HostServerFailures) {
+  FirebirdServer server("tawnyquip", {}, true);
+  Relay chiude(PortaChiusa());  // accepts, and closes at once: no Firebird server there
+  const std::string dopo = "; non più interpellato in questa esecuzione";
+  const std::string io =
+      "il server non ha aperto il file: I/O error during \"open\" operation "
+      "for file \"<F>\" / Error while trying to open file / Permission denied";
+  struct Caso {
+    std::string server;
+    bool sospeso, saltato;           // saltato: later openings do not ask that server
+    std::string messaggio;           // of each failed opening; empty: each opens
+    std::vector<std::string> cause;  // of each opening's line; empty: none
+  };
+  const Caso casi[] = {
+      {"localhost/" + std::to_string(PortaChiusa()), false, false, "", {"", "", ""}},
+      {"nessuno.invalid",
+       false,
+       false,
+       "Server locale \"nessuno.invalid\" ([Rete] ServerLocale nel dati.ini di USER.FDB) "
+       "sconosciuto: Unable to complete network request to host \"nessuno.invalid\". / Failed to "
+       "locate host machine. / The specified name was not found in the hosts file or Domain Name "
+       "Services",
+       {"", "", ""}},
+      {server.Nome(),
+       true,
+       true,
+       "",
+       {"nessuna risposta in 2 s: connection rejected by remote interface" + dopo,
+        "non interpellato (in questa esecuzione: nessuna risposta in 2 s)", ""}},
+      {chiude.Nome(),
+       false,
+       true,
+       "",
+       {"sulla porta non risponde un server Firebird: connection rejected by remote interface" +
+            dopo,
+        "non interpellato (in questa esecuzione: sulla porta non risponde un server Firebird)",
+        ""}},
+      // Only root can make a file the server (then the firebird user) cannot open.
+      {server.Nome(), false, false, "", {io, io, io}},
+  };
+  const TLimitiRete prima = LimitiRete();
+  for (const auto& caso : casi) {
+    SCOPED_TRACE(caso.server + " " + caso.cause[0]);
+    if (caso.cause[0] == io && geteuid() != 0) continue;
+    TempFolder temp;
+    ImpostaLimitiRete({2, 0, caso.server});
+    if (caso.sospeso) server.Sospendi();
+    std::string righe, attese;
+    for (size_t i = 0; i < 3; ++i) {
+      const std::string file = temp / (i == 0 ? "a.fdb" : "b.fdb");
+      if (i < 2) CreaDatabaseDiProva(file);
+      std::string causa = caso.cause[i];
+      if (causa == io) causa.replace(causa.find("<F>"), 3, file);
+      if (!causa.empty())
+        attese += "vessentaria: " + file + ": aperto tramite motore incorporato, non tramite " +
+                  "server " + caso.server + ": " + causa + "\n";
+      TSQLDatabase database;
+      Utente utente;
+      std::string messaggio;
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(ApriCreaDatabase(database, temp.Path(), EstraiNomeFile(file), "", "", nullptr,
+                                 messaggio, utente.Osservatore()),
+                caso.messaggio.empty());
+      righe += ::testing::internal::GetCapturedStderr();
+      EXPECT_EQ(messaggio, caso.messaggio);
+      std::vector<std::string> nomi;
+      if (i == 0 || !caso.saltato) nomi.push_back(caso.server + ":" + file);
+      if (caso.messaggio.empty()) nomi.push_back(file);
+      EXPECT_EQ(utente.nomi, nomi);
+    }
+    if (caso.sospeso) server.Riprendi();
+    EXPECT_EQ(righe, attese);
+  }
+  ImpostaLimitiRete(prima);
 }

@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -73,7 +75,8 @@ void PreparaRadiceFirebird(const std::string& radice) {
 }
 
 FirebirdServer::FirebirdServer(const std::string& password,
-                               const std::vector<std::pair<std::string, std::string>>& aliases)
+                               const std::vector<std::pair<std::string, std::string>>& aliases,
+                               bool comeUtenteDiSistema)
     : password_(password) {
   const std::string radice = root_.Path();
   PreparaRadiceFirebird(radice);
@@ -105,6 +108,11 @@ FirebirdServer::FirebirdServer(const std::string& password,
                      "' USER SYSDBA;\nCREATE USER SYSDBA PASSWORD '" + password_ + "';\nCOMMIT;\n");
   if (rc != 0 || !err.empty())
     throw std::runtime_error("security database not created: " + err + out);
+  const passwd* sistema = comeUtenteDiSistema && geteuid() == 0 ? getpwnam("firebird") : nullptr;
+  if (sistema && RunCommand("chown -R firebird: " + Virgolette(radice)) != 0)
+    throw std::runtime_error("the server's folder not handed to the firebird user");
+  uid_ = sistema ? sistema->pw_uid : 0;
+  gid_ = sistema ? sistema->pw_gid : 0;
   AvviaProcesso();
 }
 
@@ -119,10 +127,15 @@ void FirebirdServer::AvviaProcesso() {
   const std::string log = radice + "server.log";
   char* argv[] = {const_cast<char*>(Server), nullptr};
   const pid_t genitore = getpid();
+  const uid_t uid = uid_;
+  const gid_t gid = gid_;
 
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+      _exit(127);
+    // After the change of user: a change of credentials clears it.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != genitore) _exit(127);
     int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -21,9 +21,11 @@ void PreparaRadiceFirebird(const std::string& radice);
 class FirebirdServer {
  public:
   // SYSDBA gets `password`; each alias (name, database path) goes into the server's
-  // databases.conf.
+  // databases.conf. With `comeUtenteDiSistema`, when the test runs as root, the server runs as
+  // the engine's system user, as an installed one does, for whom file permissions count.
   explicit FirebirdServer(const std::string& password = "tawnyquip",
-                          const std::vector<std::pair<std::string, std::string>>& aliases = {});
+                          const std::vector<std::pair<std::string, std::string>>& aliases = {},
+                          bool comeUtenteDiSistema = false);
   FirebirdServer(const FirebirdServer&) = delete;
   FirebirdServer& operator=(const FirebirdServer&) = delete;
   ~FirebirdServer();
@@ -58,4 +60,6 @@ class FirebirdServer {
   std::string password_;
   int port_ = 0;
   pid_t pid_ = -1;
+  uid_t uid_ = 0;  // the account the server runs as; 0: the test's own
+  gid_t gid_ = 0;
 };
