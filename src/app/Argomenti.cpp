@@ -88,7 +88,8 @@ std::string TestoAiuto() {
          "  64 an unknown option, or a mode's name without its dashes\n"
          "  74 this text or the version could not be written\n"
          "  75 the run did not complete: a task's note could not be written, the company\n"
-         "     archive's connection lost and not regained (told on standard error)\n"
+         "     archive's connection lost and not regained, or no right to update the task\n"
+         "     table (told on standard error)\n"
          "Start-up failures are told on standard error, or in a message box on a Windows\n"
          "desktop.\n";
 }

@@ -133,9 +133,9 @@ void SegnalaNotaNonScritta(const TVessentariaElab::TEsito& esito) noexcept {
   if (!esito.NotaNonScritta) return;
   try {
     const std::string id = std::to_string(esito.IdNotaNonScritta);
-    std::string righe =
-        "Nota del task " + id + " non scritta, connessione all'archivio della ditta persa: " +
-        NotaSuUnaRiga(esito.MotivoNotaNonScritta) + "; nota: " + NotaSuUnaRiga(esito.NotaPerduta);
+    std::string righe = "Nota del task " + id + " non scritta nell'archivio della ditta: " +
+                        NotaSuUnaRiga(esito.MotivoNotaNonScritta) +
+                        "; nota: " + NotaSuUnaRiga(esito.NotaPerduta);
     ScriviRigaErrore(righe, TGravita::Errore);
     // After a failed task the line of its failure already names them.
     if (!esito.Fallito) {

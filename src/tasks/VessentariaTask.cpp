@@ -175,6 +175,12 @@ bool TVessentariaTask::Scrivi(const std::string& nota, bool riavvia) {
   try {
     return ScriviUnaVolta(nota, riavvia);
   } catch (const ESQLError& e) {
+    // A login without UPDATE on the task table can write no note at all: the run must say so
+    // and stop, as when the archive is lost, not copy on with nothing recorded.
+    if (e.PermessoNegato()) {
+      notaNonScritta_ = e.what();
+      return false;
+    }
     if (!e.ErroreDiRete()) throw;
     motivo = e.what();
   }

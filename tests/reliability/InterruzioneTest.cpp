@@ -281,8 +281,7 @@ TEST_F(InterruzioneTest, ServerFermatoDuranteLaCopia) {
       EXPECT_NE(nota.find("connection", caso.passo.size()), std::string::npos) << Riga(nota);
     } else {
       EXPECT_EQ(nota, kAvviata);
-      EXPECT_NE(esito.err.find("Nota del task 1 non scritta, connessione all'archivio della ditta "
-                               "persa: "),
+      EXPECT_NE(esito.err.find("Nota del task 1 non scritta nell'archivio della ditta: "),
                 std::string::npos)
           << esito.err;
       const TEsito stato = impianto_.Esegui({"--status"});

@@ -498,9 +498,13 @@ TEST_F(ServerSitiTest, CheckNamesEachMissingRightThatARunMeets) {
       isqlDitta("", std::string("UPDATE VESSENTARIA SET NOTEULTIMAESECUZIONE = '") + kNotaVecchia +
                         "';\nCOMMIT;\n");
       const TEsito esecuzione = impianto_.Esegui();
-      // The note is the run's first write to the task table: refused, it ends the run.
-      EXPECT_EQ(esecuzione.stato, caso.archivio == "ditta" ? 1 : 0)
+      // The task's first note, written before it starts: refused, the run stops there and says so.
+      EXPECT_EQ(esecuzione.stato, caso.archivio == "ditta" ? 75 : 0)
           << esecuzione.out << esecuzione.err;
+      EXPECT_EQ(esecuzione.err.find("Nota del task 1 non scritta nell'archivio della ditta: ") !=
+                    std::string::npos,
+                caso.archivio == "ditta")
+          << esecuzione.err;
       const std::string nota = impianto_.LeggiTabella(isqlDitta)[1].nota;
       if (caso.archivio == "ditta")
         EXPECT_EQ(nota, kNotaVecchia);
