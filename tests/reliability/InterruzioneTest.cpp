@@ -229,7 +229,7 @@ TEST_F(InterruzioneTest, ServerFermatoDuranteLaCopia) {
     std::string passo;  // the note's first line; empty: the note was not written
   };
   const std::vector<Caso> casi = {
-      {"destination's server stopped", false, &FirebirdServer::Stop, 0,
+      {"destination's server stopped", false, &FirebirdServer::Uccidi, 0,
        "Impossibile eseguire il travaso PS Ordini:\r"},
       {"host's server restarted", true, &FirebirdServer::Riavvia, 0,
        "Impossibile eseguire il travaso "},

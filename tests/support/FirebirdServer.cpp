@@ -183,7 +183,7 @@ void FirebirdServer::Uccidi() noexcept {
 }
 
 void FirebirdServer::Riavvia() {
-  Stop();
+  Uccidi();
   AvviaProcesso();
 }
 

@@ -49,7 +49,9 @@ class FirebirdServer {
   void Riprendi() noexcept;
   // Kills the server (SIGKILL) as a crash would.
   void Uccidi() noexcept;
-  // Stops the server, then starts it again on the same port and files (throws as the constructor).
+  // Ends the server at once, every connection cut (a SIGTERM lets it finish work in progress for
+  // seconds, which would race the test), then starts it again on the same port and files (throws
+  // as the constructor).
   void Riavvia();
 
  private:
