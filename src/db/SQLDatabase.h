@@ -44,7 +44,9 @@ class TSQLDatabase {
   }
   void SetSQLDialect(int value);
   // Seconds that a connection attempt waits for the server's first answer (the DPB item
-  // connect_timeout); 0 leaves the client library's own wait. Editable only while not connected.
+  // connect_timeout), and, one second more, for the whole login (a creation's included): past
+  // that the attempt fails with "The server did not complete the login within N s", a network
+  // error. 0 leaves the client library's own waits. Editable only while not connected.
   int ConnectTimeout() const { return connectTimeout_; }
   void SetConnectTimeout(int seconds);
   // Seconds that one request on an attachment through a server may wait for an answer before

@@ -14,8 +14,9 @@ class ESQLError : public std::runtime_error {
   int Codice() const noexcept { return codice_; }
   long SQLCode() const noexcept { return sqlCode_; }
   long ISCCode() const noexcept { return iscCode_; }
-  // The client could not talk to the server: refused, unreachable, no answer within the
-  // connection limit, a connection lost, or an attachment closed by the watchdog of requests.
+  // The client could not talk to the server: refused, unreachable, no answer or no completed login
+  // within the connection limit, a connection lost, or an attachment closed by the watchdog of
+  // requests.
   bool ErroreDiRete() const noexcept;
   // The server refused the login: an unknown user or a wrong password.
   bool LoginRifiutato() const noexcept;

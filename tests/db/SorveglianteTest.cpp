@@ -7,7 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -22,6 +25,7 @@
 #include "db/Schema.h"
 #include "db/Sorvegliante.h"
 #include "support/FirebirdServer.h"
+#include "support/Relay.h"
 
 namespace {
 
@@ -49,15 +53,17 @@ class SorveglianteTest : public ::testing::Test {
                             RigheNumerate(500, "LPAD('', 4000, 'l')") + ";\n");
   }
 
-  std::unique_ptr<TSQLDatabase> Apri(int connessione, int risposta) {
+  // Through `server` when given, `server_` otherwise; with `connetti` false left to connect.
+  std::unique_ptr<TSQLDatabase> Apri(int connessione, int risposta, const std::string& server = "",
+                                     bool connetti = true) {
     auto db = std::make_unique<TSQLDatabase>();
-    db->SetDatabaseName(server_.Nome() + ":" + archivio_);
+    db->SetDatabaseName((server.empty() ? server_.Nome() : server) + ":" + archivio_);
     db->Params().Add("user_name=SYSDBA");
     db->Params().Add(std::string("password=") + kPassword);
     db->SetLoginPrompt(false);
     db->SetConnectTimeout(connessione);
     db->SetResponseTimeout(risposta);
-    db->SetConnected(true);
+    if (connetti) db->SetConnected(true);
     return db;
   }
 
@@ -125,6 +131,84 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
     tr.reset();
     db.reset();
     EXPECT_LT(Secondi(inizio), 2.0);
+  }
+}
+
+// Runs `passo`, whose exception, if any, reaches the caller. A step still waiting after `limite`
+// seconds would hang the test run: the process ends at once, failed.
+void Entro(double limite, std::function<void()> passo) {
+  auto compito = std::make_shared<std::packaged_task<void()>>(std::move(passo));
+  auto futuro = compito->get_future();
+  std::thread([compito] { (*compito)(); }).detach();
+  if (futuro.wait_for(std::chrono::duration<double>(limite)) != std::future_status::ready) {
+    std::fprintf(stderr, "FAILED: a step still waits after %g s\n", limite);
+    std::fflush(nullptr);
+    std::_Exit(1);
+  }
+  futuro.get();
+}
+
+// A server that froze after the first answer of a login (the relay lets nothing else through)
+// holds that login for ever. The login of an attachment with a connection limit fails after it and
+// a second, as a network error; a marked request past its limit whose look logs in there is cut
+// within two limits, and the release of its attachment does not wait for the look.
+TEST_F(SorveglianteTest, AccessoCongelatoAbbandonato) {
+  struct Caso {
+    const char* nome;
+    int congelaDalla;  // the look's login is the second connection
+    std::function<void(TSQLDatabase&)> passo;
+    double minimo, massimo;
+  };
+  const std::string marca = "sorvegliata-7d1";
+  const std::vector<Caso> casi = {
+      {"connect", 1, [](TSQLDatabase& db) { db.SetConnected(true); }, 1.9, 3.5},
+      {"create", 1,
+       [](TSQLDatabase& db) {
+         db.SetDatabaseName(db.DatabaseName() + ".nuovo");
+         db.Params().Clear();
+         db.Params().Add(std::string("USER 'SYSDBA' PASSWORD '") + kPassword + "'");
+         db.CreateDatabase();
+       },
+       1.9, 3.5},
+      {"look", 2,
+       [&marca](TSQLDatabase& db) {
+         db.SetConnected(true);
+         db.SetLavoroSorvegliato(marca);
+         auto tr = CreaTransazioneSnapshot(db);
+         TSQLStatement s;
+         s.SetDatabase(&db);
+         s.SetTransaction(tr.get());
+         s.SetParamCheck(false);
+         s.SQL().Add("EXECUTE BLOCK AS DECLARE T TIMESTAMP; DECLARE N BIGINT = 0; BEGIN /* " +
+                     marca +
+                     " */ T = CAST('NOW' AS TIMESTAMP);"
+                     " WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 8000)"
+                     " DO N = N + 1; END");
+         s.Execute();
+       },
+       1.9, 4.0},
+  };
+  for (const Caso& caso : casi) {
+    SCOPED_TRACE(caso.nome);
+    Relay relay(server_.Port());
+    relay.SetCongelaDalla(caso.congelaDalla);
+    auto db = Apri(1, 1, relay.Nome(), false);
+    auto inizio = std::chrono::steady_clock::now();
+    try {
+      Entro(20, [&] { caso.passo(*db); });
+      ADD_FAILURE() << "a frozen server answered";
+    } catch (const ESQLError& e) {
+      EXPECT_TRUE(e.ErroreDiRete()) << e.ISCCode() << " " << e.what();
+      if (caso.congelaDalla == 1) {
+        EXPECT_STREQ(e.what(), "The server did not complete the login within 1 s");
+      }
+    }
+    EXPECT_GE(Secondi(inizio), caso.minimo);
+    EXPECT_LT(Secondi(inizio), caso.massimo);
+    EXPECT_FALSE(db->Connected() && caso.congelaDalla == 1);
+    inizio = std::chrono::steady_clock::now();
+    Entro(20, [&db] { db.reset(); });
+    EXPECT_LT(Secondi(inizio), 1.0);
   }
 }
 

@@ -1,0 +1,67 @@
+#include "db/Accesso.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::atomic<int> inSospeso{0};
+
+// Shared by the caller and the login's thread, which may outlive the caller's wait by far.
+struct TAccesso {
+  std::mutex m;
+  std::condition_variable finito;
+  bool tornato = false;      // under m
+  bool abbandonato = false;  // under m
+  ISC_STATUS esito = 0;
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle handle = 0;
+};
+
+}  // namespace
+
+std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::milliseconds limite,
+                                       ISC_STATUS* status, isc_db_handle& handle) {
+  auto accesso = std::make_shared<TAccesso>();
+  try {
+    std::thread([accesso, chiamata = std::move(chiamata)] {
+      ISC_STATUS_ARRAY stato{};
+      isc_db_handle ottenuto = 0;
+      const ISC_STATUS esito = chiamata(stato, &ottenuto);
+      std::unique_lock<std::mutex> guardia(accesso->m);
+      if (accesso->abbandonato) {
+        guardia.unlock();
+        if (ottenuto) {
+          ISC_STATUS_ARRAY scarto{};
+          isc_detach_database(scarto, &ottenuto);
+        }
+        --inSospeso;
+        return;
+      }
+      accesso->esito = esito;
+      std::memcpy(accesso->status, stato, sizeof stato);
+      accesso->handle = ottenuto;
+      accesso->tornato = true;
+      accesso->finito.notify_one();
+    }).detach();
+  } catch (const std::exception& e) {
+    ErroreSQL(ceNonSupportato, std::string("Cannot start the login's thread: ") + e.what());
+  }
+  std::unique_lock<std::mutex> guardia(accesso->m);
+  if (!accesso->finito.wait_for(guardia, limite, [&] { return accesso->tornato; })) {
+    accesso->abbandonato = true;
+    ++inSospeso;
+    return std::nullopt;
+  }
+  std::memcpy(status, accesso->status, sizeof(ISC_STATUS_ARRAY));
+  handle = accesso->handle;
+  return accesso->esito;
+}
+
+int AccessiInSospeso() noexcept {
+  return inSospeso.load();
+}
