@@ -9,7 +9,7 @@
 
 namespace {
 
-std::atomic<int> inSospeso{0};
+std::atomic<int> contati{0};
 
 // Shared by the caller and the login's thread, which may outlive the caller's wait by far.
 struct TAccesso {
@@ -24,11 +24,20 @@ struct TAccesso {
 
 }  // namespace
 
+TInSospeso::TInSospeso() noexcept {
+  ++contati;
+}
+
+TInSospeso::~TInSospeso() {
+  --contati;
+}
+
 std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::milliseconds limite,
                                        ISC_STATUS* status, isc_db_handle& handle) {
   auto accesso = std::make_shared<TAccesso>();
   try {
     std::thread([accesso, chiamata = std::move(chiamata)] {
+      const TInSospeso inSospeso;
       ISC_STATUS_ARRAY stato{};
       isc_db_handle ottenuto = 0;
       const ISC_STATUS esito = chiamata(stato, &ottenuto);
@@ -39,7 +48,6 @@ std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::m
           ISC_STATUS_ARRAY scarto{};
           isc_detach_database(scarto, &ottenuto);
         }
-        --inSospeso;
         return;
       }
       accesso->esito = esito;
@@ -54,7 +62,6 @@ std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::m
   std::unique_lock<std::mutex> guardia(accesso->m);
   if (!accesso->finito.wait_for(guardia, limite, [&] { return accesso->tornato; })) {
     accesso->abbandonato = true;
-    ++inSospeso;
     return std::nullopt;
   }
   std::memcpy(status, accesso->status, sizeof(ISC_STATUS_ARRAY));
@@ -62,6 +69,6 @@ std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::m
   return accesso->esito;
 }
 
-int AccessiInSospeso() noexcept {
-  return inSospeso.load();
+int ChiamateInSospeso() noexcept {
+  return contati.load();
 }

@@ -18,8 +18,15 @@ using TChiamataAccesso = std::function<ISC_STATUS(ISC_STATUS* status, isc_db_han
 // caller waits for it `limite` at most. Within it: the call's result, with `status` and `handle`
 // as the call left them. Past it: nothing; the thread, when the call ever returns, detaches the
 // attachment that nobody takes any more. Raises ESQLError when the thread cannot start.
+// Counts, for ChiamateInSospeso, from its creation to its release: a thread of the layer's own
+// that may be inside the client library while nobody waits for it.
+class TInSospeso {
+ public:
+  TInSospeso() noexcept;
+  TInSospeso(const TInSospeso&) = delete;
+  TInSospeso& operator=(const TInSospeso&) = delete;
+  ~TInSospeso();
+};
+
 std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::milliseconds limite,
                                        ISC_STATUS* status, isc_db_handle& handle);
-
-// Logins given up on whose call has not returned yet: their threads wait in the client library.
-int AccessiInSospeso() noexcept;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "db/Accesso.h"
 #include "db/SQLInternal.h"
 #include "db/SQLTransaction.h"
 
@@ -70,6 +71,8 @@ class TSorvegliante::TSonda {
   void Chiudi() noexcept { database_.reset(); }
 
  private:
+  // The look's thread may outlive the watchdog, and the process's end must not wait for it.
+  const TInSospeso inSospeso_;
   const std::string nome_;
   const std::vector<std::string> params_;
   const int connessione_;
