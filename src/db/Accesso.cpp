@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -17,8 +17,7 @@ struct TAccesso {
   std::condition_variable finito;
   bool tornato = false;      // under m
   bool abbandonato = false;  // under m
-  ISC_STATUS esito = 0;
-  ISC_STATUS_ARRAY status{};
+  std::exception_ptr errore;
   isc_db_handle handle = 0;
 };
 
@@ -32,15 +31,21 @@ TInSospeso::~TInSospeso() {
   --contati;
 }
 
-std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::milliseconds limite,
-                                       ISC_STATUS* status, isc_db_handle& handle) {
+std::optional<isc_db_handle> AccessoEntro(TChiamataAccesso chiamata,
+                                          std::chrono::milliseconds limite) {
   auto accesso = std::make_shared<TAccesso>();
   try {
     std::thread([accesso, chiamata = std::move(chiamata)] {
       const TInSospeso inSospeso;
-      ISC_STATUS_ARRAY stato{};
+      ISC_STATUS_ARRAY status{};
       isc_db_handle ottenuto = 0;
-      const ISC_STATUS esito = chiamata(stato, &ottenuto);
+      std::exception_ptr errore;
+      // Read here: the texts that the status vector points to belong to this thread.
+      if (chiamata(status, &ottenuto)) try {
+          ErroreServer(status);
+        } catch (...) {
+          errore = std::current_exception();
+        }
       std::unique_lock<std::mutex> guardia(accesso->m);
       if (accesso->abbandonato) {
         guardia.unlock();
@@ -50,8 +55,7 @@ std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::m
         }
         return;
       }
-      accesso->esito = esito;
-      std::memcpy(accesso->status, stato, sizeof stato);
+      accesso->errore = errore;
       accesso->handle = ottenuto;
       accesso->tornato = true;
       accesso->finito.notify_one();
@@ -64,9 +68,8 @@ std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::m
     accesso->abbandonato = true;
     return std::nullopt;
   }
-  std::memcpy(status, accesso->status, sizeof(ISC_STATUS_ARRAY));
-  handle = accesso->handle;
-  return accesso->esito;
+  if (accesso->errore) std::rethrow_exception(accesso->errore);
+  return accesso->handle;
 }
 
 int ChiamateInSospeso() noexcept {

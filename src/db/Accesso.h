@@ -15,11 +15,14 @@ using TChiamataAccesso = std::function<ISC_STATUS(ISC_STATUS* status, isc_db_han
 // A server that sent its first answer and then froze holds a login for ever, and nothing cuts it:
 // the client's connection limit ends with that first answer, and a cancel needs the attachment
 // handle that the login has not given yet. So `chiamata` runs on a thread of its own, and the
-// caller waits for it `limite` at most. Within it: the call's result, with `status` and `handle`
-// as the call left them. Past it: nothing; the thread, when the call ever returns, detaches the
+// caller waits for it `limite` at most. Within it: the attachment, or the call's failure raised as
+// ErroreServer raises it. Past it: nothing; the thread, when the call ever returns, detaches the
 // attachment that nobody takes any more. Raises ESQLError when the thread cannot start.
+std::optional<isc_db_handle> AccessoEntro(TChiamataAccesso chiamata,
+                                          std::chrono::milliseconds limite);
+
 // Counts, for ChiamateInSospeso, from its creation to its release: a thread of the layer's own
-// that may be inside the client library while nobody waits for it.
+// that may be left inside the client library with nobody waiting for it.
 class TInSospeso {
  public:
   TInSospeso() noexcept;
@@ -27,6 +30,3 @@ class TInSospeso {
   TInSospeso& operator=(const TInSospeso&) = delete;
   ~TInSospeso();
 };
-
-std::optional<ISC_STATUS> AccessoEntro(TChiamataAccesso chiamata, std::chrono::milliseconds limite,
-                                       ISC_STATUS* status, isc_db_handle& handle);

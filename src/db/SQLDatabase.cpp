@@ -126,20 +126,17 @@ std::string TipiComeTesto() {
 // while a server that froze after that answer, which nothing else bounds, fails the attempt as a
 // network error (a server that does not answer, not a database to create).
 isc_db_handle Accedi(int limiteSecondi, const TChiamataAccesso& chiamata) {
-  ISC_STATUS_ARRAY status{};
-  isc_db_handle handle = 0;
-  ISC_STATUS esito;
   if (limiteSecondi > 0) {
-    const auto entro = AccessoEntro(
-        chiamata, std::chrono::seconds(limiteSecondi) + std::chrono::seconds(1), status, handle);
-    if (!entro)
+    const auto handle =
+        AccessoEntro(chiamata, std::chrono::seconds(limiteSecondi) + std::chrono::seconds(1));
+    if (!handle)
       ErroreSQL(ceAccessoNonCompletato, "The server did not complete the login within " +
                                             std::to_string(limiteSecondi) + " s");
-    esito = *entro;
-  } else {
-    esito = chiamata(status, &handle);
+    return *handle;
   }
-  if (esito) ErroreServer(status);
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle handle = 0;
+  if (chiamata(status, &handle)) ErroreServer(status);
   return handle;
 }
 
