@@ -2,6 +2,8 @@
 
 #include "app/Argomenti.h"
 #include "app/Avvio.h"
+#include "db/SQLDatabase.h"
+#include "platform/UscitaStandard.h"
 
 namespace {
 
@@ -33,5 +35,9 @@ int main(int argc, char* argv[]) {
     case TComando::Stato:
       break;
   }
-  return EseguiProgramma(richiesta.Comando);
+  const int stato = EseguiProgramma(richiesta.Comando);
+  // A login at a frozen server may still wait in the client library, and the library's shutdown at
+  // exit would wait for it.
+  if (ChiamateInSospeso() > 0) EsciSubito(stato);
+  return stato;
 }

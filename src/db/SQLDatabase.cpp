@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "db/Accesso.h"
 #include "db/SQLInternal.h"
 #include "db/SQLStatement.h"
 #include "db/SQLTransaction.h"
@@ -119,6 +120,26 @@ std::string TipiComeTesto() {
   return item + regole;
 }
 
+// The attachment that `chiamata` logs in to. Without a connection limit the call is made here and
+// waits as the client library does. With one, the login is given up after the limit and one second
+// more: the client's own limit on the server's first answer ends first and keeps its own text,
+// while a server that froze after that answer, which nothing else bounds, fails the attempt as a
+// network error (a server that does not answer, not a database to create).
+isc_db_handle Accedi(int limiteSecondi, const TChiamataAccesso& chiamata) {
+  if (limiteSecondi > 0) {
+    const auto handle =
+        AccessoEntro(chiamata, std::chrono::seconds(limiteSecondi) + std::chrono::seconds(1));
+    if (!handle)
+      ErroreSQL(ceAccessoNonCompletato, "The server did not complete the login within " +
+                                            std::to_string(limiteSecondi) + " s");
+    return *handle;
+  }
+  ISC_STATUS_ARRAY status{};
+  isc_db_handle handle = 0;
+  if (chiamata(status, &handle)) ErroreServer(status);
+  return handle;
+}
+
 }  // namespace
 
 bool ValoreParametro(const TStrings& params, const std::string& nome, std::string& valore) {
@@ -220,12 +241,11 @@ void TSQLDatabase::SetConnected(bool value) {
       dpb += static_cast<char>((static_cast<unsigned>(connectTimeout_) >> (8 * i)) & 0xFF);
   }
   dpb += TipiComeTesto();
-  ISC_STATUS_ARRAY status{};
-  isc_db_handle handle = 0;
-  if (isc_attach_database(status, 0, databaseName_.c_str(), &handle, static_cast<short>(dpb.size()),
-                          dpb.data()))
-    ErroreServer(status);
-  Attaccato(handle);
+  Attaccato(Accedi(connectTimeout_,
+                   [nome = databaseName_, dpb](ISC_STATUS* status, isc_db_handle* handle) {
+                     return isc_attach_database(status, 0, nome.c_str(), handle,
+                                                static_cast<short>(dpb.size()), dpb.data());
+                   }));
 }
 
 void TSQLDatabase::DisconnectForced() noexcept {
@@ -311,13 +331,11 @@ void TSQLDatabase::CreateDatabase() {
   if (Connected()) ErroreSQL(ceDBAperto, "Cannot perform operation -- DB is currently open");
   // A path holding a quote cannot end the literal early and change the statement.
   std::string testo = "CREATE DATABASE " + TraApici(databaseName_) + " " + params_.Text();
-  ISC_STATUS_ARRAY status{};
-  isc_db_handle handle = 0;
-  isc_tr_handle tr = 0;
-  if (isc_dsql_execute_immediate(status, &handle, &tr, 0, testo.c_str(),
-                                 static_cast<unsigned short>(sqlDialect_), nullptr))
-    ErroreServer(status);
-  Attaccato(handle);
+  Attaccato(Accedi(connectTimeout_, [testo, dialetto = static_cast<unsigned short>(sqlDialect_)](
+                                        ISC_STATUS* status, isc_db_handle* handle) {
+    isc_tr_handle tr = 0;
+    return isc_dsql_execute_immediate(status, handle, &tr, 0, testo.c_str(), dialetto, nullptr);
+  }));
 }
 
 void TSQLDatabase::Disconnect(bool forced) {

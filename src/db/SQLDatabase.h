@@ -19,6 +19,13 @@ std::string CostruisciDPB(const TStrings& params);
 // when there is none.
 bool ValoreParametro(const TStrings& params, const std::string& nome, std::string& valore);
 
+// Threads of the access layer's own that may be inside the client library with nobody waiting for
+// them: a login given up on after its limit, or one still running under a watchdog's look, and a
+// look at the server that outlives its watchdog. The client library's shutdown at the process's
+// exit waits for their calls, for ever where the server froze: a process that has any must end
+// without it.
+int ChiamateInSospeso() noexcept;
+
 // One attachment to one Firebird database. Not copyable. Releasing a connected database
 // disconnects it, forced: its active transactions end by their default action, its statements
 // are closed and unprepared, errors are ignored. Transactions and statements that outlive it are
@@ -44,7 +51,9 @@ class TSQLDatabase {
   }
   void SetSQLDialect(int value);
   // Seconds that a connection attempt waits for the server's first answer (the DPB item
-  // connect_timeout); 0 leaves the client library's own wait. Editable only while not connected.
+  // connect_timeout), and, one second more, for the whole login (a creation's included): past
+  // that the attempt fails with "The server did not complete the login within N s", a network
+  // error. 0 leaves the client library's own waits. Editable only while not connected.
   int ConnectTimeout() const { return connectTimeout_; }
   void SetConnectTimeout(int seconds);
   // Seconds that one request on an attachment through a server may wait for an answer before

@@ -92,6 +92,7 @@ PXSQLDA NuovoXSQLDA(int n) {
 }
 
 bool ESQLError::ErroreDiRete() const noexcept {
+  if (codice_ == ceAccessoNonCompletato) return true;
   switch (iscCode_) {
     case isc_network_error:
     case isc_net_read_err:

@@ -35,8 +35,9 @@ class ESQLError : public std::runtime_error {
   int Codice() const noexcept { return codice_; }
   long SQLCode() const noexcept { return sqlCode_; }
   long ISCCode() const noexcept { return iscCode_; }
-  // The client could not talk to the server: refused, unreachable, no answer within the
-  // connection limit, a connection lost, or an attachment closed by the watchdog of requests.
+  // The client could not talk to the server: refused, unreachable, no answer or no completed login
+  // within the connection limit, a connection lost, or an attachment closed by the watchdog of
+  // requests.
   bool ErroreDiRete() const noexcept;
   // The server's own connection to another database that it asked for the statement (EXECUTE
   // STATEMENT ... ON EXTERNAL) was not made or was lost: attaching, starting, committing or

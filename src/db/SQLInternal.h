@@ -47,7 +47,8 @@ enum CodiceErroreSQL : int {
   ceDPBSconosciuto,
   ceErroreParsing,
   ceLibreriaClient,
-  ceParametriDiscordanti
+  ceParametriDiscordanti,
+  ceAccessoNonCompletato
 };
 
 // Makes one client call in the database's turn and under a TRichiesta on its watchdog:

@@ -1,5 +1,8 @@
 #include "db/Sorvegliante.h"
 
+#include <algorithm>
+
+#include "db/Accesso.h"
 #include "db/SQLInternal.h"
 #include "db/SQLTransaction.h"
 
@@ -22,14 +25,17 @@ constexpr const char* kLavoro =
 }  // namespace
 
 // The watchdog's own attachment to the watched database: the same name, login and limits, so that
-// a look at a frozen server is cut by the look's own watchdog. Opened at the first look and kept
-// between looks; used on the look's thread alone.
+// a look at a frozen server is cut by the look's own watchdog, and its login is given up within one
+// response limit at most. Opened at the first look and kept between looks; used on the look's
+// thread alone.
 class TSorvegliante::TSonda {
  public:
   explicit TSonda(const TSQLDatabase& osservato)
       : nome_(osservato.DatabaseName()),
         params_(osservato.Params().Lines()),
-        connessione_(osservato.ConnectTimeout()),
+        connessione_(osservato.ConnectTimeout() > 0
+                         ? std::min(osservato.ConnectTimeout(), osservato.ResponseTimeout())
+                         : osservato.ResponseTimeout()),
         risposta_(osservato.ResponseTimeout()) {}
 
   int64_t Lavoro(const std::string& marca) {
@@ -65,6 +71,8 @@ class TSorvegliante::TSonda {
   void Chiudi() noexcept { database_.reset(); }
 
  private:
+  // The look's thread may outlive the watchdog, and the process's end must not wait for it.
+  const TInSospeso inSospeso_;
   const std::string nome_;
   const std::vector<std::string> params_;
   const int connessione_;
@@ -86,15 +94,35 @@ TSorvegliante::TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, u
                              TLavoro lavoro)
     : TSorvegliante(std::move(annulla), limiteMs, ora, std::move(lavoro), nullptr) {}
 
+// The look asked for, under `m` (taken after guardia_, never before it): the request's number (0:
+// none), the mark, when it was asked, and the answer once there (-1: it failed).
+struct TSorvegliante::TSguardi {
+  // On the look's thread.
+  void Sguardo();
+
+  std::mutex m;
+  uint32_t per = 0;
+  std::string marca;
+  uint32_t dal = 0;
+  bool risposto = false;
+  int64_t risposta = 0;
+  bool chiudi = false;  // the mark was cleared: the own attachment goes
+  TLavoro lavoro;       // set before the look's thread starts; used by it alone
+  // The look at the server; released with the last of the watchdog and the look's thread.
+  std::unique_ptr<TSonda> sonda;
+};
+
 TSorvegliante::TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, uint32_t (*ora)(),
                              TLavoro lavoro, std::unique_ptr<TSonda> sonda)
     : annulla_(std::move(annulla)),
       limiteMs_(limiteMs),
       ora_(ora),
-      lavoro_(std::move(lavoro)),
-      sonda_(std::move(sonda)) {
-  if (sonda_)
-    lavoro_ = [sonda = sonda_.get()](const std::string& marca) { return sonda->Lavoro(marca); };
+      guarda_(lavoro || sonda),
+      sguardi_(std::make_shared<TSguardi>()) {
+  sguardi_->lavoro = std::move(lavoro);
+  sguardi_->sonda = std::move(sonda);
+  if (TSonda* s = sguardi_->sonda.get())
+    sguardi_->lavoro = [s](const std::string& marca) { return s->Lavoro(marca); };
   try {
     filo_ = std::make_unique<TFilo>([this] { Giro(); }, kIntervallo);
   } catch (const std::exception& e) {
@@ -105,8 +133,11 @@ TSorvegliante::TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, u
 TSorvegliante::~TSorvegliante() = default;
 
 void TSorvegliante::SetMarca(const std::string& marca) {
-  if (!marca.empty() && lavoro_ && !filoSguardi_) try {
-      filoSguardi_ = std::make_unique<TFilo>([this] { Sguardo(); }, kIntervallo);
+  // A look at the server may wait in the client library for up to a limit: its thread is left to
+  // end by itself, holding the state it uses.
+  if (!marca.empty() && guarda_ && !filoSguardi_) try {
+      filoSguardi_ = std::make_unique<TFilo>([sguardi = sguardi_] { sguardi->Sguardo(); },
+                                             kIntervallo, sguardi_->sonda != nullptr);
     } catch (const std::exception& e) {
       ErroreSQL(ceNonSupportato, std::string("Cannot start the look of the watchdog: ") + e.what());
     }
@@ -118,10 +149,10 @@ void TSorvegliante::Giro() {
   // The cancel returns at once and needs nothing from the server, so the request path never waits
   // on a frozen server for this lock; the look, which does, is made on its own thread.
   std::lock_guard<std::mutex> guardia(guardia_);
-  const bool marcata = !marca_.empty() && lavoro_;
-  if (lavoro_) {
-    std::lock_guard<std::mutex> sguardi(sguardi_);
-    chiudi_ = !marcata;
+  const bool marcata = !marca_.empty() && guarda_;
+  if (guarda_) {
+    std::lock_guard<std::mutex> sguardi(sguardi_->m);
+    sguardi_->chiudi = !marcata;
   }
   if (inCorso_ == 0 || inCorso_ == annullata_) return;
   if (ora_() - static_cast<uint32_t>(inCorso_) < limiteMs_) return;
@@ -132,48 +163,49 @@ void TSorvegliante::Giro() {
 
 bool TSorvegliante::Prorogata() {
   const uint32_t numero = static_cast<uint32_t>(inCorso_ >> 32);
-  std::lock_guard<std::mutex> sguardi(sguardi_);
+  TSguardi& g = *sguardi_;
+  std::lock_guard<std::mutex> sguardi(g.m);
   // A look for an earlier request is not waited for: this one asks its own, answered or not.
-  if (sguardoPer_ != numero) {
-    sguardoPer_ = numero;
-    sguardoMarca_ = marca_;
-    sguardoDal_ = ora_();
-    risposto_ = false;
+  if (g.per != numero) {
+    g.per = numero;
+    g.marca = marca_;
+    g.dal = ora_();
+    g.risposto = false;
     return true;
   }
-  if (!risposto_) return ora_() - sguardoDal_ < limiteMs_;
-  sguardoPer_ = 0;
+  if (!g.risposto) return ora_() - g.dal < limiteMs_;
+  g.per = 0;
   // The counters start from zero with the request, so its first look compares with nothing done:
   // work in its first limit earns it one more. A statement run again may show its earlier runs'
   // work; that costs at most one limit more.
   const int64_t prima = numero == guardata_ ? lavoroVisto_ : 0;
   guardata_ = numero;
-  lavoroVisto_ = risposta_;
-  if (risposta_ <= prima) return false;
+  lavoroVisto_ = g.risposta;
+  if (g.risposta <= prima) return false;
   inCorso_ = (inCorso_ & ~uint64_t{0xFFFFFFFF}) | ora_();
   return true;
 }
 
-void TSorvegliante::Sguardo() {
+void TSorvegliante::TSguardi::Sguardo() {
   uint32_t numero;
-  std::string marca;
-  bool chiudi;
+  std::string marcaChiesta;
+  bool chiudere;
   {
-    std::lock_guard<std::mutex> sguardi(sguardi_);
-    chiudi = chiudi_;
-    numero = risposto_ ? 0 : sguardoPer_;
-    if (numero != 0) marca = sguardoMarca_;
+    std::lock_guard<std::mutex> guardia(m);
+    chiudere = chiudi;
+    numero = risposto ? 0 : per;
+    if (numero != 0) marcaChiesta = marca;
   }
   // Detaching talks to the server: never under the lock that the watchdog's thread takes.
-  if (chiudi && sonda_) sonda_->Chiudi();
+  if (chiudere && sonda) sonda->Chiudi();
   if (numero == 0) return;
-  int64_t lavoro = -1;
+  int64_t lavoroVisto = -1;
   try {
-    lavoro = lavoro_(marca);
+    lavoroVisto = lavoro(marcaChiesta);
   } catch (...) {
   }
-  std::lock_guard<std::mutex> sguardi(sguardi_);
-  if (sguardoPer_ != numero) return;
-  risposto_ = true;
-  risposta_ = lavoro;
+  std::lock_guard<std::mutex> guardia(m);
+  if (per != numero) return;
+  risposto = true;
+  risposta = lavoroVisto;
 }

@@ -13,9 +13,9 @@
 // work with a text that its statement carries; past the limit the watchdog then asks the server,
 // through an attachment of its own, whether the statements holding that text have read or written
 // more records since its previous look, and gives the request another limit while they have. The
-// look runs on a second thread: a frozen server may hold it for ever (a login that the server
-// stops answering has no limit), so a look that has not answered within one limit counts as none
-// and the request is cut.
+// look runs on a second thread: a frozen server holds it for up to a limit (its login and its
+// requests have the watched attachment's limits), so a look that has not answered within one
+// limit counts as none and the request is cut; and the watchdog's release does not wait for it.
 
 #include <chrono>
 #include <cstdint>
@@ -45,8 +45,9 @@ class TSorvegliante {
                 TLavoro lavoro = nullptr);
   TSorvegliante(const TSorvegliante&) = delete;
   TSorvegliante& operator=(const TSorvegliante&) = delete;
-  // Returns when both threads have stopped, after a look in progress: the handle is no longer
-  // used after it. Then closes the watchdog's own attachment.
+  // Returns when the thread that cancels has stopped: the handle is no longer used after it. A
+  // look in progress at the server is not waited for: its thread ends by itself, then closes the
+  // watchdog's own attachment; an injected look is waited for.
   ~TSorvegliante();
 
   // A request past the limit is given another limit while the statements whose text holds `marca`
@@ -77,22 +78,25 @@ class TSorvegliante {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
   }
 
-  // The thread: it calls `giro` every `intervallo` until the object is
-  // released (which stops and joins it); raises when the thread cannot start.
+  // The thread: it calls `giro` every `intervallo` until the object is released, which stops it
+  // and joins it, or with `lascia` leaves it to end after the `giro` in progress (what `giro`
+  // uses must then be its own); raises when the thread cannot start.
   class TFilo {
    public:
-    TFilo(std::function<void()> giro, std::chrono::milliseconds intervallo);
+    TFilo(std::function<void()> giro, std::chrono::milliseconds intervallo, bool lascia = false);
     TFilo(const TFilo&) = delete;
     TFilo& operator=(const TFilo&) = delete;
     ~TFilo();
 
    private:
     struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::shared_ptr<Impl> impl_;
+    const bool lascia_;
   };
 
  private:
   class TSonda;
+  struct TSguardi;
 
   TSorvegliante(std::function<void()> annulla, uint32_t limiteMs, uint32_t (*ora)(), TLavoro lavoro,
                 std::unique_ptr<TSonda> sonda);
@@ -102,13 +106,11 @@ class TSorvegliante {
   // while its look is awaited (one limit at most) or when the look saw its work grow, which gives
   // it another limit.
   bool Prorogata();
-  // On the look's thread.
-  void Sguardo();
 
   const std::function<void()> annulla_;
   const uint32_t limiteMs_;
   uint32_t (*const ora_)();
-  TLavoro lavoro_;  // set before the thread starts; empty: no look
+  const bool guarda_;  // there is a look
   std::mutex guardia_;
   uint32_t richieste_ = 0;  // under guardia_
   // The request in progress: its number in the high 32 bits, its start in milliseconds of the
@@ -120,16 +122,8 @@ class TSorvegliante {
   // The request that the last answered look was for and the work it saw; thread only.
   uint32_t guardata_ = 0;
   int64_t lavoroVisto_ = 0;
-  // The look asked for, under sguardi_ (taken after guardia_, never before it): the request's
-  // number (0: none), the mark, when it was asked, and the answer once there (-1: it failed).
-  std::mutex sguardi_;
-  uint32_t sguardoPer_ = 0;
-  std::string sguardoMarca_;
-  uint32_t sguardoDal_ = 0;
-  bool risposto_ = false;
-  int64_t risposta_ = 0;
-  bool chiudi_ = false;                 // the mark was cleared: the own attachment goes
-  std::unique_ptr<TSonda> sonda_;       // used by the look's thread alone, released after it
+  // Shared with the look's thread, which may outlive the watchdog.
+  const std::shared_ptr<TSguardi> sguardi_;
   std::unique_ptr<TFilo> filoSguardi_;  // from the first mark on; owner's thread
   std::unique_ptr<TFilo> filo_;         // last: stopped first, before the state it reads
 };

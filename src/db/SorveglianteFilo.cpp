@@ -11,13 +11,18 @@ struct TSorvegliante::TFilo::Impl {
   std::thread filo;
 };
 
-TSorvegliante::TFilo::TFilo(std::function<void()> giro, std::chrono::milliseconds intervallo)
-    : impl_(std::make_unique<Impl>()) {
-  Impl& impl = *impl_;
+TSorvegliante::TFilo::TFilo(std::function<void()> giro, std::chrono::milliseconds intervallo,
+                            bool lascia)
+    : impl_(std::make_shared<Impl>()), lascia_(lascia) {
   // std::system_error when the system gives no thread.
-  impl.filo = std::thread([&impl, giro = std::move(giro), intervallo] {
-    std::unique_lock<std::mutex> attesa(impl.attesa);
-    while (!impl.sveglia.wait_for(attesa, intervallo, [&impl] { return impl.fine; })) giro();
+  impl_->filo = std::thread([impl = impl_, giro = std::move(giro), intervallo] {
+    std::unique_lock<std::mutex> attesa(impl->attesa);
+    while (!impl->sveglia.wait_for(attesa, intervallo, [&impl] { return impl->fine; })) {
+      // Released during the call, so that the owner can stop the thread without waiting for it.
+      attesa.unlock();
+      giro();
+      attesa.lock();
+    }
   });
 }
 
@@ -27,5 +32,8 @@ TSorvegliante::TFilo::~TFilo() {
     impl_->fine = true;
   }
   impl_->sveglia.notify_one();
-  impl_->filo.join();
+  if (lascia_)
+    impl_->filo.detach();
+  else
+    impl_->filo.join();
 }

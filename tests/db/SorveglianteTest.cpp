@@ -7,7 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -22,6 +25,7 @@
 #include "db/Schema.h"
 #include "db/Sorvegliante.h"
 #include "support/FirebirdServer.h"
+#include "support/Relay.h"
 
 namespace {
 
@@ -49,15 +53,17 @@ class SorveglianteTest : public ::testing::Test {
                             RigheNumerate(500, "LPAD('', 4000, 'l')") + ";\n");
   }
 
-  std::unique_ptr<TSQLDatabase> Apri(int connessione, int risposta) {
+  // Through `server` when given, `server_` otherwise; with `connetti` false left to connect.
+  std::unique_ptr<TSQLDatabase> Apri(int connessione, int risposta, const std::string& server = "",
+                                     bool connetti = true) {
     auto db = std::make_unique<TSQLDatabase>();
-    db->SetDatabaseName(server_.Nome() + ":" + archivio_);
+    db->SetDatabaseName((server.empty() ? server_.Nome() : server) + ":" + archivio_);
     db->Params().Add("user_name=SYSDBA");
     db->Params().Add(std::string("password=") + kPassword);
     db->SetLoginPrompt(false);
     db->SetConnectTimeout(connessione);
     db->SetResponseTimeout(risposta);
-    db->SetConnected(true);
+    if (connetti) db->SetConnected(true);
     return db;
   }
 
@@ -125,6 +131,60 @@ TEST_F(SorveglianteTest, RichiestaSenzaRispostaInterrotta) {
     tr.reset();
     db.reset();
     EXPECT_LT(Secondi(inizio), 2.0);
+  }
+}
+
+// Runs `passo`, whose exception reaches the caller. A step still waiting after 20 s would hang the
+// test run: the process ends at once, failed.
+void Entro20(std::function<void()> passo) {
+  auto compito = std::make_shared<std::packaged_task<void()>>(std::move(passo));
+  auto futuro = compito->get_future();
+  std::thread([compito] { (*compito)(); }).detach();
+  if (futuro.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    std::fputs("FAILED: a step still waits after 20 s\n", stderr);
+    std::_Exit(1);
+  }
+  futuro.get();
+}
+
+// A server frozen after the first answer of a login (the relay lets nothing else through): a login
+// with a limit fails after it and a second, as a network error; a marked request past its limit
+// whose look logs in there (the second connection) is cut within two limits. No release waits.
+TEST_F(SorveglianteTest, AccessoCongelatoAbbandonato) {
+  for (const int congelaDalla : {1, 2}) {
+    SCOPED_TRACE(congelaDalla);
+    Relay relay(server_.Port());
+    relay.SetCongelaDalla(congelaDalla);
+    auto db = Apri(1, 1, relay.Nome(), false);
+    auto inizio = std::chrono::steady_clock::now();
+    try {
+      Entro20([&db] {
+        db->SetConnected(true);
+        db->SetLavoroSorvegliato("marca-7d1");
+        auto tr = CreaTransazioneSnapshot(*db);
+        TSQLStatement s;
+        s.SetDatabase(db.get());
+        s.SetTransaction(tr.get());
+        s.SetParamCheck(false);
+        s.SQL().Add(
+            "EXECUTE BLOCK AS DECLARE T TIMESTAMP; DECLARE N BIGINT = 0; BEGIN /* marca-7d1 */"
+            " T = CAST('NOW' AS TIMESTAMP);"
+            " WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 8000) DO N = N + 1;"
+            " END");
+        s.Execute();
+      });
+      ADD_FAILURE() << "a frozen server answered";
+    } catch (const ESQLError& e) {
+      EXPECT_TRUE(e.ErroreDiRete()) << e.what();
+      if (congelaDalla == 1) {
+        EXPECT_STREQ(e.what(), "The server did not complete the login within 1 s");
+      }
+    }
+    EXPECT_GE(Secondi(inizio), 1.9);
+    EXPECT_LT(Secondi(inizio), 4.0);
+    inizio = std::chrono::steady_clock::now();
+    Entro20([&db] { db.reset(); });
+    EXPECT_LT(Secondi(inizio), 1.0);
   }
 }
 

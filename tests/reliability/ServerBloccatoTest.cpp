@@ -15,6 +15,7 @@
 
 #include "support/FirebirdServer.h"
 #include "support/Impianto.h"
+#include "support/Relay.h"
 
 namespace {
 
@@ -40,9 +41,11 @@ class ServerBloccatoTest : public ::testing::Test {
  protected:
   // `ddl` runs in the destination after its rows; `risposta` is the response limit.
   // With `origineSulServer` the source too is reached through the server, from a folder of its
-  // own: the server then copies the rows.
+  // own: the server then copies the rows. With `congelaDalla` the program reaches the server
+  // through a relay that freezes logins from that connection on.
   void Prepara(const std::string& ordini, const std::string& ddl = "",
-               int risposta = kTimeoutRisposta, bool origineSulServer = false) {
+               int risposta = kTimeoutRisposta, bool origineSulServer = false,
+               int congelaDalla = 0) {
     if (origineSulServer) origine_ = impianto_.Archivi() + "origine-remota/origine.fdb";
     TImpianto::CreaOrdini(origine_, ordini);
     TImpianto::CreaOrdini(destinazione_,
@@ -67,9 +70,14 @@ class ServerBloccatoTest : public ::testing::Test {
     std::vector<std::pair<std::string, std::string>> alias{{"destinazione", destinazione_}};
     if (origineSulServer) alias.push_back({"origine", origine_});
     server_ = std::make_unique<FirebirdServer>(kPassword, alias);
-    ScriviDatiIni(cartellaRemota_, server_->Nome(), "destinazione");
-    if (origineSulServer)
-      ScriviDatiIni(impianto_.Archivi() + "origine-remota/", server_->Nome(), "origine");
+    std::string nome = server_->Nome();
+    if (congelaDalla > 0) {
+      relay_ = std::make_unique<Relay>(server_->Port());
+      relay_->SetCongelaDalla(congelaDalla);
+      nome = relay_->Nome();
+    }
+    ScriviDatiIni(cartellaRemota_, nome, "destinazione");
+    if (origineSulServer) ScriviDatiIni(impianto_.Archivi() + "origine-remota/", nome, "origine");
     prima_ = Impronta(destinazione_, IsqlServer());
   }
 
@@ -89,6 +97,7 @@ class ServerBloccatoTest : public ::testing::Test {
   std::string cartellaRemota_ = impianto_.Archivi() + "remoto/";
   std::string destinazione_ = cartellaRemota_ + "destinazione.fdb";
   std::unique_ptr<FirebirdServer> server_;
+  std::unique_ptr<Relay> relay_;
   std::string prima_;
 };
 
@@ -198,6 +207,12 @@ class LimiteRispostaTest : public ServerBloccatoTest {
       "    T = CAST('NOW' AS TIMESTAMP);\n"
       "    WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 3000) DO N = N + 1;\n"
       "  END\n";
+  // 25 ms for every order row, as a busy destination writes them.
+  const std::string righeLente_ =
+      "SET TERM ^;\nCREATE TRIGGER T_LENTO FOR PS_STOINSCAR BEFORE INSERT AS\n" + variabili_ +
+      "  T = CAST('NOW' AS TIMESTAMP);\n"
+      "  WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 25) DO N = N + 1;\n"
+      "END^\nSET TERM ;^\n";
 };
 
 TEST_F(LimiteRispostaTest, RigaOltreIlLimite) {
@@ -235,12 +250,7 @@ TEST_F(LimiteRispostaTest, CommitOltreIlLimite) {
 // each longer than the limit. The request that the server's monitoring tables show while it runs
 // holds no password.
 TEST_F(LimiteRispostaTest, CopiaNelServerOltreIlLimite) {
-  Prepara(DatiMassivi(100),
-          "SET TERM ^;\nCREATE TRIGGER T_LENTO FOR PS_STOINSCAR BEFORE INSERT AS\n" + variabili_ +
-              "  T = CAST('NOW' AS TIMESTAMP);\n"
-              "  WHILE (DATEDIFF(MILLISECOND FROM T TO CAST('NOW' AS TIMESTAMP)) < 25) DO N = N + "
-              "1;\nEND^\nSET TERM ;^\n",
-          1, true);
+  Prepara(DatiMassivi(100), righeLente_, 1, true);
   TProcesso processo = impianto_.Avvia();
   int copie = 0, conPassword = -1;
   const auto limite = std::chrono::steady_clock::now() + 60s;
@@ -262,5 +272,47 @@ TEST_F(LimiteRispostaTest, CopiaNelServerOltreIlLimite) {
   std::cout << "the server's copy of 200 slow order rows under a 1 s limit took " << esito.secondi
             << " s\n";
 }
+
+// A server that freezes in the middle of a login (the relay passes a new connection's first answer
+// and nothing more) while it would copy the slow rows above: the run ends within its limits. The
+// source's login (the first connection) is given up after the connection limit and a second, for
+// each of the two names tried; the look's login (the third) leaves the copy past its limit cut
+// two limits after it began, and the program does not wait for that login.
+struct AccessoCongelato {
+  const char* nome;
+  int congelaDalla;
+  const char* inizioNota;
+  const char* fineNota;
+  double massimo;
+};
+
+class AccessoCongelatoTest : public LimiteRispostaTest,
+                             public ::testing::WithParamInterface<AccessoCongelato> {};
+
+TEST_P(AccessoCongelatoTest, RunConclusa) {
+  const AccessoCongelato& caso = GetParam();
+  Prepara(DatiMassivi(100), righeLente_, 1, true, caso.congelaDalla);
+  // The server holds the source open, so that the embedded engine cannot take its local path.
+  TSessione altroUtente(server_->Nome() + ":origine", kPassword);
+  const TEsito esito = impianto_.Esegui(60s);
+  ASSERT_NE(esito.stato, -1) << "still running after a minute";
+  EXPECT_EQ(esito.stato, 0) << esito.out << esito.err;
+  EXPECT_LT(esito.secondi, caso.massimo);
+  const std::string nota = impianto_.LeggiTabella().at(1).nota;
+  EXPECT_TRUE(nota.starts_with(caso.inizioNota) && nota.ends_with(caso.fineNota)) << Riga(nota);
+  EXPECT_EQ(Impronta(destinazione_, IsqlServer()), prima_);
+  std::cout << caso.nome << ": the run took " << esito.secondi << " s\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , AccessoCongelatoTest,
+    ::testing::Values(AccessoCongelato{"origine", 1,
+                                       "Impossibile stabilire la connessione all'origine\r",
+                                       "\rImpossibile stabilire la connessione",
+                                       2 * (kTimeoutConnessione + 1) + 4.0},
+                      AccessoCongelato{"sguardo", 3,
+                                       "Impossibile eseguire il travaso Righe PS Ordini:\r",
+                                       "Error reading data from the connection", 2 + 6.0}),
+    [](const auto& riga) { return std::string(riga.param.nome); });
 
 }  // namespace

@@ -34,6 +34,8 @@ struct Coppia {
   int client;
   int server;
   bool rispostoServer = true;  // until the client speaks first
+  bool congela = false;        // after the server's first answer nothing passes
+  bool congelata = false;
 };
 
 }  // namespace
@@ -65,6 +67,7 @@ Relay::~Relay() {
 void Relay::Inoltra() {
   std::vector<Coppia> coppie;
   std::vector<char> dati(1 << 16);
+  int connessioni = 0;
   for (;;) {
     std::vector<pollfd> attesa{{fermo_[0], POLLIN, 0}, {ascolto_, POLLIN, 0}};
     for (const Coppia& c : coppie) {
@@ -80,7 +83,9 @@ void Relay::Inoltra() {
       if (client >= 0 && server >= 0 &&
           connect(server, reinterpret_cast<const sockaddr*>(&destinazione), sizeof destinazione) ==
               0) {
+        const int n = ++connessioni;
         coppie.push_back({client, server});
+        coppie.back().congela = congelaDalla_ > 0 && n >= congelaDalla_;
       } else {
         if (client >= 0) close(client);
         if (server >= 0) close(server);
@@ -99,6 +104,9 @@ void Relay::Inoltra() {
           aperta = false;
           break;
         }
+        // Read and dropped: both ends keep the connection and hear nothing.
+        if (c.congelata) continue;
+        c.congelata = c.congela && lato == 1;
         if (lato == 1 && !c.rispostoServer) ++giri_;
         c.rispostoServer = lato == 1;
         aperta = ScriviTutto(lato == 0 ? c.server : c.client, dati.data(), n);

@@ -20,6 +20,10 @@ class Relay {
   std::string Nome() const { return "localhost/" + std::to_string(porta_); }
   // Round trips of every connection so far.
   long long Giri() const { return giri_.load(); }
+  // A server that freezes in the middle of a login: from the `n`th connection on (counted from 1,
+  // the ones before included), a new connection gets the server's first answer and nothing more in
+  // either direction; both sockets stay open. 0: none frozen.
+  void SetCongelaDalla(int n) { congelaDalla_ = n; }
 
  private:
   void Inoltra();
@@ -29,5 +33,6 @@ class Relay {
   int porta_ = 0;
   int fermo_[2] = {-1, -1};  // written to stop the forwarding thread
   std::atomic<long long> giri_{0};
+  std::atomic<int> congelaDalla_{0};
   std::thread filo_;
 };
