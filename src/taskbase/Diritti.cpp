@@ -17,8 +17,10 @@ bool ControllaDiritti(TSQLTransaction& transaction, const std::vector<TDirittoTa
                       const std::string& dove, std::string& messaggio) {
   messaggio.clear();
   const TDirittiLogin login = DirittiLogin(richiesti, transaction);
-  const std::string a =
-      login.Ruolo.empty() ? NomeSQL(login.Utente) : "ROLE " + NomeSQL(login.Ruolo);
+  // Appended, never "literal" + temporary: g++ 12 sees a false overlap there in Release builds.
+  std::string a;
+  if (!login.Ruolo.empty()) a = "ROLE ";
+  a += NomeSQL(login.Ruolo.empty() ? login.Utente : login.Ruolo);
   std::vector<std::string> tabelle;
   for (const TDirittoTabella& m : login.Mancanti)
     if (std::find(tabelle.begin(), tabelle.end(), m.Tabella) == tabelle.end())
@@ -27,12 +29,14 @@ bool ControllaDiritti(TSQLTransaction& transaction, const std::vector<TDirittoTa
     std::string diritti;
     int quanti = 0;
     for (const TDirittoTabella& m : login.Mancanti)
-      if (m.Tabella == tabella)
-        diritti += (quanti++ ? ", " : "") + std::string(NomeDiritto(m.Diritto));
-    messaggio += (messaggio.empty() ? "" : "\r") +
-                 std::string(quanti > 1 ? "mancano i diritti " : "manca il diritto ") + diritti +
-                 " su " + tabella + " " + dove + ": GRANT " + diritti + " ON " + NomeSQL(tabella) +
-                 " TO " + a;
+      if (m.Tabella == tabella) {
+        if (quanti++) diritti += ", ";
+        diritti += NomeDiritto(m.Diritto);
+      }
+    if (!messaggio.empty()) messaggio += '\r';
+    messaggio += quanti > 1 ? "mancano i diritti " : "manca il diritto ";
+    messaggio += diritti + " su " + tabella + " " + dove + ": GRANT " + diritti + " ON " +
+                 NomeSQL(tabella) + " TO " + a;
   }
   return messaggio.empty();
 }
