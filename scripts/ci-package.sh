@@ -122,7 +122,7 @@ systemd-analyze verify "$servizio" "$unita/vessentaria.timer"
 utente="$(sed -n 's/^User=//p' "$servizio")"
 echo "== USER.FDB and a company archive made as the README says, from what the package installs"
 # The README's commands for USER.FDB, run as they stand; the company archive they name is made
-# from the installed task table. --status then reads both: status 8, a task table without rows.
+# from the installed task table. --status then reads both: a task table without rows, status 9.
 readme_sh="$(awk '/^The package does not ship `USER.FDB`/ { t = 1 }
   t && /^```sh$/ { f = 1; next } f && /^```$/ { exit } f' README.md)"
 [ -n "$readme_sh" ] || fallito "the README gives no commands for USER.FDB"
@@ -137,7 +137,8 @@ vuota="$(cd / && $SUDO runuser -u "$utente" -- vessentaria --status </dev/null 2
 stato=$?
 set -e
 echo "$vuota"
-[ "$stato" -eq 8 ] || fallito "--status on the README's USER.FDB ended with $stato, not 8"
+[ "$stato" -eq 9 ] && grep -qx "Nessuna elaborazione di sincro trovata" <<<"$vuota" ||
+  fallito "--status on the README's USER.FDB ended with $stato, not 9 and an empty task table"
 $SUDO rm -rf /srv/archivi "$prefisso/User/USER.FDB"
 
 echo "== the service's command line on the demo databases"
