@@ -126,11 +126,14 @@ echo "== USER.FDB and a company archive made as the README says, from what the p
 readme_sh="$(awk '/^The package does not ship `USER.FDB`/ { t = 1 }
   t && /^```sh$/ { f = 1; next } f && /^```$/ { exit } f' README.md)"
 [ -n "$readme_sh" ] || fallito "the README gives no commands for USER.FDB"
+# The company archive's folder of the example is a temporary one here.
+ditta_readme="$(mktemp -d /tmp/vessentaria-readme.XXXXXX)"
+readme_sh="${readme_sh//\/srv\/archivi/$ditta_readme}"
 $SUDO rm -f "$prefisso/User/USER.FDB"
-$SUDO mkdir -p /srv/archivi
-echo "CREATE DATABASE '/srv/archivi/ditta.fdb' USER 'SYSDBA';" | $SUDO isql-fb -q -bail -user SYSDBA
-$SUDO isql-fb -q -bail -user SYSDBA -i "$prefisso/sql/archivio-ditta.sql" /srv/archivi/ditta.fdb
-$SUDO chown -R "$utente:" /srv/archivi
+echo "CREATE DATABASE '$ditta_readme/ditta.fdb' USER 'SYSDBA';" | $SUDO isql-fb -q -bail -user SYSDBA
+$SUDO isql-fb -q -bail -user SYSDBA -i "$prefisso/sql/archivio-ditta.sql" "$ditta_readme/ditta.fdb"
+$SUDO chmod 755 "$ditta_readme"
+$SUDO chown -R "$utente:" "$ditta_readme"
 $SUDO bash -euo pipefail -c "$readme_sh"
 set +e
 vuota="$(cd / && $SUDO runuser -u "$utente" -- vessentaria --status </dev/null 2>&1)"
@@ -139,7 +142,7 @@ set -e
 echo "$vuota"
 [ "$stato" -eq 9 ] && grep -qx "Nessuna elaborazione di sincro trovata" <<<"$vuota" ||
   fallito "--status on the README's USER.FDB ended with $stato, not 9 and an empty task table"
-$SUDO rm -rf /srv/archivi "$prefisso/User/USER.FDB"
+$SUDO rm -rf "$ditta_readme" "$prefisso/User/USER.FDB"
 
 echo "== the service's command line on the demo databases"
 comando="$(sed -n 's/^ExecStart=//p' "$servizio")"
