@@ -104,11 +104,6 @@ bool TTaskVornyUSA::TuttiNelServer(const TComuneTravasi& comune, std::string& mo
   return true;
 }
 
-bool TTaskVornyUSA::TuttiNelServer() {
-  std::string motivo;
-  return TuttiNelServer(*comune_, motivo);
-}
-
 bool TTaskVornyUSA::EseguiPassi(std::string& messaggio) {
   TSQLTransaction& scrittura = Destinazione()->TransazioneScrittura();
   // Undoes the destination's work; after a failure on the connection the rollback fails as
@@ -172,7 +167,8 @@ bool TTaskVornyUSA::Esecuzione(std::string& messaggio) {
 }
 
 bool TTaskVornyUSA::EseguiSullaVia(std::string& messaggio) {
-  nelServer_ = copiaNelServer_ && TuttiNelServer();
+  std::string motivo;
+  nelServer_ = copiaNelServer_ && TuttiNelServer(*comune_, motivo);
   if (!nelServer_) return EseguiPassi(messaggio);
   try {
     // A check that fails gives the note that the rows' way would give.

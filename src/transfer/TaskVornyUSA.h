@@ -70,7 +70,6 @@ class TTaskVornyUSA : public TTask {
   // Every step can be copied inside the destination's server, with the layouts of `comune`;
   // false with the first step's reason why not.
   bool TuttiNelServer(const TComuneTravasi& comune, std::string& motivo);
-  bool TuttiNelServer();
 
   std::unique_ptr<TSQLTransaction> istantaneaOrigine_;  // from ApriConnessioni to Esecuzione's end
   std::unique_ptr<TComuneTravasi> comune_;              // the same
